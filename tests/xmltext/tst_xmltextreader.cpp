@@ -1,0 +1,172 @@
+#include <xmltext/xmltextreader.h>
+
+#include <QDomDocument>
+#include <QTextCodec>
+#include <QtTest>
+
+using XmlText::XmlTextReader;
+
+class tst_XmlTextReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decode_data();
+    void decode();
+    void repairQuotedRuns_data();
+    void repairQuotedRuns();
+    void repairedValuesReadBackLiterally();
+    void parseReportsPosition();
+    void parseAcceptsPlainDoctype();
+    void parseRefusesEntityBombs_data();
+    void parseRefusesEntityBombs();
+};
+
+void tst_XmlTextReader::decode_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+
+    const QString cyr = QString::fromUtf8("Давление");
+    QTextCodec *cp1251 = QTextCodec::codecForName("windows-1251");
+    QVERIFY(cp1251);
+
+    QTest::newRow("empty") << QByteArray() << QString();
+    QTest::newRow("utf8 without declaration") << cyr.toUtf8() << cyr;
+    QTest::newRow("stops at zero byte")
+        << QByteArray("<a/>\0<b/>", 9) << QStringLiteral("<a/>");
+    QTest::newRow("zero byte first") << QByteArray("\0abc", 4) << QString();
+
+    const QByteArray head("<?xml version=\"1.0\" encoding=\"windows-1251\"?><a n=\"");
+    QTest::newRow("declared windows-1251")
+        << QByteArray(head + cp1251->fromUnicode(cyr) + "\"/>")
+        << QString::fromLatin1(head) + cyr + QStringLiteral("\"/>");
+
+    const QByteArray unknown("<?xml version=\"1.0\" encoding=\"no-such-codec-42\"?><a/>");
+    QTest::newRow("unknown codec keeps utf8") << unknown << QString::fromLatin1(unknown);
+
+    // Only letters, digits and '-' may form the name; anything else is no declaration.
+    const QByteArray odd = QByteArray("<?xml encoding=\"windows_1251\"?>") + cp1251->fromUnicode(cyr);
+    QTest::newRow("underscore is no declaration")
+        << odd << QString::fromUtf8(odd);
+
+    // The first declaration wins, even if a later one names another codec.
+    const QByteArray two = QByteArray("<?xml encoding=\"windows-1251\"?><a e=\"encoding=\"KOI8-R\"\" n=\"")
+        + cp1251->fromUnicode(cyr) + "\"/>";
+    QTest::newRow("first declaration wins")
+        << two
+        << QStringLiteral("<?xml encoding=\"windows-1251\"?><a e=\"encoding=\"KOI8-R\"\" n=\"") + cyr
+            + QStringLiteral("\"/>");
+}
+
+void tst_XmlTextReader::decode()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    QCOMPARE(XmlTextReader::decode(bytes), expected);
+}
+
+void tst_XmlTextReader::repairQuotedRuns_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("nothing to repair") << "<a b=\"x\"/>" << "<a b=\"x\"/>";
+    QTest::newRow("ampersand") << "<a b=\"R&D\"/>" << "<a b=\"R&amp;D\"/>";
+    QTest::newRow("entity kept literal") << "<a b=\"&amp;\"/>" << "<a b=\"&amp;amp;\"/>";
+    QTest::newRow("all four in order")
+        << "<a b=\"<&>'\"/>" << "<a b=\"&lt;&amp;&gt;&apos;\"/>";
+    QTest::newRow("several runs, lengths change")
+        << "<a b=\"1<2\" c=\"ok\" d=\"3>2&\"/>"
+        << "<a b=\"1&lt;2\" c=\"ok\" d=\"3&gt;2&amp;\"/>";
+    QTest::newRow("empty run") << "<a b=\"\" c=\"&\"/>" << "<a b=\"\" c=\"&amp;\"/>";
+    QTest::newRow("run across lines") << "<a b=\"x\n<y\"/>" << "<a b=\"x\n&lt;y\"/>";
+    QTest::newRow("outside quotes untouched") << "<a>&'</a>" << "<a>&'</a>";
+    QTest::newRow("unpaired quote untouched") << "<a b=\"x\" c=\"&" << "<a b=\"x\" c=\"&";
+}
+
+void tst_XmlTextReader::repairQuotedRuns()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(XmlTextReader::repairQuotedRuns(text), expected);
+}
+
+void tst_XmlTextReader::repairedValuesReadBackLiterally()
+{
+    const QString text = XmlTextReader::repairQuotedRuns(
+        QStringLiteral("<a b=\"R&D <5> it's\" c=\"&amp;\"/>"));
+    QDomDocument doc;
+    QString message;
+    QVERIFY2(XmlTextReader::parse(&doc, text, &message, nullptr, nullptr), qPrintable(message));
+    QCOMPARE(doc.documentElement().attribute("b"), QStringLiteral("R&D <5> it's"));
+    QCOMPARE(doc.documentElement().attribute("c"), QStringLiteral("&amp;"));
+}
+
+void tst_XmlTextReader::parseReportsPosition()
+{
+    QDomDocument doc;
+    QString message;
+    int line = -1;
+    int column = -1;
+    QVERIFY(!XmlTextReader::parse(&doc, QStringLiteral("<base>\n  <ir>\n</base>"),
+                                  &message, &line, &column));
+    QVERIFY(!message.isEmpty());
+    QCOMPARE(line, 3);
+    QVERIFY(column > 0);
+}
+
+void tst_XmlTextReader::parseAcceptsPlainDoctype()
+{
+    QDomDocument doc;
+    QString message;
+    QVERIFY2(XmlTextReader::parse(&doc, QStringLiteral("<!DOCTYPE base>\n<base version=\"1\"/>"),
+                                  &message, nullptr, nullptr),
+             qPrintable(message));
+    QCOMPARE(doc.documentElement().attribute("version"), QStringLiteral("1"));
+}
+
+void tst_XmlTextReader::parseRefusesEntityBombs_data()
+{
+    QTest::addColumn<QString>("text");
+
+    // Classic nested expansion.
+    QString laughs = QStringLiteral("<?xml version=\"1.0\"?>\n<!DOCTYPE base [\n <!ENTITY l0 'lol'>\n");
+    for (int i = 1; i <= 9; ++i) {
+        laughs += QStringLiteral(" <!ENTITY l%1 '").arg(i);
+        for (int k = 0; k < 10; ++k)
+            laughs += QStringLiteral("&l%1;").arg(i - 1);
+        laughs += QStringLiteral("'>\n");
+    }
+    laughs += QStringLiteral("]>\n<base version=\"&l9;\">&l9;</base>\n");
+    QTest::newRow("billion laughs") << laughs;
+
+    // Each entity stays below the parser's own size limit, but a quarter of a
+    // million references to it would need gigabytes.
+    QString wide = QStringLiteral("<!DOCTYPE base [<!ENTITY w '%1'>]>\n<base>")
+                       .arg(QString(4000, QLatin1Char('x')));
+    wide += QStringLiteral("&w;").repeated(250000);
+    wide += QStringLiteral("</base>");
+    QTest::newRow("many references") << wide;
+
+    QTest::newRow("external entity")
+        << QStringLiteral("<!DOCTYPE base [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><base>&x;</base>");
+    QTest::newRow("parameter entity")
+        << QStringLiteral("<!DOCTYPE base [<!ENTITY % p 'x'>]><base/>");
+}
+
+void tst_XmlTextReader::parseRefusesEntityBombs()
+{
+    QFETCH(QString, text);
+    QDomDocument doc;
+    QString message;
+    int line = -1;
+    int column = -1;
+    QVERIFY(!XmlTextReader::parse(&doc, text, &message, &line, &column));
+    QVERIFY(message.contains(QLatin1String("entity")));
+    QVERIFY(line >= 1);
+    QVERIFY(doc.documentElement().isNull());
+}
+
+QTEST_GUILESS_MAIN(tst_XmlTextReader)
+#include "tst_xmltextreader.moc"
