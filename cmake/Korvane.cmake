@@ -33,12 +33,13 @@ endfunction()
 #   EXPORT_DEFINE MACRO SOURCES ... LINKS ... (non-plug-in libraries)
 #   DEPENDS Plug-in ... (plug-ins this one needs: linked AND declared)
 #   CATEGORY text DESCRIPTION text REQUIRED true|false
-#   EXTRA_ARGUMENTS json-objects (more option descriptions, comma separated))
+#   EXTRA_ARGUMENTS json-objects (more option descriptions, comma separated)
+#   OUTPUT_DIR folder (test fixtures only: built there, never installed))
 # Builds lib/appcore/plugins/lib<Name>.so and generates <Name>.json, the
 # metadata the plug-in embeds. The dependency list of the metadata is the
 # DEPENDS list, so metadata and linking cannot drift apart.
 function(korvane_add_plugin name)
-  cmake_parse_arguments(A "" "EXPORT_DEFINE;CATEGORY;DESCRIPTION;REQUIRED;LICENSE" "SOURCES;LINKS;DEPENDS;EXTRA_ARGUMENTS" ${ARGN})
+  cmake_parse_arguments(A "" "EXPORT_DEFINE;CATEGORY;DESCRIPTION;REQUIRED;LICENSE;OUTPUT_DIR" "SOURCES;LINKS;DEPENDS;EXTRA_ARGUMENTS" ${ARGN})
   if(NOT DEFINED A_REQUIRED)
     set(A_REQUIRED false)
   endif()
@@ -86,6 +87,13 @@ function(korvane_add_plugin name)
     target_compile_definitions(${name} PRIVATE ${A_EXPORT_DEFINE})
   endif()
   target_link_libraries(${name} PUBLIC ExtensionSystem ${A_DEPENDS} ${A_LINKS})
+  if(A_OUTPUT_DIR)
+    # Fixtures stay out of the plug-in folder the program loads everything from.
+    set_target_properties(${name} PROPERTIES
+      LIBRARY_OUTPUT_DIRECTORY ${A_OUTPUT_DIR}
+      INSTALL_RPATH "$ORIGIN;${CMAKE_BINARY_DIR}/${KORVANE_LIB_DIR};${CMAKE_BINARY_DIR}/${KORVANE_PLUGIN_DIR}")
+    return()
+  endif()
   set_target_properties(${name} PROPERTIES
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${KORVANE_PLUGIN_DIR}
     INSTALL_RPATH "$ORIGIN;$ORIGIN/../..")
