@@ -1,0 +1,457 @@
+#include "tag.h"
+
+#include <QMutexLocker>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace Pointbook {
+
+namespace {
+
+int elementWidth(Tag::DataType type)
+{
+    switch (type) {
+    case Tag::UInt8:
+    case Tag::Int8:
+        return 1;
+    case Tag::UInt16:
+    case Tag::Int16:
+        return 2;
+    case Tag::UInt32:
+    case Tag::Int32:
+    case Tag::Float:
+        return 4;
+    case Tag::UInt64:
+    case Tag::Int64:
+    case Tag::Double:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+QVector<int> orderDigits(const QString &order)
+{
+    QVector<int> digits;
+    digits.reserve(order.size());
+    for (const QChar c : order)
+        digits.append((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ? c.unicode() - '0' : 0);
+    return digits;
+}
+
+// Little-endian read of the first sizeof(T) bytes; bytes missing from a
+// short array count as zero.
+template<typename T>
+T readLittleEndian(const QByteArray &bytes)
+{
+    uchar buffer[sizeof(T)] = {};
+    std::memcpy(buffer, bytes.constData(), std::min<size_t>(sizeof(T), size_t(bytes.size())));
+    return qFromLittleEndian<T>(buffer);
+}
+
+// Truncation toward zero that is defined for every double: NaN gives 0,
+// values beyond the range saturate at its ends.
+template<typename I>
+I truncateTo(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value <= double(std::numeric_limits<I>::min()))
+        return std::numeric_limits<I>::min();
+    // The maximum of a 64-bit type rounds up to 2^64 (or 2^63) as a double;
+    // anything at or above it is out of range.
+    if (value >= std::ldexp(1.0, std::numeric_limits<I>::digits))
+        return std::numeric_limits<I>::max();
+    return static_cast<I>(value);
+}
+
+float roundToFloat(double value)
+{
+    if (std::isfinite(value) && std::fabs(value) > double(std::numeric_limits<float>::max()))
+        return value < 0 ? -std::numeric_limits<float>::infinity()
+                         : std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
+} // namespace
+
+Tag::Tag(QObject *parent)
+    : QObject(parent)
+{
+}
+
+Tag::Tag(RegisterType registerType, QObject *parent)
+    : QObject(parent)
+    , m_registerType(registerType)
+{
+}
+
+Tag::Tag(RegisterType registerType, DataType dataType, ByteOrder byteOrderInput,
+         ByteOrder byteOrderOutput, quint16 startAddress, const QString &name,
+         const QString &unit, const QString &description, QObject *parent)
+    : QObject(parent)
+    , m_registerType(registerType)
+    , m_dataType(dataType)
+    , m_name(name)
+    , m_description(description)
+    , m_unit(unit)
+    , m_startAddress(startAddress)
+    , m_byteOrderInput(byteOrderInput)
+    , m_byteOrderOutput(byteOrderOutput)
+{
+}
+
+quint16 Tag::size() const
+{
+    return quint16(int(m_count) * elementWidth(m_dataType));
+}
+
+quint16 Tag::sizeRegisters() const
+{
+    return quint16(size() / 2);
+}
+
+QVector<quint16> Tag::valueByteArray() const
+{
+    return m_valueRaw;
+}
+
+QVariant Tag::value() const
+{
+    QByteArray bytes;
+    bytes.reserve(m_valueRaw.size() * 2);
+    for (const quint16 word : m_valueRaw) {
+        bytes.append(char(word >> 8));
+        bytes.append(char(word & 0xFF));
+    }
+    if (bytes.isEmpty())
+        return QVariant();
+
+    const auto converted = [&] {
+        return byteOrderConversion(bytes, byteOrderToString(m_byteOrderInput),
+                                   byteOrderToString(m_byteOrderOutput));
+    };
+
+    if (m_count > 1)
+        return converted();
+
+    switch (m_dataType) {
+    case UInt8:
+        return int(quint8(bytes.at(0)));
+    case Int8:
+        return int(qint8(bytes.at(0)));
+    case UInt16:
+        return int(readLittleEndian<quint16>(converted()));
+    case Int16:
+        return int(readLittleEndian<qint16>(converted()));
+    case UInt32:
+        return readLittleEndian<quint32>(converted());
+    case Int32:
+        return readLittleEndian<qint32>(converted());
+    case UInt64:
+        return readLittleEndian<quint64>(converted());
+    case Int64:
+        return readLittleEndian<qint64>(converted());
+    case Float: {
+        const quint32 bits = readLittleEndian<quint32>(converted());
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        return f;
+    }
+    case Double: {
+        const quint64 bits = readLittleEndian<quint64>(converted());
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return d;
+    }
+    default:
+        return QVariant();
+    }
+}
+
+QByteArray Tag::byteOrderConversion(const QByteArray &data, const QString &orderIn,
+                                    const QString &orderOut) const
+{
+    const int width = elementWidth(m_dataType);
+    QByteArray result;
+    if (width == 0)
+        return result;
+
+    const QVector<int> in = orderDigits(orderIn);
+    const QVector<int> out = orderDigits(orderOut);
+    const int elements = (data.size() + width - 1) / width;
+    result.reserve(elements * out.size());
+    for (int p = 0; p < data.size(); p += width) {
+        for (const int digit : out) {
+            const int i = in.indexOf(digit);
+            const bool present = i >= 0 && p + i < data.size();
+            result.append(present ? data.at(p + i) : '\0');
+        }
+    }
+    return result;
+}
+
+double Tag::dampingProcess(double value, double previous, int points)
+{
+    if (points < 1)
+        return value;
+    if (previous == 0.0)
+        return value;
+    return (value - previous) / points + previous;
+}
+
+QString Tag::dataTypeToString(DataType type)
+{
+    switch (type) {
+    case UnknownType: return QStringLiteral("uint16");
+    case UInt8: return QStringLiteral("uint8");
+    case Int8: return QStringLiteral("int8");
+    case UInt16: return QStringLiteral("uint16");
+    case Int16: return QStringLiteral("int16");
+    case UInt32: return QStringLiteral("uint32");
+    case Int32: return QStringLiteral("int32");
+    case UInt64: return QStringLiteral("uint64");
+    case Int64: return QStringLiteral("int64");
+    case Float: return QStringLiteral("float");
+    case Double: return QStringLiteral("double");
+    }
+    return QString();
+}
+
+Tag::DataType Tag::stringToDataType(const QString &text)
+{
+    const QString t = text.toLower();
+    if (t == QLatin1String("uint8")) return UInt8;
+    if (t == QLatin1String("int8")) return Int8;
+    if (t == QLatin1String("uint16")) return UInt16;
+    if (t == QLatin1String("int16")) return Int16;
+    if (t == QLatin1String("uint32")) return UInt32;
+    if (t == QLatin1String("int32")) return Int32;
+    if (t == QLatin1String("uint64")) return UInt64;
+    if (t == QLatin1String("int64")) return Int64;
+    if (t == QLatin1String("float")) return Float;
+    if (t == QLatin1String("double")) return Double;
+    return UnknownType;
+}
+
+QString Tag::registerTypeToString(RegisterType type)
+{
+    switch (type) {
+    case IR: return QStringLiteral("ir");
+    case HR: return QStringLiteral("hr");
+    case DI: return QStringLiteral("di");
+    case CO: return QStringLiteral("co");
+    case UnknownRegister: break;
+    }
+    return QString();
+}
+
+Tag::RegisterType Tag::stringToRegisterType(const QString &text)
+{
+    const QString t = text.toLower();
+    if (t == QLatin1String("ir")) return IR;
+    if (t == QLatin1String("hr")) return HR;
+    if (t == QLatin1String("di")) return DI;
+    if (t == QLatin1String("co")) return CO;
+    return UnknownRegister;
+}
+
+namespace {
+struct OrderName {
+    Tag::ByteOrder order;
+    const char *text;
+};
+
+const OrderName orderNames[] = {
+    {Tag::UnknownOrder, "Unknown"},
+    {Tag::Order0, "0"},
+    {Tag::Order01, "01"},
+    {Tag::Order10, "10"},
+    {Tag::Order0123, "0123"},
+    {Tag::Order1032, "1032"},
+    {Tag::Order3210, "3210"},
+    {Tag::Order2301, "2301"},
+    {Tag::Order01234567, "01234567"},
+    {Tag::Order10325476, "10325476"},
+    {Tag::Order32107654, "32107654"},
+    {Tag::Order23016745, "23016745"},
+    {Tag::Order45670123, "45670123"},
+    {Tag::Order54761032, "54761032"},
+    {Tag::Order76543210, "76543210"},
+    {Tag::Order67452301, "67452301"},
+};
+} // namespace
+
+QString Tag::byteOrderToString(ByteOrder order)
+{
+    for (const OrderName &n : orderNames) {
+        if (n.order == order)
+            return QString::fromLatin1(n.text);
+    }
+    return QString();
+}
+
+Tag::ByteOrder Tag::stringToByteOrder(const QString &text)
+{
+    for (const OrderName &n : orderNames) {
+        if (text == QLatin1String(n.text))
+            return n.order;
+    }
+    return UnknownOrder;
+}
+
+Tag::TypeAccess Tag::stringToTypeAccess(const QString &text)
+{
+    const auto is = [&](const char *form) {
+        return text.compare(QLatin1String(form), Qt::CaseInsensitive) == 0;
+    };
+    if (is("R") || is("Read"))
+        return Read;
+    if (is("W") || is("Write"))
+        return Write;
+    if (is("RW") || is("ReadWrite"))
+        return ReadWrite;
+    return UnknownAccess;
+}
+
+Tag::TypeTag Tag::stringToTypeTag(const QString &text)
+{
+    if (text.isEmpty())
+        return UnknownTag;
+    const auto is = [&](const char *form) {
+        return text.compare(QLatin1String(form), Qt::CaseInsensitive) == 0;
+    };
+    if (is("status")) return Status;
+    if (is("parameter")) return Parameter;
+    if (is("dimension")) return Dimension;
+    if (is("command")) return Command;
+    return UnknownTag;
+}
+
+bool Tag::lessThan(Tag *a, Tag *b)
+{
+    if (int(a->m_registerType) != int(b->m_registerType))
+        return int(a->m_registerType) < int(b->m_registerType);
+    if (a->m_startAddress != b->m_startAddress)
+        return a->m_startAddress < b->m_startAddress;
+    return a->m_mask < b->m_mask;
+}
+
+void Tag::setRegisterType(RegisterType registerType) { m_registerType = registerType; }
+void Tag::setId(const QString &id) { m_id = id; }
+void Tag::setName(const QString &name) { m_name = name; }
+void Tag::setDescription(const QString &description) { m_description = description; }
+void Tag::setUnit(const QString &unit) { m_unit = unit; }
+void Tag::setBitfield(bool bitfield) { m_bitfield = bitfield; }
+void Tag::setBitfieldEnd(bool bitfieldEnd) { m_bitfieldEnd = bitfieldEnd; }
+void Tag::setDataType(DataType dataType) { m_dataType = dataType; }
+void Tag::setCount(quint16 count) { m_count = count; }
+void Tag::setAccess(const QString &access) { m_access = access; }
+void Tag::setDefaultValue(float defaultValue) { m_defaultValue = defaultValue; }
+void Tag::setMinValue(float minValue) { m_minValue = minValue; }
+void Tag::setMaxValue(float maxValue) { m_maxValue = maxValue; }
+void Tag::setPrecision(int precision) { m_precision = precision; }
+void Tag::setStartAddress(quint16 startAddress) { m_startAddress = startAddress; }
+void Tag::setOffset(quint16 offset) { m_offset = offset; }
+void Tag::setMask(quint64 mask) { m_mask = mask; }
+
+void Tag::setRawData(const QVector<quint16> &data)
+{
+    m_valueRaw = data;
+    const QVariant v = value();
+
+    const bool damp = m_enableDamping;
+    const auto damped = [&](double sample) {
+        return dampingProcess(sample, m_dampedValue, m_dampingPoints);
+    };
+
+    switch (m_dataType) {
+    case UInt8: {
+        const quint8 x = quint8(v.toUInt());
+        setDampedValue(damp ? double(quint8(truncateTo<qint16>(damped(x)))) : double(x));
+        break;
+    }
+    case Int8: {
+        const qint8 x = qint8(v.toInt());
+        setDampedValue(damp ? double(qint8(truncateTo<qint16>(damped(x)))) : double(x));
+        break;
+    }
+    case UInt16: {
+        const quint16 x = quint16(v.toUInt());
+        setDampedValue(damp ? double(quint16(truncateTo<qint32>(damped(x)))) : double(x));
+        break;
+    }
+    case Int16: {
+        const qint16 x = qint16(v.toInt());
+        setDampedValue(damp ? double(truncateTo<qint16>(damped(x))) : double(x));
+        break;
+    }
+    case UInt32: {
+        const quint32 x = v.toUInt();
+        setDampedValue(damp ? double(quint32(truncateTo<qint64>(damped(x)))) : double(x));
+        break;
+    }
+    case Int32: {
+        const qint32 x = v.toInt();
+        setDampedValue(damp ? double(truncateTo<qint32>(damped(x))) : double(x));
+        break;
+    }
+    case UInt64: {
+        const quint64 x = v.toULongLong();
+        setDampedValue(damp ? double(truncateTo<quint64>(damped(double(x)))) : double(x));
+        break;
+    }
+    case Int64: {
+        const qint64 x = v.toLongLong();
+        setDampedValue(damp ? double(truncateTo<qint64>(damped(double(x)))) : double(x));
+        break;
+    }
+    case Float: {
+        const float x = v.toFloat();
+        setDampedValue(damp ? double(roundToFloat(damped(x))) : double(x));
+        break;
+    }
+    case Double: {
+        const double x = v.toDouble();
+        setDampedValue(damp ? damped(x) : x);
+        break;
+    }
+    default:
+        break;
+    }
+
+    emit changedValue();
+}
+
+void Tag::setTypeChart(const QString &typeChart) { m_typeChart = typeChart; }
+void Tag::setVisibleChart(bool visibleChart) { m_visibleChart = visibleChart; }
+void Tag::setVisible(bool visible) { m_visible = visible; }
+void Tag::setProfileParameter(bool profileParameter) { m_profileParameter = profileParameter; }
+void Tag::setColorChart(const QColor &colorChart) { m_colorChart = colorChart; }
+void Tag::setTypeTag(const QString &typeTag) { m_typeTag = typeTag; }
+void Tag::setUpdate(bool update) { m_update = update; }
+void Tag::setByteOrderInput(ByteOrder byteOrderInput) { m_byteOrderInput = byteOrderInput; }
+void Tag::setByteOrderOutput(ByteOrder byteOrderOutput) { m_byteOrderOutput = byteOrderOutput; }
+
+void Tag::setDampedValue(double dampedValue)
+{
+    QMutexLocker locker(&m_mutex);
+    m_dampedValue = dampedValue;
+}
+
+void Tag::setDampingPoints(int dampingPoints)
+{
+    if (m_dampingPoints == dampingPoints)
+        return;
+    m_dampingPoints = dampingPoints;
+    emit changedDampingPoints(dampingPoints);
+    setEnableDamping(dampingPoints != 0);
+}
+
+void Tag::setDamping(bool damping) { m_damping = damping; }
+void Tag::setEnableDamping(bool enableDamping) { m_enableDamping = enableDamping; }
+
+} // namespace Pointbook
