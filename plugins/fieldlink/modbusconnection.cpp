@@ -1,0 +1,706 @@
+#include "modbusconnection.h"
+
+#include <QLoggingCategory>
+#include <QModbusDataUnit>
+#include <QModbusReply>
+#include <QModbusRtuSerialMaster>
+#include <QModbusTcpClient>
+#include <QTimer>
+#include <QVariant>
+
+#include <algorithm>
+
+namespace Fieldlink {
+namespace FieldlinkCore {
+
+Q_LOGGING_CATEGORY(lcFieldlink, "fieldlink.connection")
+
+namespace {
+
+// Slack on top of the client's own timeout and retries before the connection
+// gives up on a reply that Qt never finishes.
+const int GuardSlackMs = 2000;
+
+QModbusDataUnit::RegisterType registerType(IModbusTransaction::Function function)
+{
+    switch (function) {
+    case IModbusTransaction::ReadInputRegisters: return QModbusDataUnit::InputRegisters;
+    case IModbusTransaction::ReadHoldingRegisters:
+    case IModbusTransaction::WriteHoldingRegisters: return QModbusDataUnit::HoldingRegisters;
+    case IModbusTransaction::ReadDiscreteInputs: return QModbusDataUnit::DiscreteInputs;
+    case IModbusTransaction::ReadCoils:
+    case IModbusTransaction::WriteCoils: return QModbusDataUnit::Coils;
+    case IModbusTransaction::ReadDeviceIdentification: break;
+    }
+    return QModbusDataUnit::Invalid;
+}
+
+} // namespace
+
+ModbusConnection::ModbusConnection(QObject *parent)
+    : QObject(parent)
+    , m_guardTimer(new QTimer(this))
+    , m_linkWaitTimer(new QTimer(this))
+    , m_reconnectTimer(new QTimer(this))
+{
+    qRegisterMetaType<QVector<quint16>>("QVector<quint16>");
+    qRegisterMetaType<QVector<quint8>>("QVector<quint8>");
+    m_clock.start();
+    m_guardTimer->setSingleShot(true);
+    m_linkWaitTimer->setSingleShot(true);
+    m_reconnectTimer->setSingleShot(true);
+    connect(m_guardTimer, &QTimer::timeout, this, &ModbusConnection::onGuardTimeout);
+    connect(m_linkWaitTimer, &QTimer::timeout, this, &ModbusConnection::onLinkWaitTimeout);
+    connect(m_reconnectTimer, &QTimer::timeout, this, [this]() {
+        if (m_wantConnected && m_state == QModbusDevice::UnconnectedState)
+            openLink();
+    });
+}
+
+ModbusConnection::~ModbusConnection()
+{
+    m_wantConnected = false;
+    // Transactions die silently with the connection: nobody may be left
+    // waiting on an object that is being torn down.
+    QList<IModbusTransaction *> all = m_queue;
+    all += m_created.values();
+    if (m_current)
+        all.append(m_current);
+    m_queue.clear();
+    m_created.clear();
+    m_current = nullptr;
+    m_linkDeadlines.clear();
+    for (IModbusTransaction *t : qAsConst(all)) {
+        t->disconnect(this);
+        delete t;
+    }
+    if (m_client) {
+        m_client->disconnect(this);
+        if (m_reply)
+            m_reply->disconnect(this);
+        m_client->disconnectDevice();
+        delete m_client;
+        m_client = nullptr;
+    }
+}
+
+void ModbusConnection::setConnectionType(ConnectionType type) { m_type = type; }
+void ModbusConnection::setHost(const QString &host) { m_host = host.trimmed(); }
+void ModbusConnection::setPort(int port) { m_port = port; }
+void ModbusConnection::setSerialPortName(const QString &name) { m_serialPortName = name.trimmed(); }
+void ModbusConnection::setBaudRate(int baudRate) { m_baudRate = baudRate; }
+void ModbusConnection::setParity(QSerialPort::Parity parity) { m_parity = parity; }
+void ModbusConnection::setDataBits(QSerialPort::DataBits dataBits) { m_dataBits = dataBits; }
+void ModbusConnection::setStopBits(QSerialPort::StopBits stopBits) { m_stopBits = stopBits; }
+
+void ModbusConnection::setAutoReconnect(bool enabled)
+{
+    m_autoReconnect = enabled;
+    if (!enabled)
+        m_reconnectTimer->stop();
+}
+
+void ModbusConnection::setReconnectDelays(int minimumMs, int maximumMs)
+{
+    m_reconnectMin = std::max(10, minimumMs);
+    m_reconnectMax = std::max(m_reconnectMin, maximumMs);
+    m_reconnectDelay = m_reconnectMin;
+}
+
+bool ModbusConnection::connectDevice()
+{
+    m_wantConnected = true;
+    m_reconnectTimer->stop();
+    m_reconnectDelay = m_reconnectMin;
+    if (m_state == QModbusDevice::ConnectedState || m_state == QModbusDevice::ConnectingState)
+        return true;
+    return openLink();
+}
+
+bool ModbusConnection::openLink()
+{
+    if (m_type == Tcp) {
+        if (m_host.isEmpty() || m_port < 1 || m_port > 65535) {
+            m_wantConnected = false;
+            reportError(tr("Invalid network address %1:%2.").arg(m_host).arg(m_port));
+            return false;
+        }
+    } else {
+        if (m_serialPortName.isEmpty() || m_baudRate <= 0) {
+            m_wantConnected = false;
+            reportError(tr("No serial port or an invalid baud rate was given."));
+            return false;
+        }
+    }
+
+    const bool wrongKind = m_client
+        && ((m_type == Tcp && !qobject_cast<QModbusTcpClient *>(m_client))
+            || (m_type == Rtu && !qobject_cast<QModbusRtuSerialMaster *>(m_client)));
+    if (wrongKind)
+        destroyClient();
+    if (!m_client) {
+        if (m_type == Tcp)
+            m_client = new QModbusTcpClient(this);
+        else
+            m_client = new QModbusRtuSerialMaster(this);
+        connect(m_client, &QModbusDevice::stateChanged, this,
+                &ModbusConnection::onClientStateChanged);
+        connect(m_client, &QModbusDevice::errorOccurred, this, &ModbusConnection::onClientError);
+    }
+
+    if (m_type == Tcp) {
+        m_client->setConnectionParameter(QModbusDevice::NetworkAddressParameter, m_host);
+        m_client->setConnectionParameter(QModbusDevice::NetworkPortParameter, m_port);
+    } else {
+        m_client->setConnectionParameter(QModbusDevice::SerialPortNameParameter, m_serialPortName);
+        m_client->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, m_baudRate);
+        m_client->setConnectionParameter(QModbusDevice::SerialParityParameter, m_parity);
+        m_client->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, m_dataBits);
+        m_client->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, m_stopBits);
+    }
+
+    if (!m_client->connectDevice()) {
+        reportError(m_client->errorString().isEmpty() ? tr("The link could not be opened.")
+                                                      : m_client->errorString());
+        setState(m_client->state());
+        if (m_client->state() == QModbusDevice::UnconnectedState)
+            scheduleReconnect();
+        return false;
+    }
+    setState(m_client->state());
+    return true;
+}
+
+void ModbusConnection::disconnectDevice()
+{
+    m_wantConnected = false;
+    m_reconnectTimer->stop();
+    m_reconnectDelay = m_reconnectMin;
+    if (m_client && m_client->state() != QModbusDevice::UnconnectedState)
+        m_client->disconnectDevice();
+}
+
+void ModbusConnection::destroyClient()
+{
+    if (!m_client)
+        return;
+    if (m_current)
+        failTransaction(m_current, IModbusTransaction::ConnectionLost,
+                        tr("The link was replaced while a request was on the wire."));
+    m_client->disconnect(this);
+    m_client->disconnectDevice();
+    m_client->deleteLater();
+    m_client = nullptr;
+    setState(QModbusDevice::UnconnectedState);
+}
+
+void ModbusConnection::reportError(const QString &message)
+{
+    m_errorString = message;
+    qCWarning(lcFieldlink).noquote() << message;
+    emit errorOccurred(message);
+}
+
+void ModbusConnection::setState(QModbusDevice::State state)
+{
+    if (m_state == state)
+        return;
+    const QModbusDevice::State previous = m_state;
+    m_state = state;
+    emit stateChanged(state);
+
+    if (state == QModbusDevice::ConnectedState) {
+        m_reconnectDelay = m_reconnectMin;
+        m_linkDeadlines.clear();
+        m_linkWaitTimer->stop();
+        emit connected();
+        scheduleProcessing();
+        return;
+    }
+    if (previous == QModbusDevice::ConnectedState)
+        emit disconnected();
+    // Everything waiting from now on waits for the link, bounded by its timeout.
+    const qint64 now = m_clock.elapsed();
+    for (IModbusTransaction *t : qAsConst(m_queue)) {
+        if (!m_linkDeadlines.contains(t))
+            m_linkDeadlines.insert(t, now + t->settings().responseTimeout());
+    }
+    armLinkWait();
+}
+
+void ModbusConnection::onClientStateChanged(QModbusDevice::State state)
+{
+    setState(state);
+    if (state != QModbusDevice::UnconnectedState)
+        return;
+    if (m_current) {
+        // Qt aborts the replies of a closed link itself; this catches a reply
+        // it would leave behind.
+        QPointer<IModbusTransaction> inFlight = m_current;
+        QTimer::singleShot(0, this, [this, inFlight]() {
+            if (inFlight && inFlight == m_current && m_state == QModbusDevice::UnconnectedState) {
+                if (m_reply)
+                    m_reply->disconnect(this);
+                m_reply = nullptr;
+                m_guardTimer->stop();
+                failTransaction(inFlight, IModbusTransaction::ConnectionLost,
+                                tr("The connection was lost."));
+            }
+        });
+    }
+    scheduleReconnect();
+}
+
+void ModbusConnection::onClientError(QModbusDevice::Error error)
+{
+    if (error == QModbusDevice::NoError || !m_client)
+        return;
+    // Per-request failures arrive through their replies; report link errors.
+    if (error == QModbusDevice::ConnectionError || error == QModbusDevice::ConfigurationError)
+        reportError(m_client->errorString());
+}
+
+void ModbusConnection::scheduleReconnect()
+{
+    if (!m_wantConnected || !m_autoReconnect || m_reconnectTimer->isActive())
+        return;
+    const int delay = m_reconnectDelay;
+    m_reconnectDelay = std::min(m_reconnectDelay * 2, m_reconnectMax);
+    m_reconnectTimer->start(delay);
+    emit reconnectScheduled(delay);
+}
+
+IModbusTransaction *ModbusConnection::create(IModbusTransaction::Function function, int start,
+                                             int count, QModbusSettings *settings,
+                                             IModbusTransaction::Priority priority)
+{
+    if (!IModbusTransaction::isValidRange(function, start, count))
+        return nullptr;
+    auto t = new IModbusTransaction(function, start, count,
+                                    settings ? *settings : QModbusSettings(), priority, this);
+    adopt(t);
+    m_created.insert(t);
+    return t;
+}
+
+void ModbusConnection::adopt(IModbusTransaction *t)
+{
+    if (t->parent() != this)
+        t->setParent(this);
+    // A transaction deleted behind our back must not leave a dangling pointer.
+    connect(t, &QObject::destroyed, this, [this, t]() { forget(t); }, Qt::UniqueConnection);
+}
+
+void ModbusConnection::forget(IModbusTransaction *t)
+{
+    m_created.remove(t);
+    m_queue.removeAll(t);
+    m_linkDeadlines.remove(t);
+    if (m_current == t) {
+        m_current = nullptr;
+        m_guardTimer->stop();
+        if (m_reply)
+            m_reply->disconnect(this);
+        m_reply = nullptr;
+        scheduleProcessing();
+    }
+}
+
+IModbusTransaction *ModbusConnection::readInputs(int start, int count, QModbusSettings *settings,
+                                                 IModbusTransaction::Priority priority)
+{
+    return create(IModbusTransaction::ReadInputRegisters, start, count, settings, priority);
+}
+
+IModbusTransaction *ModbusConnection::readHoldings(int start, int count, QModbusSettings *settings,
+                                                   IModbusTransaction::Priority priority)
+{
+    return create(IModbusTransaction::ReadHoldingRegisters, start, count, settings, priority);
+}
+
+IModbusTransaction *ModbusConnection::readDiscretes(int start, int count, QModbusSettings *settings,
+                                                    IModbusTransaction::Priority priority)
+{
+    return create(IModbusTransaction::ReadDiscreteInputs, start, count, settings, priority);
+}
+
+IModbusTransaction *ModbusConnection::readCoils(int start, int count, QModbusSettings *settings,
+                                                IModbusTransaction::Priority priority)
+{
+    return create(IModbusTransaction::ReadCoils, start, count, settings, priority);
+}
+
+IModbusTransaction *ModbusConnection::writeHoldings(int start, const QVector<quint16> &values,
+                                                    QModbusSettings *settings,
+                                                    IModbusTransaction::Priority priority)
+{
+    IModbusTransaction *t = create(IModbusTransaction::WriteHoldingRegisters, start,
+                                   values.size(), settings, priority);
+    if (t)
+        t->setWriteValues(values);
+    return t;
+}
+
+IModbusTransaction *ModbusConnection::writeCoils(int start, const QVector<quint8> &values,
+                                                 QModbusSettings *settings,
+                                                 IModbusTransaction::Priority priority)
+{
+    IModbusTransaction *t = create(IModbusTransaction::WriteCoils, start, values.size(), settings,
+                                   priority);
+    if (t)
+        t->setWriteValues(values);
+    return t;
+}
+
+IModbusTransaction *ModbusConnection::readDeviceIdentification(QModbusSettings *settings,
+                                                               IModbusTransaction::Priority priority)
+{
+    return create(IModbusTransaction::ReadDeviceIdentification, 0, 0, settings, priority);
+}
+
+void ModbusConnection::addTransactionExec(IModbusTransaction *transaction)
+{
+    if (!transaction)
+        return;
+    if (transaction->hasEnded() || transaction->status() != IModbusTransaction::Created
+        || m_queue.contains(transaction) || transaction == m_current) {
+        qCWarning(lcFieldlink) << "Transaction" << transaction->transactionID()
+                               << "was handed over twice or after it ended; ignored.";
+        return;
+    }
+    if (!m_created.remove(transaction))
+        adopt(transaction);
+
+    transaction->setStatus(IModbusTransaction::Queued);
+    auto it = std::find_if(m_queue.begin(), m_queue.end(), [transaction](IModbusTransaction *q) {
+        return q->priority() < transaction->priority();
+    });
+    m_queue.insert(it, transaction);
+    if (!isConnected()) {
+        m_linkDeadlines.insert(transaction,
+                               m_clock.elapsed() + transaction->settings().responseTimeout());
+        armLinkWait();
+    }
+    scheduleProcessing();
+}
+
+void ModbusConnection::clearTransactions()
+{
+    QList<IModbusTransaction *> dropped = m_queue;
+    dropped += m_created.values();
+    m_queue.clear();
+    m_created.clear();
+    m_linkDeadlines.clear();
+    m_linkWaitTimer->stop();
+    for (IModbusTransaction *t : qAsConst(dropped)) {
+        t->disconnect(this);
+        t->markDropped();
+        t->deleteLater();
+    }
+}
+
+void ModbusConnection::resetStatistics()
+{
+    m_statistics.clear();
+    emit statisticsChanged();
+}
+
+void ModbusConnection::scheduleProcessing()
+{
+    if (m_processingScheduled)
+        return;
+    m_processingScheduled = true;
+    // Completions must never be emitted from inside addTransactionExec.
+    QTimer::singleShot(0, this, &ModbusConnection::processQueue);
+}
+
+void ModbusConnection::processQueue()
+{
+    m_processingScheduled = false;
+
+    // Requests that can never be valid end at once, link or not.
+    for (;;) {
+        auto it = std::find_if(m_queue.begin(), m_queue.end(), [](IModbusTransaction *t) {
+            return !IModbusTransaction::isValidRange(t->function(), t->startAddress(), t->count());
+        });
+        if (it == m_queue.end())
+            break;
+        failTransaction(*it, IModbusTransaction::InvalidRequest,
+                        tr("The request's quantity or address range is outside the Modbus limits."));
+    }
+
+    if (m_current || m_queue.isEmpty())
+        return;
+    if (!isConnected() || !m_client) {
+        armLinkWait();
+        return;
+    }
+    IModbusTransaction *next = m_queue.takeFirst();
+    m_linkDeadlines.remove(next);
+    send(next);
+}
+
+void ModbusConnection::send(IModbusTransaction *t)
+{
+    m_current = t;
+    t->setStatus(IModbusTransaction::Running);
+    const QModbusSettings settings = t->settings();
+    m_client->setTimeout(settings.responseTimeout());
+    m_client->setNumberOfRetries(settings.numberOfRetries());
+
+    QModbusReply *reply = nullptr;
+    const int server = settings.serverAddress();
+    switch (t->function()) {
+    case IModbusTransaction::ReadInputRegisters:
+    case IModbusTransaction::ReadHoldingRegisters:
+    case IModbusTransaction::ReadDiscreteInputs:
+    case IModbusTransaction::ReadCoils:
+        reply = m_client->sendReadRequest(
+            QModbusDataUnit(registerType(t->function()), t->startAddress(), quint16(t->count())),
+            server);
+        break;
+    case IModbusTransaction::WriteHoldingRegisters:
+        reply = m_client->sendWriteRequest(
+            QModbusDataUnit(QModbusDataUnit::HoldingRegisters, t->startAddress(),
+                            t->writeRegisters()),
+            server);
+        break;
+    case IModbusTransaction::WriteCoils: {
+        QVector<quint16> bits;
+        bits.reserve(t->writeBits().size());
+        for (quint8 b : t->writeBits())
+            bits.append(b ? 1 : 0);
+        reply = m_client->sendWriteRequest(
+            QModbusDataUnit(QModbusDataUnit::Coils, t->startAddress(), bits), server);
+        break;
+    }
+    case IModbusTransaction::ReadDeviceIdentification:
+        reply = m_client->sendRawRequest(*t->requestPackage(), server);
+        break;
+    }
+
+    m_statistics.recordRequest();
+    t->markSent();
+    if (!reply) {
+        failTransaction(t, IModbusTransaction::OtherError,
+                        m_client->errorString().isEmpty() ? tr("The request could not be sent.")
+                                                          : m_client->errorString());
+        return;
+    }
+    m_reply = reply;
+    if (reply->isFinished()) {
+        handleReply(reply);
+        return;
+    }
+    connect(reply, &QModbusReply::finished, this, [this, reply]() { handleReply(reply); });
+    m_guardTimer->start(settings.responseTimeout() * (settings.numberOfRetries() + 1)
+                        + GuardSlackMs);
+}
+
+void ModbusConnection::handleReply(QModbusReply *reply)
+{
+    reply->disconnect(this);
+    reply->deleteLater();
+    if (reply != m_reply || !m_current)
+        return; // abandoned earlier (guard timeout or lost link)
+    m_reply = nullptr;
+    m_guardTimer->stop();
+
+    IModbusTransaction *t = m_current;
+    t->setResponseTime(t->msSinceSent());
+    const QModbusResponse raw = reply->rawResult();
+    const QModbusDevice::Error error = reply->error();
+    const bool answered = raw.isValid() && !raw.isException();
+
+    if (raw.isValid() && raw.isException()) {
+        const int code = int(raw.exceptionCode());
+        failTransaction(t, IModbusTransaction::ExceptionReply,
+                        tr("The device answered with Modbus exception %1.").arg(code), code);
+        return;
+    }
+
+    if (t->function() == IModbusTransaction::ReadDeviceIdentification) {
+        // Qt 5.15 reports "invalid response" for this raw request although
+        // the raw answer is complete; judge the answer itself.
+        if (answered && raw.functionCode() == QModbusPdu::EncapsulatedInterfaceTransport) {
+            const QModbusDeviceIdentification id =
+                QModbusDeviceIdentification::fromByteArray(raw.data());
+            if (id.isValid()) {
+                m_current = nullptr;
+                record(IModbusTransaction::Ok, 0, t->responseTime());
+                QPointer<IModbusTransaction> guard = t;
+                t->completeIdentification(id, raw.data());
+                release(guard);
+                return;
+            }
+            failTransaction(t, IModbusTransaction::InvalidResponse,
+                            tr("The device identification answer could not be decoded."));
+            return;
+        }
+    } else if (answered && !t->isWrite()) {
+        // The byte count must match what was asked for, exactly: a short or
+        // long answer would shift every value behind it.
+        const QByteArray data = raw.data();
+        const int expected = t->isBitAccess() ? (t->count() + 7) / 8 : t->count() * 2;
+        const bool lengthOk = !data.isEmpty() && quint8(data.at(0)) == expected
+            && data.size() - 1 == expected;
+        if (!lengthOk) {
+            failTransaction(t, IModbusTransaction::LengthMismatch,
+                            tr("The answer holds %1 data bytes where %2 were expected.")
+                                .arg(data.isEmpty() ? 0 : quint8(data.at(0)))
+                                .arg(expected));
+            return;
+        }
+        if (error == QModbusDevice::NoError) {
+            const QModbusDataUnit unit = reply->result();
+            const QVector<quint16> values = unit.values();
+            if (unit.startAddress() != t->startAddress() || values.size() < t->count()) {
+                failTransaction(t, IModbusTransaction::LengthMismatch,
+                                tr("The answer does not cover the requested range."));
+                return;
+            }
+            m_current = nullptr;
+            record(IModbusTransaction::Ok, 0, t->responseTime());
+            QPointer<IModbusTransaction> guard = t;
+            if (t->isBitAccess()) {
+                QVector<quint8> bits;
+                bits.reserve(t->count());
+                for (int i = 0; i < t->count(); ++i)
+                    bits.append(values.at(i) ? 1 : 0);
+                t->complete(bits);
+            } else {
+                t->complete(values.mid(0, t->count()));
+            }
+            release(guard);
+            return;
+        }
+    } else if (answered && error == QModbusDevice::NoError) {
+        m_current = nullptr;
+        record(IModbusTransaction::Ok, 0, t->responseTime());
+        QPointer<IModbusTransaction> guard = t;
+        if (t->isBitAccess())
+            t->complete(t->writeBits());
+        else
+            t->complete(t->writeRegisters());
+        release(guard);
+        return;
+    }
+
+    switch (error) {
+    case QModbusDevice::TimeoutError:
+        failTransaction(t, IModbusTransaction::Timeout,
+                        tr("The device did not answer within %1 ms.")
+                            .arg(t->settings().responseTimeout()));
+        break;
+    case QModbusDevice::ReplyAbortedError:
+    case QModbusDevice::ConnectionError:
+        failTransaction(t, IModbusTransaction::ConnectionLost, reply->errorString());
+        break;
+    case QModbusDevice::NoError:
+    case QModbusDevice::UnknownError:
+        failTransaction(t, IModbusTransaction::InvalidResponse,
+                        reply->errorString().isEmpty() ? tr("An invalid answer was received.")
+                                                       : reply->errorString());
+        break;
+    default:
+        failTransaction(t, IModbusTransaction::OtherError, reply->errorString());
+        break;
+    }
+}
+
+void ModbusConnection::onGuardTimeout()
+{
+    if (!m_current)
+        return;
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply = nullptr;
+    }
+    failTransaction(m_current, IModbusTransaction::Timeout,
+                    tr("The device did not answer in time."));
+}
+
+void ModbusConnection::armLinkWait()
+{
+    if (isConnected() || m_linkDeadlines.isEmpty()) {
+        m_linkWaitTimer->stop();
+        return;
+    }
+    qint64 first = std::numeric_limits<qint64>::max();
+    for (qint64 deadline : qAsConst(m_linkDeadlines))
+        first = std::min(first, deadline);
+    m_linkWaitTimer->start(int(std::max<qint64>(0, first - m_clock.elapsed())));
+}
+
+void ModbusConnection::onLinkWaitTimeout()
+{
+    if (isConnected())
+        return;
+    const qint64 now = m_clock.elapsed();
+    QList<IModbusTransaction *> expired;
+    for (auto it = m_linkDeadlines.cbegin(); it != m_linkDeadlines.cend(); ++it) {
+        if (it.value() <= now)
+            expired.append(it.key());
+    }
+    // Arrival order within the queue keeps the completions in a sensible order.
+    std::sort(expired.begin(), expired.end(), [this](IModbusTransaction *a, IModbusTransaction *b) {
+        return m_queue.indexOf(a) < m_queue.indexOf(b);
+    });
+    for (IModbusTransaction *t : qAsConst(expired)) {
+        // A receiver may have cleared the queue in the meantime.
+        if (!m_queue.contains(t))
+            continue;
+        failTransaction(t, IModbusTransaction::LinkDown,
+                        tr("The link to the device is down."));
+    }
+    armLinkWait();
+}
+
+void ModbusConnection::failTransaction(IModbusTransaction *t, IModbusTransaction::Outcome outcome,
+                                       const QString &message, int exceptionCode)
+{
+    m_created.remove(t);
+    m_queue.removeAll(t);
+    m_linkDeadlines.remove(t);
+    if (m_current == t)
+        m_current = nullptr;
+    record(outcome, exceptionCode, t->responseTime());
+    QPointer<IModbusTransaction> guard = t;
+    t->fail(outcome, message, exceptionCode);
+    release(guard);
+}
+
+void ModbusConnection::record(IModbusTransaction::Outcome outcome, int exceptionCode,
+                              qint64 responseTime)
+{
+    switch (outcome) {
+    case IModbusTransaction::Ok: m_statistics.recordSuccess(responseTime); break;
+    case IModbusTransaction::Timeout: m_statistics.recordTimeout(); break;
+    case IModbusTransaction::ExceptionReply:
+        m_statistics.recordException(exceptionCode, responseTime);
+        break;
+    case IModbusTransaction::ConnectionLost: m_statistics.recordConnectionLoss(); break;
+    case IModbusTransaction::LinkDown: m_statistics.recordLinkDown(); break;
+    case IModbusTransaction::LengthMismatch: m_statistics.recordLengthMismatch(responseTime); break;
+    case IModbusTransaction::InvalidResponse:
+    case IModbusTransaction::OtherError: m_statistics.recordOtherFailure(); break;
+    case IModbusTransaction::Pending:
+    case IModbusTransaction::Dropped:
+    case IModbusTransaction::InvalidRequest: return;
+    }
+    emit statisticsChanged();
+}
+
+void ModbusConnection::release(IModbusTransaction *t)
+{
+    // The completion signal has been delivered; the object goes with the next
+    // event loop turn, and the next request may start.
+    if (t) {
+        t->disconnect(this);
+        t->deleteLater();
+    }
+    scheduleProcessing();
+}
+
+} // namespace FieldlinkCore
+} // namespace Fieldlink

@@ -1,0 +1,183 @@
+#pragma once
+
+#include <fieldlink/fieldlink_global.h>
+#include <fieldlink/imodbustransaction.h>
+#include <fieldlink/modbusstatistics.h>
+#include <fieldlink/qmodbussettings.h>
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QModbusDevice>
+#include <QObject>
+#include <QPointer>
+#include <QSerialPort>
+#include <QSet>
+#include <QString>
+#include <QVector>
+
+QT_BEGIN_NAMESPACE
+class QModbusClient;
+class QModbusReply;
+class QTimer;
+QT_END_NAMESPACE
+
+namespace Fieldlink {
+namespace FieldlinkCore {
+
+// The Modbus master: one link (TCP or RTU), one request on the wire at a
+// time, queued transactions executed by priority and then arrival order.
+//
+// Lifetime of transactions: read*/write*/readDeviceIdentification return a
+// new transaction owned by the connection (or null when the request is out of
+// range). It does nothing until handed to addTransactionExec. Every handed-over
+// transaction ends with exactly one completion signal, emitted from the event
+// loop (never from inside addTransactionExec), and is freed with deleteLater()
+// right after it. clearTransactions() frees, without any signal, every
+// transaction that has been created or queued and is not on the wire; all
+// pointers to those become invalid at that moment.
+//
+// While the link is down a handed-over transaction waits for it up to its
+// response timeout and then ends with false (Outcome LinkDown), so a caller
+// polling a disconnected device is paced by the timeout.
+class FIELDLINK_EXPORT ModbusConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum ConnectionType { Tcp = 0, Rtu = 1 };
+    Q_ENUM(ConnectionType)
+
+    explicit ModbusConnection(QObject *parent = nullptr);
+    ~ModbusConnection() override;
+
+    // Link parameters; they take effect at the next connectDevice().
+    ConnectionType connectionType() const { return m_type; }
+    void setConnectionType(ConnectionType type);
+    QString host() const { return m_host; }
+    void setHost(const QString &host);
+    int port() const { return m_port; }
+    void setPort(int port);
+    QString serialPortName() const { return m_serialPortName; }
+    void setSerialPortName(const QString &name);
+    int baudRate() const { return m_baudRate; }
+    void setBaudRate(int baudRate);
+    QSerialPort::Parity parity() const { return m_parity; }
+    void setParity(QSerialPort::Parity parity);
+    QSerialPort::DataBits dataBits() const { return m_dataBits; }
+    void setDataBits(QSerialPort::DataBits dataBits);
+    QSerialPort::StopBits stopBits() const { return m_stopBits; }
+    void setStopBits(QSerialPort::StopBits stopBits);
+
+    // Reconnection after a lost link or a failed attempt while the user wants
+    // to be connected: first after minimum ms, doubling up to maximum ms.
+    bool autoReconnect() const { return m_autoReconnect; }
+    void setAutoReconnect(bool enabled);
+    int reconnectMinimumDelay() const { return m_reconnectMin; }
+    int reconnectMaximumDelay() const { return m_reconnectMax; }
+    void setReconnectDelays(int minimumMs, int maximumMs);
+
+    // Starts connecting; false (with errorOccurred) when the parameters are
+    // unusable or the attempt could not start.
+    bool connectDevice();
+    // Closes the link and stops reconnecting; queued transactions then wait
+    // for the link as described above.
+    void disconnectDevice();
+    QModbusDevice::State state() const { return m_state; }
+    bool isConnected() const { return m_state == QModbusDevice::ConnectedState; }
+    QString errorString() const { return m_errorString; }
+
+    // Request factories; null when count or address range is out of limits.
+    virtual IModbusTransaction *readInputs(int start, int count, QModbusSettings *settings,
+                                           IModbusTransaction::Priority priority);
+    virtual IModbusTransaction *readHoldings(int start, int count, QModbusSettings *settings,
+                                             IModbusTransaction::Priority priority);
+    virtual IModbusTransaction *readDiscretes(int start, int count, QModbusSettings *settings,
+                                              IModbusTransaction::Priority priority);
+    virtual IModbusTransaction *readCoils(int start, int count, QModbusSettings *settings,
+                                          IModbusTransaction::Priority priority);
+    virtual IModbusTransaction *writeHoldings(int start, const QVector<quint16> &values,
+                                              QModbusSettings *settings,
+                                              IModbusTransaction::Priority priority);
+    virtual IModbusTransaction *writeCoils(int start, const QVector<quint8> &values,
+                                           QModbusSettings *settings,
+                                           IModbusTransaction::Priority priority);
+    virtual IModbusTransaction *readDeviceIdentification(QModbusSettings *settings,
+                                                         IModbusTransaction::Priority priority);
+
+    virtual void addTransactionExec(IModbusTransaction *transaction);
+    virtual void clearTransactions();
+
+    int queuedCount() const { return m_queue.size(); }
+    bool isBusy() const { return m_current != nullptr; }
+
+    ModbusStatistics statistics() const { return m_statistics; }
+    void resetStatistics();
+
+signals:
+    void stateChanged(QModbusDevice::State state);
+    void connected();
+    void disconnected();
+    void errorOccurred(const QString &message);
+    void reconnectScheduled(int delayMs);
+    void statisticsChanged();
+
+private:
+    void adopt(IModbusTransaction *transaction);
+    void forget(IModbusTransaction *transaction);
+    void failTransaction(IModbusTransaction *transaction, IModbusTransaction::Outcome outcome,
+                         const QString &message, int exceptionCode = 0);
+    void record(IModbusTransaction::Outcome outcome, int exceptionCode, qint64 responseTime);
+    void release(IModbusTransaction *transaction);
+    void handleReply(QModbusReply *reply);
+    bool openLink();
+    IModbusTransaction *create(IModbusTransaction::Function function, int start, int count,
+                               QModbusSettings *settings, IModbusTransaction::Priority priority);
+    void scheduleProcessing();
+    void processQueue();
+    void send(IModbusTransaction *transaction);
+    void onGuardTimeout();
+    void onLinkWaitTimeout();
+    void armLinkWait();
+    void finish(IModbusTransaction *transaction);
+    void onClientStateChanged(QModbusDevice::State state);
+    void onClientError(QModbusDevice::Error error);
+    void setState(QModbusDevice::State state);
+    void scheduleReconnect();
+    void destroyClient();
+    void reportError(const QString &message);
+
+    ConnectionType m_type = Tcp;
+    QString m_host = QStringLiteral("127.0.0.1");
+    int m_port = 502;
+    QString m_serialPortName;
+    int m_baudRate = 19200;
+    QSerialPort::Parity m_parity = QSerialPort::EvenParity;
+    QSerialPort::DataBits m_dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits m_stopBits = QSerialPort::OneStop;
+    bool m_autoReconnect = true;
+    int m_reconnectMin = 500;
+    int m_reconnectMax = 30000;
+    int m_reconnectDelay = 500;
+    bool m_wantConnected = false;
+
+    QModbusClient *m_client = nullptr;
+    QModbusDevice::State m_state = QModbusDevice::UnconnectedState;
+    QString m_errorString;
+
+    QSet<IModbusTransaction *> m_created;  // created, not yet handed over
+    QList<IModbusTransaction *> m_queue;   // handed over, waiting
+    IModbusTransaction *m_current = nullptr;
+    QPointer<QModbusReply> m_reply;
+    bool m_processingScheduled = false;
+
+    QElapsedTimer m_clock;
+    QHash<IModbusTransaction *, qint64> m_linkDeadlines; // queued while the link is down
+    QTimer *m_guardTimer = nullptr;
+    QTimer *m_linkWaitTimer = nullptr;
+    QTimer *m_reconnectTimer = nullptr;
+    ModbusStatistics m_statistics;
+};
+
+} // namespace FieldlinkCore
+} // namespace Fieldlink
