@@ -1,0 +1,71 @@
+#include "icore.h"
+
+#include "coreconstants.h"
+#include "mainwindow.h"
+#include "settingsdatabase.h"
+
+#include <QPointer>
+
+#include <memory>
+
+namespace Core {
+
+static ICore *s_instance = nullptr;
+
+ICore::ICore(Internal::MainWindow *mainWindow, SettingsDatabase *database)
+    : m_mainWindow(mainWindow)
+    , m_settingsDatabase(database)
+{
+    s_instance = this;
+}
+
+ICore::~ICore()
+{
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+ICore *ICore::instance()
+{
+    return s_instance;
+}
+
+QWidget *ICore::mainWindow()
+{
+    return s_instance ? s_instance->m_mainWindow : nullptr;
+}
+
+SettingsDatabase *ICore::settingsDatabase()
+{
+    return s_instance ? s_instance->m_settingsDatabase : nullptr;
+}
+
+// Without a plug-in manager (tests, tools) Core keeps stores of its own.
+// They are made on first use, so a test can set the INI path beforehand.
+static std::unique_ptr<QSettings> s_ownUserSettings;
+static std::unique_ptr<QSettings> s_ownSystemSettings;
+
+static QSettings *ownSettings(QSettings::Scope scope)
+{
+    std::unique_ptr<QSettings> &store = scope == QSettings::UserScope ? s_ownUserSettings
+                                                                      : s_ownSystemSettings;
+    if (!store) {
+        store.reset(new QSettings(QSettings::IniFormat, scope,
+                                  QLatin1String(Constants::APPLICATION_NAME),
+                                  QLatin1String(Constants::APPLICATION_NAME)));
+    }
+    return store.get();
+}
+
+void ICore::releaseOwnSettings()
+{
+    s_ownUserSettings.reset();
+    s_ownSystemSettings.reset();
+}
+
+QSettings *ICore::settings(QSettings::Scope scope)
+{
+    return ownSettings(scope);
+}
+
+} // namespace Core
