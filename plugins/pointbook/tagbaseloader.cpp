@@ -1,0 +1,221 @@
+#include "tagbaseloader.h"
+
+#include "basetag.h"
+
+#include <xmltext/xmltextreader.h>
+
+#include <QDomElement>
+#include <QDomNamedNodeMap>
+#include <QFile>
+
+namespace Pointbook {
+
+namespace {
+
+bool toBool(const QString &text)
+{
+    return !(text.isEmpty() || text == QLatin1String("0")
+             || text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0);
+}
+
+quint16 toUInt16(const QString &text)
+{
+    bool ok = false;
+    const ushort value = text.toUShort(&ok, 10);
+    return ok ? value : 0;
+}
+
+qint32 toInt32(const QString &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+float toFloat(const QString &text)
+{
+    bool ok = false;
+    const float value = text.toFloat(&ok);
+    return ok ? value : 0.0f;
+}
+
+// Base-2 digits only, at most 64 of them; anything else is 0.
+quint64 toMask(const QString &text)
+{
+    if (text.size() > 64)
+        return 0;
+    quint64 mask = 0;
+    for (const QChar c : text) {
+        if (c != QLatin1Char('0') && c != QLatin1Char('1'))
+            return 0;
+        mask = (mask << 1) | (c == QLatin1Char('1') ? 1u : 0u);
+    }
+    return mask;
+}
+
+} // namespace
+
+TagBaseLoader::TagBaseLoader(QObject *parent)
+    : TagBaseLoader(QString(), QString(), parent)
+{
+}
+
+TagBaseLoader::TagBaseLoader(const QString &fileName, const QString &version, QObject *parent)
+    : QObject(parent)
+    , m_errorString(tr("no error"))
+    , m_fileName(fileName)
+    , m_versionBase(version)
+    , m_base(new BaseTag(this))
+{
+}
+
+void TagBaseLoader::setFileName(const QString &fileName) { m_fileName = fileName; }
+QString TagBaseLoader::fileName() const { return m_fileName; }
+void TagBaseLoader::setVersionBase(const QString &versionBase) { m_versionBase = versionBase; }
+QString TagBaseLoader::versionBase() const { return m_versionBase; }
+BaseTag *TagBaseLoader::base() const { return m_base; }
+TagBaseLoader::Error TagBaseLoader::error() const { return m_error; }
+QString TagBaseLoader::errorString() const { return m_errorString; }
+
+void TagBaseLoader::setError(Error error, const QString &errorString)
+{
+    m_error = error;
+    m_errorString = errorString;
+    emit errorOccurred(error, errorString);
+}
+
+bool TagBaseLoader::readBase()
+{
+    m_base->clearBase();
+
+    if (!QFile::exists(m_fileName)) {
+        setError(FileError, tr("File does not exist."));
+        return false;
+    }
+
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        setError(FileError, tr("Error opening file:") + m_fileName);
+        return false;
+    }
+    const QString text = XmlText::XmlTextReader::repairQuotedRuns(
+        XmlText::XmlTextReader::decode(file.readAll()));
+    file.close();
+
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!XmlText::XmlTextReader::parse(&m_document, text, &message, &line, &column)) {
+        setError(ParseError, tr("%1: line - %2, column - %3")
+                                 .arg(message, QString::number(line), QString::number(column)));
+        return false;
+    }
+
+    const QDomElement root = m_document.documentElement();
+    if (root.tagName() != QLatin1String("base")
+        || root.attribute(QStringLiteral("version")) != m_versionBase) {
+        setError(FormatError, tr("The file is not an MODBUSBASE version %1 file.").arg(m_versionBase));
+        return false;
+    }
+
+    for (QDomElement section = root.firstChildElement(); !section.isNull();
+         section = section.nextSiblingElement()) {
+        const QString name = section.tagName();
+        // Case-sensitive: "HR" is not a section.
+        if (name == QLatin1String("ir") || name == QLatin1String("hr")
+            || name == QLatin1String("di") || name == QLatin1String("co"))
+            readSection(section, Tag::stringToRegisterType(name));
+    }
+
+    emit changeBase();
+    return true;
+}
+
+void TagBaseLoader::readSection(const QDomElement &section, Tag::RegisterType type)
+{
+    // A tag that the collection does not keep (no id, or replaced by a later
+    // tag of the same id) is still needed as the previous tag of the address
+    // walk; it is freed as soon as that role passes on.
+    Tag *previous = nullptr;
+    bool previousHeld = false;
+    for (QDomElement element = section.firstChildElement(QStringLiteral("tag")); !element.isNull();
+         element = element.nextSiblingElement(QStringLiteral("tag"))) {
+        Tag *tag = new Tag(type);
+        readTag(element, tag, previous);
+
+        Tag *replaced = m_base->tagHash(type).value(tag->Id(), nullptr);
+        const bool held = m_base->addTag(tag->Id(), tag, type);
+        if (held && replaced && replaced != tag && replaced != previous)
+            delete replaced;
+        if (previous && (!previousHeld || (held && replaced == previous)))
+            delete previous;
+
+        previous = tag;
+        previousHeld = held;
+    }
+    if (previous && !previousHeld)
+        delete previous;
+}
+
+void TagBaseLoader::readTag(const QDomElement &element, Tag *tag, const Tag *previous)
+{
+    for (QDomElement child = element.firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
+        const QString name = child.tagName();
+        const auto attr = [&child](const char *attribute, const QString &fallback = QString()) {
+            return child.attribute(QLatin1String(attribute), fallback);
+        };
+        if (name == QLatin1String("information")) {
+            tag->setId(attr("id"));
+            tag->setName(attr("name"));
+            tag->setUnit(attr("unit"));
+            tag->setDescription(attr("description"));
+        } else if (name == QLatin1String("modbussettins")) {
+            tag->setBitfield(toBool(attr("bitfield", QStringLiteral("false"))));
+            tag->setBitfieldEnd(toBool(attr("bitfieldend", QStringLiteral("false"))));
+            tag->setOffset(toUInt16(attr("offset", QStringLiteral("0"))));
+            tag->setDataType(Tag::stringToDataType(attr("datatype")));
+            tag->setByteOrderInput(Tag::stringToByteOrder(attr("byteOrderInput")));
+            tag->setByteOrderOutput(Tag::stringToByteOrder(attr("byteOrderOutput")));
+            tag->setCount(toUInt16(attr("counter", QStringLiteral("1"))));
+            tag->setMask(toMask(attr("mask", QString(64, QLatin1Char('0')))));
+            tag->setAccess(attr("access", QStringLiteral("R")));
+        } else if (name == QLatin1String("value")) {
+            tag->setDefaultValue(toFloat(attr("default", QStringLiteral("0.0"))));
+            tag->setMinValue(toFloat(attr("min", QStringLiteral("0.0"))));
+            tag->setMaxValue(toFloat(attr("max", QStringLiteral("100.0"))));
+            tag->setPrecision(toInt32(attr("precision", QStringLiteral("0"))));
+            tag->setDamping(toBool(attr("dampening", QStringLiteral("false"))));
+        } else if (name == QLatin1String("chart")) {
+            tag->setTypeChart(attr("type", QStringLiteral("plot")));
+        } else if (name == QLatin1String("typetag")) {
+            tag->setTypeTag(attr("type", QStringLiteral("dimension")));
+            tag->setProfileParameter(toBool(attr("profile", QStringLiteral("false"))));
+        } else if (name == QLatin1String("property")) {
+            const int pairs = child.attributes().count() / 2;
+            for (int i = 0; i < pairs; ++i) {
+                const QString propertyName = child.attribute(QStringLiteral("propertyName_%1").arg(i));
+                const QString propertyValue = child.attribute(QStringLiteral("propertyValue_%1").arg(i));
+                // A property without a name cannot be read back by name.
+                if (!propertyName.isEmpty())
+                    tag->setProperty(propertyName.toUtf8().constData(), propertyValue);
+            }
+        }
+    }
+
+    if (!previous) {
+        tag->setStartAddress(tag->offset());
+        return;
+    }
+    const bool sharesRegister = tag->bitfield() && previous->bitfield()
+                                && (!previous->bitfieldEnd() || tag->bitfieldEnd());
+    if (sharesRegister) {
+        tag->setStartAddress(previous->startAddress());
+        return;
+    }
+    const int step = tag->offset() != 0 ? int(tag->offset()) - int(previous->startAddress())
+                                        : int(previous->sizeRegisters());
+    tag->setStartAddress(quint16((int(previous->startAddress()) + step) & 0xFFFF));
+}
+
+} // namespace Pointbook
