@@ -4,7 +4,8 @@
 #include "mainwindow.h"
 #include "settingsdatabase.h"
 
-#include <QPointer>
+#include <extensionsystem/pluginmanager.h>
+
 
 #include <memory>
 
@@ -65,6 +66,12 @@ void ICore::releaseOwnSettings()
 
 QSettings *ICore::settings(QSettings::Scope scope)
 {
+    if (ExtensionSystem::PluginManager *manager = ExtensionSystem::PluginManager::instance()) {
+        QSettings *store = scope == QSettings::UserScope ? manager->settings()
+                                                         : manager->globalSettings();
+        if (store)
+            return store;
+    }
     return ownSettings(scope);
 }
 

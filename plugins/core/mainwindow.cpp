@@ -7,6 +7,8 @@
 #include "icore.h"
 #include "settingsdatabase.h"
 
+#include <extensionsystem/pluginmanager.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,6 +21,7 @@
 #include <QMessageBox>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace Core {
 namespace Internal {
@@ -157,8 +160,9 @@ void MainWindow::restoreWindowState()
 
 void MainWindow::saveWindowState()
 {
+    // A window that was never shown has no geometry worth keeping.
     SettingsDatabase *db = ICore::settingsDatabase();
-    if (!db)
+    if (!db || !m_wasShown)
         return;
     db->beginGroup(QLatin1String(kWindowGroup));
     db->beginTransaction();
@@ -179,10 +183,20 @@ void MainWindow::showAbout()
                                 QLatin1String(QT_VERSION_STR)));
 }
 
+void MainWindow::showEvent(QShowEvent *event)
+{
+    m_wasShown = true;
+    QMainWindow::showEvent(event);
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     saveWindowState();
     event->accept();
+    // Closing the main window ends the program even when other windows
+    // (tool dialogs) are still open. Without a manager (tests) nothing quits.
+    if (ExtensionSystem::PluginManager::instance())
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
 } // namespace Internal

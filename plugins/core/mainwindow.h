@@ -39,6 +39,7 @@ public slots:
     void showAbout();
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -46,6 +47,7 @@ private:
 
     QStackedWidget *m_pages = nullptr;
     QLabel *m_welcome = nullptr;
+    bool m_wasShown = false;
 };
 
 } // namespace Internal
