@@ -1,0 +1,255 @@
+#include "clearanceplugin.h"
+
+#include "baseclearance.h"
+#include "clearancedialog.h"
+#include "clearanceloader.h"
+#include "demoaccessfiles.h"
+#include "notification.h"
+#include "passwordmanagementdialog.h"
+
+#include <core/actioncontainer.h>
+#include <core/actionmanager.h>
+#include <core/command.h>
+#include <core/context.h>
+#include <core/icore.h>
+#include <core/settingsdatabase.h>
+#include <xmltext/xmltextreader.h>
+
+#include <QAction>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+
+namespace Clearance {
+
+namespace {
+
+ClearancePlugin *s_instance = nullptr;
+
+const char kSettingsGroup[] = "Clearance";
+const char kCurrentKey[] = "CurrentClearance";
+const char kDefaultClearance[] = "user";
+
+constexpr Qt::WindowFlags kDialogFlags =
+    Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
+
+} // namespace
+
+ClearancePlugin::ClearancePlugin()
+{
+    s_instance = this;
+}
+
+ClearancePlugin::~ClearancePlugin()
+{
+    qDeleteAll(m_baseClearances);
+    m_baseClearances.clear();
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+ClearancePlugin *ClearancePlugin::instance()
+{
+    return s_instance;
+}
+
+QString ClearancePlugin::clearanceFolder()
+{
+    const QString settingsFolder = QFileInfo(Core::ICore::settings()->fileName()).path();
+    return settingsFolder + QStringLiteral("/Korvane_Config/configmodules/clearance/");
+}
+
+bool ClearancePlugin::isSafeFileNamePart(const QString &text)
+{
+    return !text.contains(QLatin1Char('/')) && !text.contains(QLatin1Char('\\'))
+           && !text.contains(QLatin1String("..")) && !text.contains(QChar(0));
+}
+
+bool ClearancePlugin::initialize(const QStringList &arguments, QString *errorString)
+{
+    Q_UNUSED(arguments)
+    Q_UNUSED(errorString)
+
+    m_core = Core::ICore::instance();
+    createActions();
+    m_loader = new ClearanceLoader(this);
+
+    QString error;
+    if (DemoAccessFiles::install(DemoAccessFiles::shippedFolder(), clearanceFolder(), &error) < 0)
+        qWarning().noquote() << error;
+    return true;
+}
+
+void ClearancePlugin::createActions()
+{
+    const Core::Context context(Core::Id("Global Context"));
+    Core::ActionContainer *fileMenu = Core::ActionManager::actionContainer("App.Menu.File");
+
+    auto *clearanceAction = new QAction(QIcon(QStringLiteral(":/clearance/images/clearance.png")),
+                                        tr("Access level"), this);
+    Core::Command *clearanceCommand =
+        Core::ActionManager::registerAction(clearanceAction, "App.Clearance", context);
+    connect(clearanceAction, &QAction::triggered, this, &ClearancePlugin::showClearanceDialog);
+
+    auto *passwordAction = new QAction(QIcon(QStringLiteral(":/clearance/images/password.png")),
+                                       tr("Password management"), this);
+    Core::Command *passwordCommand =
+        Core::ActionManager::registerAction(passwordAction, "App.PasswordManagement", context);
+    connect(passwordAction, &QAction::triggered, this,
+            &ClearancePlugin::showPasswordManagementDialog);
+
+    if (fileMenu) {
+        if (clearanceCommand)
+            fileMenu->addAction(clearanceCommand, "App.Group.File.Save");
+        if (passwordCommand)
+            fileMenu->addAction(passwordCommand, "App.Group.File.Save");
+    }
+}
+
+void ClearancePlugin::extensionsInitialized()
+{
+    readClearance();
+    readSettings();
+}
+
+ExtensionSystem::IPlugin::ShutdownFlag ClearancePlugin::aboutToShutdown()
+{
+    writeSettings();
+    return SynchronousShutdown;
+}
+
+BaseClearance *ClearancePlugin::currentBaseClearance() const
+{
+    return m_baseClearances.value(m_currentClearance, nullptr);
+}
+
+void ClearancePlugin::readClearance()
+{
+    const QString path = clearanceFolder() + QStringLiteral("clearance.xml");
+    if (!QFileInfo(path).isFile())
+        return;
+    QString text;
+    if (!ClearanceLoader::readText(path, &text))
+        return;
+
+    QDomDocument document;
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!XmlText::XmlTextReader::parse(&document, text, &message, &line, &column)) {
+        Internal::postNotification(tr("Access level"),
+                                   ClearanceLoader::parseErrorText(message, line, column),
+                                   Popnote::PopnotePlugin::Error);
+        return;
+    }
+    m_document = document;
+    parseClearance(m_document.documentElement());
+}
+
+void ClearancePlugin::parseClearance(const QDomElement &root)
+{
+    m_clearances.clear();
+    for (QDomElement child = root.firstChildElement(QStringLiteral("clearance")); !child.isNull();
+         child = child.nextSiblingElement(QStringLiteral("clearance"))) {
+        m_clearances.insert(child.attribute(QStringLiteral("id")),
+                            child.attribute(QStringLiteral("name")));
+    }
+}
+
+void ClearancePlugin::loadSettingsClearance()
+{
+    Internal::postNotification(tr("Access level"), tr("Search for the register map access files!"),
+                               Popnote::PopnotePlugin::Information);
+
+    qDeleteAll(m_baseClearances);
+    m_baseClearances.clear();
+
+    const QString folder = clearanceFolder();
+    const bool versionSafe = isSafeFileNamePart(m_version);
+    for (auto it = m_clearances.cbegin(); it != m_clearances.cend(); ++it) {
+        const QString &id = it.key();
+        if (!versionSafe || !isSafeFileNamePart(id)) {
+            qWarning().noquote() << "Access level" << id << "skipped: level id or version"
+                                 << m_version << "is not a plain file name part";
+            continue;
+        }
+        auto *base = new BaseClearance;
+        m_loader->setFileName(folder + id + QStringLiteral("_v") + m_version
+                              + QStringLiteral(".xml"));
+        m_loader->setVersionBase(m_version);
+        m_loader->setBase(base);
+        if (m_loader->readBase())
+            m_baseClearances.insert(id, base);
+        else
+            delete base;
+    }
+    // The loader must not keep a pointer to a collection deleted later.
+    m_loader->setBase(nullptr);
+
+    if (m_baseClearances.isEmpty()) {
+        Internal::postNotification(tr("Access level"), tr("Register card access files not found!"),
+                                   Popnote::PopnotePlugin::Error);
+        return;
+    }
+    Internal::postNotification(tr("Access level"),
+                               tr("Register card access files successfully loaded!"),
+                               Popnote::PopnotePlugin::Information);
+    emit baseClearanceLoaded(m_version);
+}
+
+void ClearancePlugin::readSettings()
+{
+    QString current;
+    if (Core::SettingsDatabase *database = Core::ICore::settingsDatabase()) {
+        database->beginGroup(QLatin1String(kSettingsGroup));
+        current = database->value(QLatin1String(kCurrentKey),
+                                  QString::fromLatin1(kDefaultClearance)).toString();
+        database->endGroup();
+    }
+    if (current.isEmpty())
+        current = QString::fromLatin1(kDefaultClearance);
+    m_currentClearance = current;
+    emit changeCurrentClearance(m_currentClearance);
+}
+
+void ClearancePlugin::writeSettings()
+{
+    Core::SettingsDatabase *database = Core::ICore::settingsDatabase();
+    if (!database)
+        return;
+    database->beginTransaction();
+    database->beginGroup(QLatin1String(kSettingsGroup));
+    database->setValue(QLatin1String(kCurrentKey), m_currentClearance);
+    database->endGroup();
+    database->endTransaction();
+}
+
+void ClearancePlugin::showClearanceDialog(bool checked)
+{
+    Q_UNUSED(checked)
+    bool ok = false;
+    const QString chosen = ClearanceDialog::getClearance(m_clearances, m_currentClearance, &ok,
+                                                         Core::ICore::mainWindow(), kDialogFlags);
+    if (!ok)
+        return;
+    m_currentClearance = chosen;
+    emit changeCurrentClearance(m_currentClearance);
+}
+
+void ClearancePlugin::showPasswordManagementDialog(bool checked)
+{
+    Q_UNUSED(checked)
+    bool ok = false;
+    PasswordManagementDialog::managePasswords(m_clearances, &ok, Core::ICore::mainWindow(),
+                                              kDialogFlags);
+}
+
+void ClearancePlugin::setVersion(const QString &version)
+{
+    m_version = version;
+    loadSettingsClearance();
+}
+
+} // namespace Clearance
