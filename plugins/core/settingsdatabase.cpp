@@ -31,6 +31,16 @@ QVariant deserialise(const QByteArray &bytes, bool *ok)
 {
     QDataStream stream(bytes);
     stream.setVersion(QDataStream::Qt_5_15);
+    // Refuse unknown type ids before QVariant tries to build one of them.
+    // 127 marks a user type that is named after the id.
+    quint32 typeId = 0;
+    stream >> typeId;
+    if (stream.status() != QDataStream::Ok
+        || (typeId != 0 && typeId != 127 && !QMetaType::isRegistered(int(typeId)))) {
+        *ok = false;
+        return QVariant();
+    }
+    stream.device()->seek(0);
     QVariant value;
     stream >> value;
     *ok = stream.status() == QDataStream::Ok && stream.atEnd();
