@@ -246,9 +246,9 @@ void PluginManager::loadPlugins()
 
     for (const PluginSpec *spec : qAsConst(m_specs)) {
         if (spec->hasError()) {
-            qCWarning(pluginLog).noquote() << "Plug-in" << spec->name() << "("
-                                           << QDir::toNativeSeparators(spec->filePath())
-                                           << "):" << spec->errorString();
+            qCWarning(pluginLog).noquote() << QStringLiteral("Plug-in %1 (%2): %3")
+                                                  .arg(spec->name(), QDir::toNativeSeparators(spec->filePath()),
+                                                       spec->errorString());
         }
     }
     if (!m_delayedQueue.isEmpty())
