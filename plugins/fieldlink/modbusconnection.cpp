@@ -45,6 +45,7 @@ ModbusConnection::ModbusConnection(QObject *parent)
 {
     qRegisterMetaType<QVector<quint16>>("QVector<quint16>");
     qRegisterMetaType<QVector<quint8>>("QVector<quint8>");
+    qRegisterMetaType<QModbusDevice::State>("QModbusDevice::State");
     m_clock.start();
     m_guardTimer->setSingleShot(true);
     m_linkWaitTimer->setSingleShot(true);
@@ -510,9 +511,11 @@ void ModbusConnection::handleReply(QModbusReply *reply)
     t->setResponseTime(t->msSinceSent());
     const QModbusResponse raw = reply->rawResult();
     const QModbusDevice::Error error = reply->error();
+    // QModbusPdu::isValid() is false for exception answers (function code
+    // with bit 7 set), so test for the exception first.
     const bool answered = raw.isValid() && !raw.isException();
 
-    if (raw.isValid() && raw.isException()) {
+    if (raw.isException()) {
         const int code = int(raw.exceptionCode());
         failTransaction(t, IModbusTransaction::ExceptionReply,
                         tr("The device answered with Modbus exception %1.").arg(code), code);
