@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QtCore/qglobal.h>
+
+#if defined(QTSINGLEAPPLICATION_LIBRARY)
+#  define QTSINGLEAPPLICATION_EXPORT Q_DECL_EXPORT
+#else
+#  define QTSINGLEAPPLICATION_EXPORT Q_DECL_IMPORT
+#endif
