@@ -1,0 +1,306 @@
+#include "databasethread.h"
+
+#include "databasesettings.h"
+#include "idatabasetransaction.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QTimer>
+#include <QUuid>
+#include <QtDebug>
+
+namespace Sqlstore {
+namespace Internal {
+
+DataBaseThread::DataBaseThread()
+    : QObject(nullptr)
+    , homeThread(QThread::currentThread())
+{
+}
+
+// Runs on the thread that created the worker, once the worker thread has
+// ended. Transactions still held are freed without a signal, but by
+// deleteLater(): end signals that the worker emitted just before may still
+// wait in a receiver's queue, and their receivers may touch the transaction.
+DataBaseThread::~DataBaseThread()
+{
+    QMutexLocker locker(&mutex);
+    QList<IDataBaseTransaction *> held;
+    held << highQueue << normalQueue << deleteQueue;
+    highQueue.clear();
+    normalQueue.clear();
+    deleteQueue.clear();
+    for (IDataBaseTransaction *transaction : qAsConst(held)) {
+        if (!transaction)
+            continue;
+        QThread *owner = transaction->thread();
+        if (owner == QThread::currentThread() || (owner && owner->isRunning()))
+            transaction->deleteLater();
+        else
+            delete transaction;
+    }
+    delete queueTimer;
+    delete deleteTimer;
+    if (!connectionName.isEmpty())
+        QSqlDatabase::removeDatabase(connectionName);
+}
+
+void DataBaseThread::setSettings(DataBaseSettings *dataBaseSettings)
+{
+    settings = dataBaseSettings;
+}
+
+bool DataBaseThread::openDatabase(const QString &name)
+{
+    QSqlDatabase database = QSqlDatabase::addDatabase(settings ? settings->driver() : QString(), name);
+    if (settings) {
+        if (!settings->connectOptions().isEmpty())
+            database.setConnectOptions(settings->connectOptions());
+        database.setDatabaseName(settings->databaseName());
+        database.setHostName(settings->hostName());
+        database.setUserName(settings->userName());
+        database.setPassword(settings->password());
+        if (settings->port() != -1)
+            database.setPort(settings->port());
+        database.setNumericalPrecisionPolicy(
+            static_cast<QSql::NumericalPrecisionPolicy>(settings->precisionPolicy()));
+    }
+    if (!settings || !database.open()) {
+        qWarning().noquote() << tr("Error opening database. Work without a database.");
+        return false;
+    }
+    if (!QFileInfo(settings->databaseName()).isWritable()) {
+        qWarning().noquote() << tr("Error writing to the database. Work without a database.");
+        database.close();
+        return false;
+    }
+    return true;
+}
+
+void DataBaseThread::run()
+{
+    const QString name = QUuid::createUuid().toString();
+    const bool opened = openDatabase(name);
+
+    QMutexLocker locker(&mutex);
+    // Executed and ended transactions wait for their users' Completed in
+    // either state, so the clean-up timer is needed in both.
+    deleteTimer = new QTimer;
+    deleteTimer->setInterval(DeleteInterval);
+    connect(deleteTimer, &QTimer::timeout, this, &DataBaseThread::processDeleteQueue);
+
+    if (!opened) {
+        QSqlDatabase::removeDatabase(name);
+        state = State::WithoutDatabase;
+        // Whatever was queued before can never run: tell its users now.
+        QList<IDataBaseTransaction *> waiting;
+        waiting << highQueue << normalQueue;
+        highQueue.clear();
+        normalQueue.clear();
+        for (IDataBaseTransaction *transaction : qAsConst(waiting)) {
+            transaction->endWithoutExecution();
+            retire(transaction);
+        }
+        return;
+    }
+
+    connectionName = name;
+    state = State::Working;
+    queueTimer = new QTimer;
+    queueTimer->setInterval(0);
+    connect(queueTimer, &QTimer::timeout, this, &DataBaseThread::processQueue);
+    if (!highQueue.isEmpty() || !normalQueue.isEmpty())
+        queueTimer->start();
+}
+
+// Runs on the worker thread when it finishes. Requests that reached the
+// worker before it was asked to quit are still executed, within a time
+// budget, so that a write issued just before shutdown is not lost; what is
+// left after that is freed without a signal.
+void DataBaseThread::stop()
+{
+    if (thread() == QThread::currentThread())
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+
+    {
+        QMutexLocker locker(&mutex);
+        if (state == State::Working) {
+            QElapsedTimer clock;
+            clock.start();
+            while ((!highQueue.isEmpty() || !normalQueue.isEmpty())
+                   && clock.elapsed() < StopWorkBudget) {
+                nextTransaction(highQueue.isEmpty() ? &normalQueue : &highQueue);
+            }
+        }
+        state = State::Stopped;
+        idle = true;
+
+        if (!connectionName.isEmpty()) {
+            QSqlDatabase::removeDatabase(connectionName);
+            connectionName.clear();
+        }
+        for (QTimer **timer : {&queueTimer, &deleteTimer}) {
+            if (*timer) {
+                (*timer)->stop();
+                disconnect(*timer, &QTimer::timeout, this, nullptr);
+                delete *timer;
+                *timer = nullptr;
+            }
+        }
+
+        // Hand what is left to the thread that will delete the worker.
+        if (homeThread && homeThread != QThread::currentThread()) {
+            QList<IDataBaseTransaction *> held;
+            held << highQueue << normalQueue << deleteQueue;
+            for (IDataBaseTransaction *transaction : qAsConst(held)) {
+                if (transaction && transaction->thread() == QThread::currentThread())
+                    transaction->moveToThread(homeThread);
+            }
+        }
+    }
+    QThread::msleep(StopPause);
+}
+
+bool DataBaseThread::holds(IDataBaseTransaction *transaction) const
+{
+    return highQueue.contains(transaction) || normalQueue.contains(transaction);
+}
+
+void DataBaseThread::addTransaction(IDataBaseTransaction *transaction)
+{
+    if (!transaction)
+        return;
+    QMutexLocker locker(&mutex);
+    // Queued twice, it would run twice and be deleted twice.
+    if (holds(transaction))
+        return;
+    // Queued again after a run: it waits for its new run, not for deletion.
+    deleteQueue.removeAll(transaction);
+
+    if (state == State::WithoutDatabase) {
+        transaction->endWithoutExecution();
+        retire(transaction);
+        return;
+    }
+
+    QQueue<IDataBaseTransaction *> &queue =
+        transaction->priority() == IDataBaseTransaction::Normal ? normalQueue : highQueue;
+    const bool wasEmpty = queue.isEmpty();
+    queue.enqueue(transaction);
+    if (wasEmpty && idle && queueTimer && !queueTimer->isActive())
+        queueTimer->start();
+}
+
+void DataBaseThread::addTransaction(QList<IDataBaseTransaction *> transactionList)
+{
+    for (IDataBaseTransaction *transaction : qAsConst(transactionList))
+        addTransaction(transaction);
+}
+
+void DataBaseThread::nextTransaction(QQueue<IDataBaseTransaction *> *transactionQueue)
+{
+    if (!transactionQueue || transactionQueue->isEmpty())
+        return;
+    IDataBaseTransaction *transaction = transactionQueue->head();
+    if (!transaction) {
+        transactionQueue->dequeue();
+        return;
+    }
+    transaction->setStatus(IDataBaseTransaction::Executing);
+
+    bool executed = false;
+    if (!connectionName.isEmpty()) {
+        QSqlDatabase database = QSqlDatabase::database(connectionName, true);
+        if (database.isOpen()) {
+            database.transaction();
+            QSqlQuery query(database);
+            const QSqlError error = transaction->process(database, query);
+            query.finish();
+            if (error.type() != QSqlError::NoError)
+                database.rollback();
+            else
+                database.commit();
+            executed = true;
+        }
+    }
+    transactionQueue->dequeue();
+    // Its user waits for an answer: a transaction that could not run ends
+    // with the false signal rather than in silence.
+    if (!executed)
+        transaction->endWithoutExecution();
+    retire(transaction);
+}
+
+void DataBaseThread::retire(IDataBaseTransaction *transaction)
+{
+    deleteQueue.enqueue(transaction);
+    if (deleteTimer && !deleteTimer->isActive())
+        deleteTimer->start();
+}
+
+void DataBaseThread::processQueue()
+{
+    QMutexLocker locker(&mutex);
+    if (queueTimer)
+        queueTimer->stop();
+    idle = false;
+    if (!highQueue.isEmpty()) {
+        nextTransaction(&highQueue);
+    } else if (normalQueue.isEmpty()) {
+        idle = true;
+        return;
+    } else {
+        nextTransaction(&normalQueue);
+    }
+    if ((!highQueue.isEmpty() || !normalQueue.isEmpty()) && queueTimer)
+        queueTimer->start();
+    else
+        idle = true;
+}
+
+void DataBaseThread::processDeleteQueue()
+{
+    QMutexLocker locker(&mutex);
+    if (deleteTimer)
+        deleteTimer->stop();
+    if (deleteQueue.isEmpty())
+        return;
+    const QQueue<IDataBaseTransaction *> snapshot = deleteQueue;
+    for (IDataBaseTransaction *transaction : snapshot) {
+        if (transaction && transaction->status() == IDataBaseTransaction::Completed) {
+            deleteQueue.removeOne(transaction);
+            transaction->disconnect();
+            delete transaction;
+        }
+    }
+    if (!deleteQueue.isEmpty() && deleteTimer)
+        deleteTimer->start();
+}
+
+// Waiting transactions end Stopped with the false signal. They are not
+// deleted here: their end signals may still wait in their receivers' queues,
+// so they join the executed ones and are freed once their users have set
+// Completed, like any other.
+void DataBaseThread::clearAllTransaction()
+{
+    QMutexLocker locker(&mutex);
+    for (QQueue<IDataBaseTransaction *> *queue : {&normalQueue, &highQueue}) {
+        const QQueue<IDataBaseTransaction *> waiting = *queue;
+        queue->clear();
+        for (IDataBaseTransaction *transaction : waiting) {
+            if (!transaction)
+                continue;
+            transaction->endWithoutExecution();
+            retire(transaction);
+        }
+    }
+}
+
+} // namespace Internal
+} // namespace Sqlstore

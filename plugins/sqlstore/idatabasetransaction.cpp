@@ -1,0 +1,200 @@
+#include "idatabasetransaction.h"
+
+#include <QMutexLocker>
+#include <QSqlRecord>
+
+#include <atomic>
+#include <limits>
+
+namespace Sqlstore {
+namespace Internal {
+
+namespace {
+
+std::atomic<qint32> transactionCounter{0};
+
+qint32 takeNextTransactionId()
+{
+    qint32 current = transactionCounter.load();
+    qint32 next;
+    do {
+        next = current == std::numeric_limits<qint32>::max() ? 1 : current + 1;
+    } while (!transactionCounter.compare_exchange_weak(current, next));
+    return next;
+}
+
+} // namespace
+
+IDataBaseTransaction::IDataBaseTransaction(QObject *parent)
+    : QObject(parent)
+    , m_transactionID(takeNextTransactionId())
+{
+}
+
+void IDataBaseTransaction::setStatus(Status status)
+{
+    QMutexLocker locker(&m_mutex);
+    m_status = status;
+    m_lastTimeChangeTransaction = QDateTime::currentDateTime();
+}
+
+IDataBaseTransaction::Status IDataBaseTransaction::status() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_status;
+}
+
+QDateTime IDataBaseTransaction::lastTimeChangeTransaction() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_lastTimeChangeTransaction;
+}
+
+void IDataBaseTransaction::setPriority(Priority priority)
+{
+    QMutexLocker locker(&m_mutex);
+    m_priority = priority;
+}
+
+IDataBaseTransaction::Priority IDataBaseTransaction::priority() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_priority;
+}
+
+qint32 IDataBaseTransaction::transactionID() const
+{
+    return m_transactionID;
+}
+
+void IDataBaseTransaction::setSqlQueryList(const QStringList &sqlQueryList)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        m_sqlQueryList = sqlQueryList;
+    }
+    setStatus(Waiting);
+}
+
+void IDataBaseTransaction::appendSqlQuery(const QString &sqlQuery)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        m_sqlQueryList.append(sqlQuery);
+    }
+    setStatus(Waiting);
+}
+
+QStringList IDataBaseTransaction::sqlQueryList() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_sqlQueryList;
+}
+
+void IDataBaseTransaction::stop()
+{
+    emit transactionExecutionEnded(false);
+    setStatus(Stopped);
+}
+
+void IDataBaseTransaction::endWithoutExecution()
+{
+    stop();
+    if (deliversRows())
+        emit transactionExecutionEnded(false, QVector<QVector<QVariant> >());
+}
+
+// The worker has begun a database transaction. Committing after every
+// statement but the last ends it after the first one, so later statements run
+// in autocommit mode; that is what lets VACUUM follow a DELETE. The worker
+// commits or rolls back after the last statement.
+QSqlError IDataBaseTransaction::processStatements(QSqlDatabase &database, QSqlQuery &query,
+                                                  QVector<QVector<QVariant> > *rows)
+{
+    const QStringList statements = sqlQueryList();
+    for (int i = 0; i < statements.size(); ++i) {
+        const bool last = i == statements.size() - 1;
+        if (!query.exec(statements.at(i))) {
+            if (!last) {
+                query.finish();
+                database.rollback();
+            }
+            break;
+        }
+        if (rows) {
+            while (query.next()) {
+                const int columns = query.record().count();
+                QVector<QVariant> row;
+                row.reserve(columns);
+                for (int column = 0; column < columns; ++column)
+                    row.append(query.value(column));
+                rows->append(row);
+            }
+        }
+        if (!last) {
+            query.finish();
+            database.commit();
+        }
+    }
+    return query.lastError();
+}
+
+QSqlError IDataBaseTransaction::processNotReturnData(QSqlDatabase database, QSqlQuery query)
+{
+    const QSqlError error = processStatements(database, query, nullptr);
+    emit transactionExecutionEnded(error.type() == QSqlError::NoError);
+    return error;
+}
+
+QSqlError IDataBaseTransaction::processReturnData(QSqlDatabase database, QSqlQuery query)
+{
+    QVector<QVector<QVariant> > rows;
+    const QSqlError error = processStatements(database, query, &rows);
+    const bool ok = error.type() == QSqlError::NoError;
+    emit transactionExecutionEnded(ok);
+    emit transactionExecutionEnded(ok, rows);
+    return error;
+}
+
+// A standard SQL string literal: apostrophes around the text, each apostrophe
+// inside doubled. Nothing in the text can end the literal early, and a text
+// equal to a column name stays a text.
+QString IDataBaseTransaction::protect(const QString &text)
+{
+    QString literal = text;
+    literal.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + literal + QLatin1Char('\'');
+}
+
+QString IDataBaseTransaction::protect(const QDateTime &dateTime)
+{
+    return QStringLiteral("'%1'").arg(dateTime.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+}
+
+QString IDataBaseTransaction::protect(const QTime &time)
+{
+    return QStringLiteral("'%1'").arg(time.toString(QStringLiteral("hh:mm:ss.zzz")));
+}
+
+QString IDataBaseTransaction::protect(const QDate &date)
+{
+    return QStringLiteral("'%1'").arg(date.toString(QStringLiteral("yyyy-MM-dd")));
+}
+
+QString IDataBaseTransaction::stringPreparation(const QString &text)
+{
+    QString result = text;
+    if (result.startsWith(QLatin1Char('"')))
+        result.remove(0, 1);
+    if (result.endsWith(QLatin1Char('"')))
+        result.chop(1);
+    return result;
+}
+
+void IDataBaseTransaction::setTransactionCounter(qint32 value)
+{
+    transactionCounter.store(qMax<qint32>(value, 0));
+}
+
+} // namespace Internal
+} // namespace Sqlstore

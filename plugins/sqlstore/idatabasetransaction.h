@@ -1,0 +1,100 @@
+#pragma once
+
+#include "sqlstore_global.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QMutex>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QTime>
+#include <QVariant>
+#include <QVector>
+
+namespace Sqlstore {
+namespace Internal {
+
+// One unit of work for the database worker: a list of statements, a queue
+// priority, a status and a result announced by signal once the worker has run
+// it. The worker owns a queued transaction and deletes it only after its user
+// has set the status Completed (or when the worker itself ends), so a user
+// that may outlive the worker should hold it in a QPointer.
+class SQLSTORE_EXPORT IDataBaseTransaction : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Priority {
+        Normal = 0,
+        High = 1
+    };
+
+    enum Status {
+        Waiting = 0,
+        Executing = 1,
+        Stopped = 2,
+        Completed = 3
+    };
+
+    explicit IDataBaseTransaction(QObject *parent = nullptr);
+
+    void setStatus(Status status);
+    Status status() const;
+    QDateTime lastTimeChangeTransaction() const;
+
+    void setPriority(Priority priority);
+    Priority priority() const;
+
+    qint32 transactionID() const;
+
+    void setSqlQueryList(const QStringList &sqlQueryList);
+    void appendSqlQuery(const QString &sqlQuery);
+    QStringList sqlQueryList() const;
+
+    // Ends a transaction that will not run: the one-argument signal with false.
+    virtual void stop();
+    virtual QSqlError process(QSqlDatabase database, QSqlQuery query) = 0;
+    // True for kinds that announce rows with the two-argument signal.
+    virtual bool deliversRows() const { return false; }
+    // Ends a transaction that cannot run (no database, cleared): stop(), and
+    // for kinds with rows also the two-argument signal with no rows, so that
+    // a user waiting for rows learns of the end as well.
+    void endWithoutExecution();
+
+    QSqlError processNotReturnData(QSqlDatabase database, QSqlQuery query);
+    QSqlError processReturnData(QSqlDatabase database, QSqlQuery query);
+
+    // SQL literals for values inserted into statement texts.
+    static QString protect(const QString &text);
+    static QString protect(const QDateTime &dateTime);
+    static QString protect(const QTime &time);
+    static QString protect(const QDate &date);
+    static QString stringPreparation(const QString &text);
+
+    // Sets the process-wide id counter; the next transaction takes the id
+    // after it. Meant for checks of the wrap-around.
+    static void setTransactionCounter(qint32 value);
+
+signals:
+    void transactionExecutionEnded(bool statusRequest);
+    void transactionExecutionEnded(bool statusRequest, QVector<QVector<QVariant> > selectDataTable);
+
+private:
+    QSqlError processStatements(QSqlDatabase &database, QSqlQuery &query,
+                                QVector<QVector<QVariant> > *rows);
+
+    qint32 m_transactionID = 0;
+    Priority m_priority = Normal;
+    Status m_status = Waiting;
+    QDateTime m_lastTimeChangeTransaction;
+    QStringList m_sqlQueryList;
+    // The user sets Completed on its own thread while the worker reads the
+    // status on the worker thread.
+    mutable QMutex m_mutex;
+};
+
+} // namespace Internal
+} // namespace Sqlstore
