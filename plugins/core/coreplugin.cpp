@@ -103,4 +103,17 @@ ExtensionSystem::IPlugin::ShutdownFlag CorePlugin::aboutToShutdown()
     return SynchronousShutdown;
 }
 
+QObject *CorePlugin::remoteCommand(const QStringList &, const QString &, const QStringList &)
+{
+    if (m_mainWindow) {
+        if (m_mainWindow->isMinimized())
+            m_mainWindow->showNormal();
+        else
+            m_mainWindow->show();
+        m_mainWindow->raise();
+        m_mainWindow->activateWindow();
+    }
+    return nullptr;
+}
+
 } // namespace Core

@@ -32,6 +32,9 @@ public:
     bool initialize(const QStringList &arguments, QString *errorString) override;
     void extensionsInitialized() override;
     ShutdownFlag aboutToShutdown() override;
+    // Another start of the program: bring the running window to the front.
+    QObject *remoteCommand(const QStringList &options, const QString &workingDirectory,
+                           const QStringList &arguments) override;
 
     // The delay requested by "-test-quit-after", or -1.
     int quitAfterMs() const { return m_quitAfterMs; }
