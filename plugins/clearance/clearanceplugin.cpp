@@ -125,6 +125,11 @@ BaseClearance *ClearancePlugin::currentBaseClearance() const
     return m_baseClearances.value(m_currentClearance, nullptr);
 }
 
+BaseClearance *ClearancePlugin::baseClearance(const QString &clearance) const
+{
+    return m_baseClearances.value(clearance, nullptr);
+}
+
 void ClearancePlugin::readClearance()
 {
     const QString path = clearanceFolder() + QStringLiteral("clearance.xml");

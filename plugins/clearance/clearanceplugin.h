@@ -41,6 +41,8 @@ public:
 
     // Level id -> level name, as read from the list file.
     QHash<QString, QString> clearances() const { return m_clearances; }
+    // Rights of any level for the current version, or null.
+    BaseClearance *baseClearance(const QString &clearance) const;
     QString version() const { return m_version; }
     ClearanceLoader *loader() const { return m_loader; }
 
