@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sqlstore/idatabasetransaction.h>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QMutex>
@@ -8,6 +10,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSignalSpy>
 #include <QStringList>
 #include <QUuid>
 #include <QVariant>
@@ -128,6 +131,47 @@ inline bool execute(const QString &fileName, const QStringList &statements)
     }
     QSqlDatabase::removeDatabase(name);
     return ok;
+}
+
+using Ended = void (Sqlstore::Internal::IDataBaseTransaction::*)(bool);
+using EndedWithRows = void (Sqlstore::Internal::IDataBaseTransaction::*)(bool, QVector<QVector<QVariant> >);
+const Ended ended = &Sqlstore::Internal::IDataBaseTransaction::transactionExecutionEnded;
+const EndedWithRows endedWithRows = &Sqlstore::Internal::IDataBaseTransaction::transactionExecutionEnded;
+
+// What the worker would see of one execution.
+struct Run
+{
+    QSqlError error;
+    QList<bool> flags;          // one-argument signal
+    QList<bool> rowFlags;       // two-argument signal
+    Rows rows;
+    bool leftOpenForWorker = false;
+};
+
+// The worker's part around process(), on this thread: one database
+// transaction, committed on success and rolled back on failure.
+inline Run runAsWorker(Sqlstore::Internal::IDataBaseTransaction *transaction, QSqlDatabase database)
+{
+    Run run;
+    QSignalSpy one(transaction, ended);
+    QSignalSpy two(transaction, endedWithRows);
+    database.transaction();
+    {
+        QSqlQuery query(database);
+        run.error = transaction->process(database, query);
+        query.finish();
+    }
+    if (run.error.type() != QSqlError::NoError)
+        run.leftOpenForWorker = database.rollback();
+    else
+        database.commit();
+    for (const QList<QVariant> &arguments : qAsConst(one))
+        run.flags.append(arguments.at(0).toBool());
+    for (const QList<QVariant> &arguments : qAsConst(two)) {
+        run.rowFlags.append(arguments.at(0).toBool());
+        run.rows += arguments.at(1).value<Rows>();
+    }
+    return run;
 }
 
 inline QStringList column(const Rows &rows, int index = 0)

@@ -15,25 +15,10 @@
 
 using namespace Sqlstore::Internal;
 using SqlstoreTest::Rows;
+using SqlstoreTest::Run;
+using SqlstoreTest::ended;
+using SqlstoreTest::endedWithRows;
 
-namespace {
-
-using Ended = void (IDataBaseTransaction::*)(bool);
-using EndedWithRows = void (IDataBaseTransaction::*)(bool, QVector<QVector<QVariant> >);
-const Ended ended = &IDataBaseTransaction::transactionExecutionEnded;
-const EndedWithRows endedWithRows = &IDataBaseTransaction::transactionExecutionEnded;
-
-// What the worker would see of one execution.
-struct Run
-{
-    QSqlError error;
-    QList<bool> flags;          // one-argument signal
-    QList<bool> rowFlags;       // two-argument signal
-    Rows rows;
-    bool leftOpenForWorker = false;
-};
-
-} // namespace
 
 class TransactionTest : public QObject
 {
@@ -67,7 +52,10 @@ private slots:
     void protectRoundTrip();
 
 private:
-    Run runAsWorker(IDataBaseTransaction *transaction);
+    Run runAsWorker(IDataBaseTransaction *transaction)
+    {
+        return SqlstoreTest::runAsWorker(transaction, QSqlDatabase::database(m_connection));
+    }
     QStringList tableValues() const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -97,33 +85,6 @@ void TransactionTest::cleanup()
     QSqlDatabase::database(m_connection, false).close();
     QSqlDatabase::removeDatabase(m_connection);
     m_dir.reset();
-}
-
-// The worker's part around process(): one database transaction, committed on
-// success and rolled back on failure.
-Run TransactionTest::runAsWorker(IDataBaseTransaction *transaction)
-{
-    Run run;
-    QSignalSpy one(transaction, ended);
-    QSignalSpy two(transaction, endedWithRows);
-    {
-        QSqlDatabase database = QSqlDatabase::database(m_connection);
-        database.transaction();
-        QSqlQuery query(database);
-        run.error = transaction->process(database, query);
-        query.finish();
-        if (run.error.type() != QSqlError::NoError)
-            run.leftOpenForWorker = database.rollback();
-        else
-            database.commit();
-    }
-    for (const QList<QVariant> &arguments : qAsConst(one))
-        run.flags.append(arguments.at(0).toBool());
-    for (const QList<QVariant> &arguments : qAsConst(two)) {
-        run.rowFlags.append(arguments.at(0).toBool());
-        run.rows += arguments.at(1).value<Rows>();
-    }
-    return run;
 }
 
 QStringList TransactionTest::tableValues() const
