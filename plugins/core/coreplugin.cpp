@@ -6,6 +6,9 @@
 #include "mainwindow.h"
 #include "settingsdatabase.h"
 
+#include <extensionsystem/pluginmanager.h>
+#include <extensionsystem/pluginspec.h>
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -88,6 +91,15 @@ void CorePlugin::extensionsInitialized()
         return;
     m_mainWindow->restoreWindowState();
     m_mainWindow->show();
+    // One line that tells from the log what this run is made of.
+    if (auto manager = ExtensionSystem::PluginManager::instance()) {
+        QStringList loaded;
+        for (const ExtensionSystem::PluginSpec *spec : manager->plugins()) {
+            if (spec->plugin() && !spec->hasError())
+                loaded.append(spec->name() + QLatin1Char(' ') + spec->version());
+        }
+        qCInfo(coreLog).noquote() << "Main window shown; plug-ins loaded:" << loaded.join(QLatin1String(", "));
+    }
     if (m_quitAfterMs >= 0) {
         qCInfo(coreLog, "Quitting in %d ms as requested by -test-quit-after", m_quitAfterMs);
         QTimer::singleShot(m_quitAfterMs, qApp, &QCoreApplication::quit);
