@@ -1,0 +1,69 @@
+#pragma once
+
+#include "pointbook_global.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QTime>
+#include <QWidget>
+
+QT_BEGIN_NAMESPACE
+class QTimer;
+QT_END_NAMESPACE
+
+namespace Ui {
+class StatusUpdateBase;
+}
+
+namespace Pointbook {
+
+// One-line polling status for the status bar: an LED that blinks after every
+// completed pass, the time of the last update, the interval since the one
+// before, and a progress bar for passes long enough to be watched.
+class POINTBOOK_EXPORT StatusUpdateBase : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit StatusUpdateBase(QWidget *parent = nullptr);
+    ~StatusUpdateBase() override;
+
+    // A pass shorter than this never shows the progress bar, so that fast
+    // polling does not make the status bar flicker.
+    static constexpr int ProgressShowDelayMs = 500;
+    // A bar shown for a long pass stays up this long after the pass, so that
+    // back-to-back long passes keep it steady.
+    static constexpr int ProgressLingerMs = 1000;
+    // Without any progress for this long the pass is taken as stopped.
+    static constexpr int ProgressStallMs = 5000;
+
+public slots:
+    void blinkLed();
+    void setUpdateTime(const QString &value);
+    void setUpdateInterval(const QTime &time);
+    void setProgressBarMaximum(int value);
+    void setProgressBarValue(int value);
+    void progressBarClear();
+    void incrementProgressBarValue();
+    void clear();
+
+private slots:
+    void OffLedBlink();
+
+private:
+    void noteProgress();
+    void showProgressBar();
+    void hideProgressBar();
+
+    Ui::StatusUpdateBase *ui;
+    QTimer *m_timer;
+    QTime m_lastTime;
+
+    QTimer *m_showTimer;
+    QTimer *m_hideTimer;
+    QElapsedTimer m_passClock;
+    bool m_passRunning = false;
+    bool m_lastPassLong = false;
+};
+
+} // namespace Pointbook
