@@ -511,16 +511,17 @@ void ModbusConnection::handleReply(QModbusReply *reply)
     t->setResponseTime(t->msSinceSent());
     const QModbusResponse raw = reply->rawResult();
     const QModbusDevice::Error error = reply->error();
-    // QModbusPdu::isValid() is false for exception answers (function code
-    // with bit 7 set), so test for the exception first.
-    const bool answered = raw.isValid() && !raw.isException();
-
-    if (raw.isException()) {
-        const int code = int(raw.exceptionCode());
+    // Qt marks exception answers with ProtocolError. The code is read from
+    // the raw bytes: QModbusPdu's inline accessors load the function code
+    // with the exception bit set as an out-of-range enum value.
+    if (error == QModbusDevice::ProtocolError) {
+        const QByteArray data = raw.data();
+        const int code = data.isEmpty() ? 0 : int(quint8(data.at(0)));
         failTransaction(t, IModbusTransaction::ExceptionReply,
                         tr("The device answered with Modbus exception %1.").arg(code), code);
         return;
     }
+    const bool answered = raw.isValid();
 
     if (t->function() == IModbusTransaction::ReadDeviceIdentification) {
         // Qt 5.15 reports "invalid response" for this raw request although
