@@ -8,7 +8,7 @@
 
 // The real program, started offscreen from the build tree with a private
 // data folder, runtime folder and home.
-class tst_Program : public QObject
+class tst_CoreProgram : public QObject
 {
     Q_OBJECT
 
@@ -28,7 +28,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
-void tst_Program::init()
+void tst_CoreProgram::init()
 {
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
@@ -37,7 +37,7 @@ void tst_Program::init()
     QFile::setPermissions(m_dir->filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-bool tst_Program::run(QString *output)
+bool tst_CoreProgram::run(QString *output)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -67,7 +67,7 @@ bool tst_Program::run(QString *output)
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-QString tst_Program::logText() const
+QString tst_CoreProgram::logText() const
 {
     QString text;
     QDirIterator it(m_dir->filePath("data"), QDir::Files, QDirIterator::Subdirectories);
@@ -82,7 +82,7 @@ QString tst_Program::logText() const
     return text;
 }
 
-void tst_Program::startsShowsWindowAndQuits()
+void tst_CoreProgram::startsShowsWindowAndQuits()
 {
     QString output;
     QVERIFY2(run(&output), qPrintable(output));
@@ -101,7 +101,7 @@ void tst_Program::startsShowsWindowAndQuits()
     QVERIFY(!db.value(QStringLiteral("MainWindow/Geometry")).toByteArray().isEmpty());
 }
 
-void tst_Program::restoresWindowGeometry()
+void tst_CoreProgram::restoresWindowGeometry()
 {
     QByteArray stored;
     {
@@ -130,5 +130,5 @@ void tst_Program::restoresWindowGeometry()
     QCOMPARE(check.size(), QSize(640, 480));
 }
 
-QTEST_MAIN(tst_Program)
-#include "tst_program.moc"
+QTEST_MAIN(tst_CoreProgram)
+#include "tst_coreprogram.moc"
