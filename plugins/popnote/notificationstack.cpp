@@ -131,7 +131,10 @@ void NotificationStack::relayout()
     const QList<QPopnote *> shown = notes();
     for (int i = shown.size() - 1; i >= 0; --i) {
         QPopnote *note = shown.at(i);
-        const int h = note->sizeHint().height();
+        // Wrapped text: the height follows from the fixed width.
+        const int h = qMax(note->minimumSizeHint().height(),
+                           note->hasHeightForWidth() ? note->heightForWidth(kWidth)
+                                                     : note->sizeHint().height());
         note->setGeometry(x, bottom - h, kWidth, h);
         bottom -= h + kSpacing;
     }
