@@ -1,0 +1,72 @@
+// Draws the start-up picture (800 x 480, with alpha) at build time, so the
+// repository carries its recipe instead of a binary.
+//   splashgen <output.png>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+
+#include <cmath>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: splashgen <output.png>\n");
+        return 2;
+    }
+    QImage image(800, 480, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    // Card with rounded, see-through corners.
+    QPainterPath card;
+    card.addRoundedRect(QRectF(0.5, 0.5, 799, 479), 28, 28);
+    QLinearGradient body(0, 0, 800, 480);
+    body.setColorAt(0.0, QColor(8, 28, 44, 245));
+    body.setColorAt(0.55, QColor(12, 52, 70, 240));
+    body.setColorAt(1.0, QColor(4, 18, 30, 250));
+    p.fillPath(card, body);
+    p.setClipPath(card);
+
+    // Soft glow behind the message area.
+    QRadialGradient glow(QPointF(400, 230), 360);
+    glow.setColorAt(0.0, QColor(60, 160, 120, 70));
+    glow.setColorAt(1.0, QColor(60, 160, 120, 0));
+    p.fillRect(image.rect(), glow);
+
+    // Register grid, the device's memory, fading to the left.
+    for (int row = 0; row < 12; ++row) {
+        for (int col = 0; col < 16; ++col) {
+            const int alpha = 12 + col * 5 + ((row * 7 + col * 3) % 5) * 6;
+            p.fillRect(QRectF(470 + col * 19, 70 + row * 26, 14, 18), QColor(124, 252, 0, alpha));
+        }
+    }
+
+    // A signal trace across the picture.
+    QPainterPath trace;
+    trace.moveTo(0, 300);
+    for (int x = 0; x <= 800; x += 4) {
+        const double y = 300 - 55 * std::sin(x / 47.0) * std::exp(-std::pow((x - 400) / 260.0, 2));
+        trace.lineTo(x, y);
+    }
+    p.setPen(QPen(QColor(124, 252, 0, 200), 3));
+    p.drawPath(trace);
+    p.setPen(QPen(QColor(124, 252, 0, 60), 9));
+    p.drawPath(trace);
+
+    // Darker bands for the labels at top and bottom.
+    p.fillRect(QRectF(0, 0, 800, 56), QColor(0, 0, 0, 90));
+    p.fillRect(QRectF(0, 424, 800, 56), QColor(0, 0, 0, 90));
+    p.end();
+
+    if (!image.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+        std::fprintf(stderr, "splashgen: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
