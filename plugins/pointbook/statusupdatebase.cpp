@@ -17,6 +17,7 @@ StatusUpdateBase::StatusUpdateBase(QWidget *parent)
     ui->ledBlink->setOffColor(QLed::Grey);
     ui->ledBlink->setOnColor(QLed::Yellow);
 
+    m_timer->setObjectName(QStringLiteral("ledTimer"));
     m_timer->setInterval(200);
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, &StatusUpdateBase::OffLedBlink);
