@@ -1,0 +1,525 @@
+#include "tagbase.h"
+
+#include "basetag.h"
+
+#include <fieldlink/imodbustransaction.h>
+#include <fieldlink/modbusconnection.h>
+#include <fieldlink/qmodbussettings.h>
+
+#include <QDateTime>
+#include <QMap>
+#include <QMutexLocker>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace Pointbook {
+
+using Fieldlink::FieldlinkCore::IModbusTransaction;
+using Fieldlink::FieldlinkCore::ModbusConnection;
+using Fieldlink::FieldlinkCore::QModbusSettings;
+
+namespace {
+
+const int TypeCount = 4;
+const int PollPriority = 3;
+const int FinishedStatus = 5;
+// A reply position at or past this is never taken as the start of a tag.
+const int OffsetLimit = 125;
+
+Tag::RegisterType registerTypeOf(int type)
+{
+    return Tag::RegisterType(type + 1);
+}
+
+} // namespace
+
+TagBase::TagBase(QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<QDateTime>("QDateTime");
+    qRegisterMetaType<QList<Tag *>>("QList<Tag*>");
+    qRegisterMetaType<QVector<double>>("QVector<double>");
+    qRegisterMetaType<QMap<QString, double>>("QMap<QString,double>");
+    qRegisterMetaType<Pointbook::TagBase::TypeUpdate>("Pointbook::TagBase::TypeUpdate");
+    qRegisterMetaType<QVector<quint16>>("QVector<quint16>");
+    qRegisterMetaType<QVector<quint8>>("QVector<quint8>");
+}
+
+TagBase::~TagBase()
+{
+    if (m_watchdog)
+        disconnect(m_watchdog, &QTimer::timeout, this, &TagBase::onDog);
+    // Requests built but never sent would otherwise live as long as the
+    // connection that made them.
+    dropQueues();
+}
+
+void TagBase::setModbusConnection(ModbusConnection *connection)
+{
+    if (connection && connection != m_connection)
+        m_connection = connection;
+}
+
+void TagBase::setModbusSettings(QModbusSettings *settings)
+{
+    if (settings && settings != m_settings)
+        m_settings = settings;
+}
+
+ModbusConnection *TagBase::modbusConnection() const
+{
+    return m_connection;
+}
+
+void TagBase::setTagBase(BaseTag *base)
+{
+    m_base = base;
+    for (int type = 0; type < TypeCount; ++type) {
+        QList<Tag *> tags;
+        if (base)
+            tags = base->tagHash(registerTypeOf(type)).values();
+        std::sort(tags.begin(), tags.end(), &Tag::lessThan);
+        m_sorted[type].clear();
+        for (Tag *tag : qAsConst(tags))
+            m_sorted[type].append(tag);
+    }
+}
+
+BaseTag *TagBase::tagBase() const
+{
+    return m_base;
+}
+
+QList<Tag *> TagBase::sortedTags(Tag::RegisterType type) const
+{
+    QList<Tag *> tags;
+    if (type < Tag::IR || type > Tag::CO)
+        return tags;
+    for (const QPointer<Tag> &tag : m_sorted[type - 1])
+        tags.append(tag.data());
+    return tags;
+}
+
+void TagBase::setInterval(int type, const QVector<QPoint> &interval)
+{
+    if (m_intervals[type] != interval)
+        m_intervals[type] = interval;
+}
+
+void TagBase::setIrInterval(const QVector<QPoint> &interval) { setInterval(0, interval); }
+void TagBase::setHrInterval(const QVector<QPoint> &interval) { setInterval(1, interval); }
+void TagBase::setDiInterval(const QVector<QPoint> &interval) { setInterval(2, interval); }
+void TagBase::setCoInterval(const QVector<QPoint> &interval) { setInterval(3, interval); }
+
+void TagBase::analysisIntervals(QList<Tag *> tags, QVector<QPoint> *intervals, bool all)
+{
+    if (!intervals || tags.isEmpty())
+        return;
+    QPoint current(0, 0);
+    const Tag *previous = nullptr;
+    for (const Tag *tag : qAsConst(tags)) {
+        if (!tag || (!all && !tag->isUpdate()))
+            continue;
+        const int span = tag->size() / 2;
+        const int start = tag->startAddress();
+        const int end = current.x() + current.y();
+        if (previous && start <= end && tag->offset() == 0) {
+            if (start + span > end)
+                current.setY(start + span - current.x());
+            previous = tag;
+            continue;
+        }
+        if (previous)
+            intervals->append(current);
+        current = QPoint(start, span);
+        previous = tag;
+    }
+    intervals->append(current);
+}
+
+void TagBase::updateTagInterval()
+{
+    const TypeUpdate remembered = m_typeUpdate;
+    m_typeUpdate = NoUpdate;
+    // clearTransactions() frees every request not yet sent, so the queues
+    // must not keep pointing at them.
+    dropQueues();
+    if (m_connection)
+        m_connection->clearTransactions();
+    for (int type = 0; type < TypeCount; ++type) {
+        m_intervals[type].clear();
+        if (!m_sorted[type].isEmpty())
+            analysisIntervals(sortedTags(registerTypeOf(type)), &m_intervals[type], false);
+    }
+    m_state = ReadIR;
+    for (int type = 0; type < TypeCount; ++type) {
+        if (!m_intervals[type].isEmpty()) {
+            m_state = ReadIR + type;
+            break;
+        }
+    }
+    m_typeUpdate = remembered;
+}
+
+void TagBase::setUpdateBase(TypeUpdate type, bool updateInterval)
+{
+    m_typeUpdate = type;
+    ++m_generation;
+    // A request still on the wire belongs to the pass just abandoned: its
+    // answer must not drive the new pass as well (two requests in flight).
+    m_abandoned.removeAll(nullptr);
+    if (m_inFlight) {
+        m_abandoned.append(m_inFlight);
+        m_inFlight = nullptr;
+    }
+    for (QVector<quint16> &buffer : m_buffers)
+        buffer.clear();
+    dropQueues();
+    if (type != NoUpdate && updateInterval)
+        updateTagInterval();
+    m_state = StartCycle;
+    processUpdate();
+}
+
+TagBase::TypeUpdate TagBase::typeUpdate()
+{
+    return m_typeUpdate;
+}
+
+void TagBase::changeConnect(bool status)
+{
+    m_connected = status;
+}
+
+void TagBase::schedule(int delayMs)
+{
+    const quint64 generation = m_generation;
+    QTimer::singleShot(delayMs, this, [this, generation]() {
+        if (generation == m_generation)
+            processUpdate();
+    });
+}
+
+void TagBase::processUpdate()
+{
+    if (m_typeUpdate == NoUpdate) {
+        m_state = Idle;
+        return;
+    }
+    switch (m_state) {
+    case Idle:
+        return;
+    case StartCycle:
+        startCycle();
+        return;
+    case SelectType:
+        selectType();
+        return;
+    case ReadIR:
+    case ReadHR:
+    case ReadDI:
+    case ReadCO:
+        readStep(m_state - ReadIR);
+        return;
+    default:
+        return;
+    }
+}
+
+IModbusTransaction *TagBase::createRead(int type, int start, int count)
+{
+    if (!m_connection)
+        return nullptr;
+    const auto priority = IModbusTransaction::Priority(PollPriority);
+    switch (type) {
+    case 0: return m_connection->readInputs(start, count, m_settings, priority);
+    case 1: return m_connection->readHoldings(start, count, m_settings, priority);
+    case 2: return m_connection->readDiscretes(start, count, m_settings, priority);
+    case 3: return m_connection->readCoils(start, count, m_settings, priority);
+    default: return nullptr;
+    }
+}
+
+void TagBase::startCycle()
+{
+    dropQueues();
+    // Words of a tag left over from a pass whose next reply never came
+    // would otherwise be completed with words of another address.
+    for (QVector<quint16> &buffer : m_buffers)
+        buffer.clear();
+    m_sentThisPass = false;
+
+    int total = 0;
+    for (int type = 0; type < TypeCount; ++type) {
+        for (const QPoint &interval : qAsConst(m_intervals[type])) {
+            if (interval.y() <= 0)
+                continue;
+            for (int done = 0; done < interval.y(); done += MaxRequestLength) {
+                const int count = std::min<int>(interval.y() - done, MaxRequestLength);
+                IModbusTransaction *transaction = createRead(type, interval.x() + done, count);
+                if (!transaction)
+                    continue;
+                if (type < 2) {
+                    connect(transaction,
+                            qOverload<bool, QVector<quint16>, int>(
+                                &IModbusTransaction::transactionExecutionEnded),
+                            this, type == 0 ? &TagBase::onReadTransactionIR
+                                            : &TagBase::onReadTransactionHR);
+                } else {
+                    connect(transaction,
+                            qOverload<bool, QVector<quint8>, int>(
+                                &IModbusTransaction::transactionExecutionEnded),
+                            this, type == 2 ? &TagBase::onReadTransactionDI
+                                            : &TagBase::onReadTransactionCO);
+                }
+                m_ids[type].insert(transaction->transactionID());
+                m_queues[type].append(transaction);
+            }
+        }
+        total += m_queues[type].size();
+    }
+
+    const quint64 generation = m_generation;
+    emit updateStepClear();
+    emit updateStepCount(total);
+    if (generation != m_generation)
+        return;
+    m_state = SelectType;
+    schedule();
+}
+
+void TagBase::selectType()
+{
+    for (int type = 0; type < TypeCount; ++type) {
+        const int queued = m_queues[type].size();
+        if (queued != 0 && queued == m_ids[type].size()) {
+            m_state = ReadIR + type;
+            schedule();
+            return;
+        }
+    }
+
+    // The pass is over.
+    const quint64 generation = m_generation;
+    const TypeUpdate type = m_typeUpdate;
+    emit updateAllBase();
+    if (generation != m_generation)
+        return;
+    if (type == CyclicUpdate) {
+        m_state = StartCycle;
+        // A pass that sent nothing (no polled tag, every read refused)
+        // would otherwise follow the previous one at once, for ever.
+        schedule(m_sentThisPass ? 0 : IdlePassPauseMs);
+        return;
+    }
+    m_state = Idle;
+    schedule();
+}
+
+void TagBase::emitTypeDone(int type)
+{
+    switch (type) {
+    case 0: emit updateIR(); break;
+    case 1: emit updateHR(); break;
+    case 2: emit updateDI(); break;
+    case 3: emit updateCO(); break;
+    default: break;
+    }
+}
+
+void TagBase::readStep(int type)
+{
+    const quint64 generation = m_generation;
+    if (m_queues[type].isEmpty()) {
+        emitTypeDone(type);
+        if (generation != m_generation)
+            return;
+        m_state = SelectType;
+        schedule();
+        return;
+    }
+    emit updateStepIncrement();
+    if (generation != m_generation)
+        return;
+    QPointer<IModbusTransaction> transaction = m_queues[type].takeFirst();
+    if (transaction && m_connection) {
+        m_inFlight = transaction;
+        m_sentThisPass = true;
+        m_connection->addTransactionExec(transaction);
+        return;
+    }
+    // A vanished request (or no driver to run it) is passed over.
+    schedule();
+}
+
+void TagBase::dropQueues()
+{
+    QSet<IModbusTransaction *> unsent;
+    for (auto &queue : m_queues) {
+        for (const QPointer<IModbusTransaction> &transaction : qAsConst(queue)) {
+            if (transaction)
+                unsent.insert(transaction);
+        }
+        queue.clear();
+    }
+    for (QSet<int> &ids : m_ids)
+        ids.clear();
+    // Never handed to the driver, so nobody else frees them before the
+    // connection goes; deleteLater() tolerates a driver that drops them too.
+    for (IModbusTransaction *transaction : qAsConst(unsent)) {
+        if (transaction->status() == IModbusTransaction::Created)
+            transaction->deleteLater();
+    }
+}
+
+void TagBase::onReadTransactionIR(bool isOk, QVector<quint16> values, int)
+{
+    finishReply(0, isOk, &values);
+}
+
+void TagBase::onReadTransactionHR(bool isOk, QVector<quint16> values, int)
+{
+    finishReply(1, isOk, &values);
+}
+
+void TagBase::onReadTransactionDI(bool isOk, QVector<quint8>, int)
+{
+    finishReply(2, isOk, nullptr);
+}
+
+void TagBase::onReadTransactionCO(bool isOk, QVector<quint8>, int)
+{
+    finishReply(3, isOk, nullptr);
+}
+
+void TagBase::finishReply(int type, bool isOk, const QVector<quint16> *registers)
+{
+    QPointer<IModbusTransaction> transaction = qobject_cast<IModbusTransaction *>(sender());
+    const quint64 generation = m_generation;
+
+    if (transaction && m_abandoned.contains(transaction)) {
+        // The answer to a request of a pass that was stopped or restarted:
+        // its words are still good for its tags, but it must neither touch
+        // the assembly of the current pass nor drive it.
+        m_abandoned.removeAll(transaction);
+        if (isOk && registers) {
+            QVector<quint16> scratch;
+            cutReply(type, transaction, *registers, &scratch);
+        }
+        if (transaction)
+            transaction->setStatus(IModbusTransaction::Status(FinishedStatus));
+        if (m_typeUpdate != NoUpdate || generation != m_generation)
+            return;
+        // Stopped: let the step that follows find NoUpdate and stay Idle.
+        m_state = m_queues[type].isEmpty() ? int(SelectType) : ReadIR + type;
+        schedule();
+        return;
+    }
+    if (transaction && transaction == m_inFlight)
+        m_inFlight = nullptr;
+
+    if (registers) {
+        if (isOk)
+            cutReply(type, transaction, *registers, &m_buffers[type]);
+        else
+            m_buffers[type].clear(); // the rest of a split tag will not come
+    }
+
+    if (generation == m_generation) {
+        if (m_queues[type].isEmpty()) {
+            m_state = SelectType;
+            emitTypeDone(type);
+        } else {
+            m_state = ReadIR + type;
+        }
+        if (generation == m_generation)
+            schedule();
+    }
+    if (transaction)
+        transaction->setStatus(IModbusTransaction::Status(FinishedStatus));
+}
+
+void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<quint16> &reply,
+                       QVector<quint16> *buffer)
+{
+    QMutexLocker locker(&m_mutex);
+    if (!transaction)
+        return;
+    const QModbusRequest *request = transaction->requestPackage();
+    if (!request)
+        return;
+    const QByteArray data = request->data();
+    if (data.size() < 2)
+        return;
+    const quint16 start = quint16((quint8(data.at(0)) << 8) | quint8(data.at(1)));
+
+    // A copy: a tag's changedValue() receiver may hand over a new collection.
+    const QList<QPointer<Tag>> tags = m_sorted[type];
+    QVector<int> first;
+    for (int i = 0; i < tags.size(); ++i) {
+        const Tag *tag = tags.at(i);
+        if (!tag)
+            continue;
+        const int tagStart = tag->startAddress();
+        const int span = tag->sizeRegisters();
+        if (tagStart == start || (tagStart < start && start < tagStart + span))
+            first.append(i);
+    }
+
+    const int replyLength = reply.size();
+    for (int index : qAsConst(first)) {
+        int consumed = 0;
+        int previous = 0;
+        for (int i = index; i < tags.size(); ++i) {
+            Tag *tag = tags.at(i);
+            if (tag) {
+                const quint16 offset = quint16(tag->startAddress() - start);
+                const quint16 span = tag->sizeRegisters();
+                const int from = offset < OffsetLimit ? offset : 0;
+                const int to = std::min<int>(quint16(offset + span), MaxRequestLength);
+                bool pastEnd = false;
+                for (int p = from; p < to; ++p) {
+                    if (p >= replyLength) {
+                        // A short reply: the tag's words are not all there.
+                        pastEnd = true;
+                        break;
+                    }
+                    buffer->append(reply.at(p));
+                    if (p != previous)
+                        ++consumed;
+                    previous = p;
+                }
+                if (pastEnd) {
+                    buffer->clear();
+                    break;
+                }
+                if (buffer->size() == span) {
+                    const QVector<quint16> words = *buffer;
+                    buffer->clear();
+                    tag->setRawData(words);
+                } else if (buffer->size() > span) {
+                    buffer->clear();
+                }
+            }
+            if (consumed >= replyLength - 1)
+                break;
+        }
+    }
+}
+
+void TagBase::resetWatchdog()
+{
+    if (!m_watchdog)
+        return;
+    m_watchdog->stop();
+    m_watchdog->setInterval(500);
+    m_watchdog->start();
+}
+
+void TagBase::onDog()
+{
+    schedule();
+}
+
+} // namespace Pointbook

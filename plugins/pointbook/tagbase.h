@@ -1,0 +1,168 @@
+#pragma once
+
+#include "pointbook_global.h"
+#include "tag.h"
+
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QSet>
+#include <QVector>
+
+#include <array>
+
+QT_BEGIN_NAMESPACE
+class QTimer;
+QT_END_NAMESPACE
+
+namespace Fieldlink {
+namespace FieldlinkCore {
+class IModbusTransaction;
+class ModbusConnection;
+class QModbusSettings;
+} // namespace FieldlinkCore
+} // namespace Fieldlink
+
+namespace Pointbook {
+
+class BaseTag;
+
+// The polling engine: groups the polled tags of each register table into
+// address intervals, reads them through the Modbus driver one request at a
+// time and cuts each register reply into the raw words of its tags.
+//
+// Every step of a pass runs from the event loop (zero-delay single shots),
+// so nothing here ever blocks the window. Requests of one pass are built at
+// its start; input registers are read first, then holding registers,
+// discrete inputs and coils.
+class POINTBOOK_EXPORT TagBase : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum TypeUpdate {
+        NoUpdate = 0,
+        CyclicUpdate = 1,
+        SingleUpdate = 2
+    };
+    Q_ENUM(TypeUpdate)
+
+    // Values of state().
+    enum PassState {
+        Idle = 0,
+        StartCycle = 1,
+        SelectType = 2,
+        ReadIR = 3,
+        ReadHR = 4,
+        ReadDI = 5,
+        ReadCO = 6
+    };
+
+    // Longest request the engine builds, in registers or bits.
+    enum { MaxRequestLength = 124 };
+    // Pause before the next cyclic pass when a pass sent nothing at all.
+    enum { IdlePassPauseMs = 100 };
+
+    explicit TagBase(QObject *parent = nullptr);
+    ~TagBase() override;
+
+    // A null pointer never clears the stored one.
+    void setModbusConnection(Fieldlink::FieldlinkCore::ModbusConnection *connection);
+    void setModbusSettings(Fieldlink::FieldlinkCore::QModbusSettings *settings);
+    Fieldlink::FieldlinkCore::ModbusConnection *modbusConnection() const;
+    Fieldlink::FieldlinkCore::QModbusSettings *modbusSettings() const { return m_settings; }
+
+    // Takes the tags of the collection and sorts them per table; the
+    // intervals change only with updateTagInterval().
+    void setTagBase(BaseTag *base);
+    BaseTag *tagBase() const;
+    QList<Tag *> sortedTags(Tag::RegisterType type) const;
+
+    void setIrInterval(const QVector<QPoint> &interval);
+    void setHrInterval(const QVector<QPoint> &interval);
+    void setDiInterval(const QVector<QPoint> &interval);
+    void setCoInterval(const QVector<QPoint> &interval);
+    QVector<QPoint> irInterval() const { return m_intervals[0]; }
+    QVector<QPoint> hrInterval() const { return m_intervals[1]; }
+    QVector<QPoint> diInterval() const { return m_intervals[2]; }
+    QVector<QPoint> coInterval() const { return m_intervals[3]; }
+
+    // Appends the intervals (x = first address, y = length) of the tags,
+    // which must be sorted by Tag::lessThan; only polled tags unless all.
+    void analysisIntervals(QList<Tag *> tags, QVector<QPoint> *intervals, bool all);
+
+    int state() const { return m_state; }
+    bool isConnected() const { return m_connected; }
+
+signals:
+    void updateIR();
+    void updateHR();
+    void updateDI();
+    void updateCO();
+    void updateAllBase();
+    void updateStepIncrement();
+    void updateStepClear();
+    void updateStepCount(int value);
+
+public slots:
+    void updateTagInterval();
+    void setUpdateBase(Pointbook::TagBase::TypeUpdate type, bool updateInterval);
+    Pointbook::TagBase::TypeUpdate typeUpdate();
+    void changeConnect(bool status);
+    void processUpdate();
+    void onReadTransactionIR(bool isOk, QVector<quint16> values, int transactionId);
+    void onReadTransactionHR(bool isOk, QVector<quint16> values, int transactionId);
+    void onReadTransactionDI(bool isOk, QVector<quint8> values, int transactionId);
+    void onReadTransactionCO(bool isOk, QVector<quint8> values, int transactionId);
+    void resetWatchdog();
+    void onDog();
+
+private:
+    using Transaction = Fieldlink::FieldlinkCore::IModbusTransaction;
+
+    void schedule(int delayMs = 0);
+    void startCycle();
+    void selectType();
+    void readStep(int type);
+    void finishReply(int type, bool isOk, const QVector<quint16> *registers);
+    void cutReply(int type, Transaction *transaction, const QVector<quint16> &reply,
+                  QVector<quint16> *buffer);
+    void dropQueues();
+    void emitTypeDone(int type);
+    Transaction *createRead(int type, int start, int count);
+    void setInterval(int type, const QVector<QPoint> &interval);
+
+    QPointer<Fieldlink::FieldlinkCore::ModbusConnection> m_connection;
+    Fieldlink::FieldlinkCore::QModbusSettings *m_settings = nullptr;
+    QPointer<BaseTag> m_base;
+    QTimer *m_watchdog = nullptr;
+    // Indexed IR, HR, DI, CO.
+    // Guarded: a reload of the register map deletes the tags before the new
+    // collection arrives; a deleted tag then reads as a null entry.
+    std::array<QList<QPointer<Tag>>, 4> m_sorted;
+    std::array<QVector<QPoint>, 4> m_intervals;
+    std::array<QVector<quint16>, 4> m_buffers;
+    // Guarded: a transaction freed by its driver becomes a null entry
+    // instead of a dangling pointer.
+    std::array<QList<QPointer<Transaction>>, 4> m_queues;
+    std::array<QSet<int>, 4> m_ids;
+    QMutex m_mutex;
+    int m_state = Idle;
+    TypeUpdate m_typeUpdate = NoUpdate;
+    bool m_connected = false;
+
+    // Bumped by every start, restart or stop: steps scheduled before it are
+    // void, so one chain of steps (and one request) is ever under way.
+    quint64 m_generation = 0;
+    // The request handed to the driver and not yet answered.
+    QPointer<Transaction> m_inFlight;
+    // Requests still on the wire when polling was (re)started or stopped.
+    QList<QPointer<Transaction>> m_abandoned;
+    bool m_sentThisPass = false;
+};
+
+} // namespace Pointbook
+
+Q_DECLARE_METATYPE(Pointbook::TagBase::TypeUpdate)
