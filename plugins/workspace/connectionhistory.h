@@ -1,0 +1,50 @@
+#pragma once
+
+#include "workspace_global.h"
+#include "connectionprofile.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+namespace Core {
+class SettingsDatabase;
+}
+
+namespace Workspace {
+
+// The connections used last (newest first) and the device version the user
+// chose per connection, kept in Core's settings database (group
+// "Workspace"). Without a database it keeps them for this run only.
+class WORKSPACE_EXPORT ConnectionHistory : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum { MaxRecent = 8 };
+
+    explicit ConnectionHistory(Core::SettingsDatabase *database, QObject *parent = nullptr);
+
+    QList<ConnectionProfile> recent() const { return m_recent; }
+    // Moves the profile to the front; a profile with the same key replaces
+    // the older entry.
+    void remember(const ConnectionProfile &profile);
+
+    // Empty when none was chosen for that connection.
+    QString chosenVersion(const QString &connectionKey) const;
+    void setChosenVersion(const QString &connectionKey, const QString &version);
+
+    void load();
+    void save() const;
+
+signals:
+    void changed();
+
+private:
+    QPointer<Core::SettingsDatabase> m_database;
+    QList<ConnectionProfile> m_recent;
+    QVariantMap m_versions;
+};
+
+} // namespace Workspace

@@ -1,0 +1,123 @@
+#include "connectionstatuswidget.h"
+
+#include <qled/qled.h>
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+namespace Workspace {
+
+ConnectionStatusWidget::ConnectionStatusWidget(QWidget *parent)
+    : QWidget(parent)
+    , m_led(new QLed(this))
+    , m_label(new QLabel(this))
+{
+    setObjectName(QStringLiteral("ConnectionStatusWidget"));
+    m_led->setObjectName(QStringLiteral("ledConnection"));
+    m_led->setFixedSize(14, 14);
+    m_label->setObjectName(QStringLiteral("labelConnectionState"));
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 0, 4, 0);
+    layout->addWidget(m_led);
+    layout->addWidget(m_label);
+    refresh();
+}
+
+QString ConnectionStatusWidget::text() const
+{
+    return m_label->text();
+}
+
+void ConnectionStatusWidget::setTarget(const QString &target)
+{
+    m_target = target;
+    m_error.clear();
+    m_version.clear();
+    m_reconnectMs = -1;
+    m_everConnected = false;
+    refresh();
+}
+
+void ConnectionStatusWidget::setState(QModbusDevice::State state)
+{
+    m_state = state;
+    if (state == QModbusDevice::ConnectedState) {
+        m_error.clear();
+        m_reconnectMs = -1;
+        m_everConnected = true;
+    }
+    refresh();
+}
+
+void ConnectionStatusWidget::setError(const QString &message)
+{
+    m_error = message;
+    refresh();
+}
+
+void ConnectionStatusWidget::setReconnectScheduled(int delayMs)
+{
+    m_reconnectMs = delayMs;
+    refresh();
+}
+
+void ConnectionStatusWidget::setDeviceVersion(const QString &version)
+{
+    m_version = version;
+    refresh();
+}
+
+void ConnectionStatusWidget::setUserDisconnected()
+{
+    m_error.clear();
+    m_reconnectMs = -1;
+    m_everConnected = false;
+    m_state = QModbusDevice::UnconnectedState;
+    refresh();
+}
+
+void ConnectionStatusWidget::refresh()
+{
+    QString text;
+    QLed::LedColor color = QLed::Grey;
+    bool lit = false;
+    const QString target = m_target.isEmpty() ? tr("the device") : m_target;
+    switch (m_state) {
+    case QModbusDevice::ConnectedState:
+        text = m_version.isEmpty() ? tr("Connected to %1").arg(target)
+                                   : tr("Connected to %1, device version %2").arg(target, m_version);
+        color = QLed::Green;
+        lit = true;
+        break;
+    case QModbusDevice::ConnectingState:
+        text = m_everConnected ? tr("Reconnecting to %1…").arg(target)
+                               : tr("Connecting to %1…").arg(target);
+        color = QLed::Yellow;
+        lit = true;
+        break;
+    case QModbusDevice::ClosingState:
+        text = tr("Disconnecting from %1…").arg(target);
+        break;
+    default:
+        if (m_target.isEmpty()) {
+            text = tr("Not connected");
+        } else if (!m_error.isEmpty() || m_reconnectMs >= 0) {
+            const QString why = m_error.isEmpty() ? QString() : QStringLiteral(": ") + m_error;
+            text = m_everConnected ? tr("Link to %1 lost%2").arg(target, why)
+                                   : tr("Cannot connect to %1%2").arg(target, why);
+            if (m_reconnectMs >= 0)
+                text += QLatin1Char(' ') + tr("(retrying in %1 s)").arg((m_reconnectMs + 999) / 1000);
+            color = QLed::Red;
+            lit = true;
+        } else {
+            text = tr("Disconnected from %1").arg(target);
+        }
+        break;
+    }
+    m_led->setOnColor(color);
+    m_led->setValue(lit);
+    m_label->setText(text);
+    m_label->setToolTip(m_error);
+}
+
+} // namespace Workspace

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "workspace_global.h"
+
+#include <QModbusDevice>
+#include <QString>
+#include <QWidget>
+
+class QLed;
+
+QT_BEGIN_NAMESPACE
+class QLabel;
+QT_END_NAMESPACE
+
+namespace Workspace {
+
+// The connection state for the status bar: a lamp (green connected, yellow
+// connecting, red failed or lost, grey disconnected) and one line saying
+// where the program is connected, why a link failed and when it retries.
+class WORKSPACE_EXPORT ConnectionStatusWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ConnectionStatusWidget(QWidget *parent = nullptr);
+
+    QString text() const;
+    QModbusDevice::State state() const { return m_state; }
+
+public slots:
+    void setTarget(const QString &target);
+    void setState(QModbusDevice::State state);
+    void setError(const QString &message);
+    void setReconnectScheduled(int delayMs);
+    void setDeviceVersion(const QString &version);
+    void setUserDisconnected();
+
+private:
+    void refresh();
+
+    QLed *m_led;
+    QLabel *m_label;
+    QString m_target;
+    QString m_error;
+    QString m_version;
+    QModbusDevice::State m_state = QModbusDevice::UnconnectedState;
+    int m_reconnectMs = -1;
+    bool m_everConnected = false;
+};
+
+} // namespace Workspace

@@ -1,0 +1,263 @@
+#include "tagformatter.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cmath>
+#include <cstring>
+
+using Pointbook::Tag;
+
+namespace Workspace {
+
+namespace {
+
+int elementWidth(Tag::DataType type)
+{
+    switch (type) {
+    case Tag::UInt8:
+    case Tag::Int8:
+        return 1;
+    case Tag::UInt16:
+    case Tag::Int16:
+        return 2;
+    case Tag::UInt32:
+    case Tag::Int32:
+    case Tag::Float:
+        return 4;
+    case Tag::UInt64:
+    case Tag::Int64:
+    case Tag::Double:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+// One element of a reordered multi-element value; the tag's own decoding
+// reads the reordered bytes least significant first, and so does this.
+double decodeElement(const char *bytes, Tag::DataType type)
+{
+    quint64 bits = 0;
+    const int width = elementWidth(type);
+    for (int i = width - 1; i >= 0; --i)
+        bits = (bits << 8) | quint8(bytes[i]);
+    switch (type) {
+    case Tag::UInt8:
+        return double(quint8(bits));
+    case Tag::Int8:
+        return double(qint8(quint8(bits)));
+    case Tag::UInt16:
+        return double(quint16(bits));
+    case Tag::Int16:
+        return double(qint16(quint16(bits)));
+    case Tag::UInt32:
+        return double(quint32(bits));
+    case Tag::Int32:
+        return double(qint32(quint32(bits)));
+    case Tag::UInt64:
+        return double(bits);
+    case Tag::Int64:
+        return double(qint64(bits));
+    case Tag::Float: {
+        const quint32 b32 = quint32(bits);
+        float f;
+        std::memcpy(&f, &b32, sizeof f);
+        return double(f);
+    }
+    case Tag::Double: {
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return d;
+    }
+    default:
+        return 0.0;
+    }
+}
+
+bool isFloating(Tag::DataType type)
+{
+    return type == Tag::Float || type == Tag::Double;
+}
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Workspace::TagFormatter", text);
+}
+
+} // namespace
+
+QVector<double> TagFormatter::numericValues(const Tag *tag)
+{
+    QVector<double> result;
+    if (!tag)
+        return result;
+    const QVariant value = tag->value();
+    if (!value.isValid())
+        return result;
+    if (tag->count() > 1) {
+        const QByteArray bytes = value.toByteArray();
+        const int width = elementWidth(tag->dataType());
+        if (width == 0)
+            return result;
+        for (int p = 0; p + width <= bytes.size(); p += width)
+            result.append(decodeElement(bytes.constData() + p, tag->dataType()));
+        return result;
+    }
+    if (elementWidth(tag->dataType()) == 0)
+        return result;
+    if (tag->enableDamping() && !tag->bitfield())
+        result.append(tag->dampedValue());
+    else if (tag->dataType() == Tag::UInt64)
+        result.append(double(value.toULongLong()));
+    else if (tag->dataType() == Tag::Int64)
+        result.append(double(value.toLongLong()));
+    else
+        result.append(value.toDouble());
+    return result;
+}
+
+QString TagFormatter::numberText(double value, Tag::DataType type, int precision)
+{
+    if (isFloating(type)) {
+        if (precision < 0)
+            return QString::number(value, 'g', 7);
+        return QString::number(value, 'f', qMin(precision, 15));
+    }
+    return QString::number(value, 'f', 0);
+}
+
+QString TagFormatter::valueText(const Tag *tag)
+{
+    if (!tag)
+        return QString();
+    if (tag->bitfield()) {
+        const QVariant value = tag->value();
+        if (!value.isValid())
+            return QString();
+        const quint64 raw = value.toULongLong();
+        const quint64 mask = tag->mask() ? tag->mask() : 1;
+        return (raw & mask) ? tr("on") : tr("off");
+    }
+    const QVector<double> values = numericValues(tag);
+    if (values.isEmpty())
+        return QString();
+    QStringList parts;
+    parts.reserve(values.size());
+    for (const double v : values)
+        parts.append(numberText(v, tag->dataType(), tag->precision()));
+    QString text = tag->count() > 1 ? QLatin1Char('[') + parts.join(QLatin1String(", ")) + QLatin1Char(']')
+                                    : parts.constFirst();
+    if (!tag->unit().isEmpty())
+        text += QLatin1Char(' ') + tag->unit();
+    return text;
+}
+
+QString TagFormatter::rawText(const Tag *tag)
+{
+    if (!tag)
+        return QString();
+    QStringList words;
+    const QVector<quint16> raw = tag->valueByteArray();
+    words.reserve(raw.size());
+    for (const quint16 w : raw)
+        words.append(QLatin1String("0x") + QString::number(w, 16).rightJustified(4, QLatin1Char('0')).toUpper());
+    return words.join(QLatin1Char(' '));
+}
+
+int TagFormatter::lowestBit(quint64 mask)
+{
+    if (mask == 0)
+        return -1;
+    int bit = 0;
+    while (!(mask & 1)) {
+        mask >>= 1;
+        ++bit;
+    }
+    return bit;
+}
+
+QString TagFormatter::addressText(const Tag *tag)
+{
+    if (!tag)
+        return QString();
+    QString text = QString::number(tag->startAddress());
+    if (tag->bitfield() && tag->mask() != 0)
+        text += QLatin1Char('.') + QString::number(lowestBit(tag->mask()));
+    return text;
+}
+
+QString TagFormatter::dataTypeText(const Tag *tag)
+{
+    if (!tag)
+        return QString();
+    QString text = Tag::dataTypeToString(tag->dataType());
+    if (tag->bitfield())
+        text = tr("bit of %1").arg(text);
+    if (tag->count() > 1)
+        text += QStringLiteral("[%1]").arg(tag->count());
+    return text;
+}
+
+QString TagFormatter::accessText(const Tag *tag, bool writableAtLevel)
+{
+    if (!tag)
+        return QString();
+    switch (Tag::stringToTypeAccess(tag->access())) {
+    case Tag::Read:
+        return tr("read");
+    case Tag::Write:
+        return writableAtLevel ? tr("write") : tr("write (locked)");
+    case Tag::ReadWrite:
+        return writableAtLevel ? tr("read/write") : tr("read (locked)");
+    default:
+        return tag->access();
+    }
+}
+
+bool TagFormatter::isOutOfRange(const Tag *tag)
+{
+    if (!tag || tag->bitfield() || !(tag->minValue() < tag->maxValue()))
+        return false;
+    const double lo = double(tag->minValue());
+    const double hi = double(tag->maxValue());
+    for (const double v : numericValues(tag)) {
+        if (std::isnan(v) || v < lo || v > hi)
+            return true;
+    }
+    return false;
+}
+
+QString TagFormatter::registerTypeName(Tag::RegisterType type)
+{
+    switch (type) {
+    case Tag::IR:
+        return tr("Input registers");
+    case Tag::HR:
+        return tr("Holding registers");
+    case Tag::DI:
+        return tr("Discrete inputs");
+    case Tag::CO:
+        return tr("Coils");
+    default:
+        return tr("Unknown table");
+    }
+}
+
+QString TagFormatter::tagKindName(Tag::TypeTag kind)
+{
+    switch (kind) {
+    case Tag::Status:
+        return tr("Status");
+    case Tag::Parameter:
+        return tr("Parameters");
+    case Tag::Dimension:
+        return tr("Dimensions");
+    case Tag::Command:
+        return tr("Commands");
+    default:
+        return tr("Other");
+    }
+}
+
+} // namespace Workspace

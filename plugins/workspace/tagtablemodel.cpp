@@ -1,0 +1,479 @@
+#include "tagtablemodel.h"
+#include "tagformatter.h"
+
+#include <pointbook/basetag.h>
+
+#include <QColor>
+#include <QFont>
+#include <QTimer>
+
+#include <algorithm>
+
+using Pointbook::BaseTag;
+using Pointbook::Tag;
+
+namespace Workspace {
+
+namespace {
+
+// internalId of an index names its parent: 0 for a table row, 1 + table
+// for a kind row, FirstKindId + kind node for a tag row.
+constexpr quintptr FirstKindId = 1 + 4;
+
+const Tag::TypeTag KindOrder[] = {Tag::Status, Tag::Parameter, Tag::Dimension, Tag::Command,
+                                  Tag::UnknownTag};
+
+int kindRank(Tag::TypeTag kind)
+{
+    for (int i = 0; i < int(sizeof KindOrder / sizeof KindOrder[0]); ++i) {
+        if (KindOrder[i] == kind)
+            return i;
+    }
+    return int(sizeof KindOrder / sizeof KindOrder[0]) - 1;
+}
+
+} // namespace
+
+TagTableModel::TagTableModel(QObject *parent)
+    : QAbstractItemModel(parent)
+    , m_flushTimer(new QTimer(this))
+    , m_rebuildTimer(new QTimer(this))
+{
+    m_flushTimer->setSingleShot(true);
+    m_flushTimer->setInterval(DefaultFlushIntervalMs);
+    connect(m_flushTimer, &QTimer::timeout, this, &TagTableModel::flush);
+    m_rebuildTimer->setSingleShot(true);
+    m_rebuildTimer->setInterval(0);
+    connect(m_rebuildTimer, &QTimer::timeout, this, &TagTableModel::rebuild);
+}
+
+TagTableModel::~TagTableModel()
+{
+    disconnectLeaves();
+}
+
+void TagTableModel::setBaseTag(BaseTag *base)
+{
+    if (m_base == base)
+        return;
+    disconnect(m_baseConnection);
+    disconnect(m_baseDestroyed);
+    m_base = base;
+    if (base) {
+        // A loader fills the collection one tag at a time; one rebuild after
+        // the burst is enough.
+        m_baseConnection = connect(base, &BaseTag::updateBase, this, &TagTableModel::scheduleRebuild);
+        m_baseDestroyed = connect(base, &QObject::destroyed, this, &TagTableModel::scheduleRebuild);
+    }
+    rebuild();
+}
+
+BaseTag *TagTableModel::baseTag() const
+{
+    return m_base;
+}
+
+void TagTableModel::setRights(const TagRights &rights)
+{
+    m_rights = rights;
+    rebuild();
+}
+
+void TagTableModel::setFlushInterval(int milliseconds)
+{
+    m_flushTimer->setInterval(qMax(0, milliseconds));
+}
+
+int TagTableModel::flushInterval() const
+{
+    return m_flushTimer->interval();
+}
+
+bool TagTableModel::isRebuildPending() const
+{
+    return m_rebuildTimer->isActive();
+}
+
+void TagTableModel::scheduleRebuild()
+{
+    if (!m_rebuildTimer->isActive())
+        m_rebuildTimer->start();
+}
+
+void TagTableModel::disconnectLeaves()
+{
+    for (Leaf &leaf : m_leaves)
+        disconnect(leaf.connection);
+}
+
+void TagTableModel::rebuild()
+{
+    m_rebuildTimer->stop();
+    beginResetModel();
+    disconnectLeaves();
+    m_tables.clear();
+    m_kinds.clear();
+    m_leaves.clear();
+    m_dirty.clear();
+
+    if (m_base) {
+        for (int t = 1; t <= 4; ++t) {
+            const auto type = Tag::RegisterType(t);
+            const QHash<QString, Tag *> hash = m_base->tagHash(type);
+            QVector<QPair<QString, Tag *>> shown;
+            shown.reserve(hash.size());
+            for (auto it = hash.cbegin(); it != hash.cend(); ++it) {
+                if (it.value() && m_rights.access(type, it.key()).visible)
+                    shown.append(qMakePair(it.key(), it.value()));
+            }
+            if (shown.isEmpty())
+                continue;
+            std::stable_sort(shown.begin(), shown.end(),
+                             [](const QPair<QString, Tag *> &a, const QPair<QString, Tag *> &b) {
+                                 const int ka = kindRank(Tag::stringToTypeTag(a.second->typeTag()));
+                                 const int kb = kindRank(Tag::stringToTypeTag(b.second->typeTag()));
+                                 if (ka != kb)
+                                     return ka < kb;
+                                 if (Tag::lessThan(a.second, b.second))
+                                     return true;
+                                 if (Tag::lessThan(b.second, a.second))
+                                     return false;
+                                 return a.first < b.first;
+                             });
+            TableNode table;
+            table.type = type;
+            const int tableIndex = m_tables.size();
+            int currentRank = -1;
+            for (const auto &entry : shown) {
+                const int rank = kindRank(Tag::stringToTypeTag(entry.second->typeTag()));
+                if (rank != currentRank) {
+                    KindNode node;
+                    node.table = tableIndex;
+                    node.kind = KindOrder[rank];
+                    table.kinds.append(m_kinds.size());
+                    m_kinds.append(node);
+                    currentRank = rank;
+                }
+                const int kindIndex = m_kinds.size() - 1;
+                Leaf leaf;
+                leaf.tag = entry.second;
+                leaf.id = entry.first;
+                leaf.type = type;
+                leaf.kindNode = kindIndex;
+                leaf.row = m_kinds[kindIndex].leaves.size();
+                leaf.hasValue = !entry.second->valueByteArray().isEmpty();
+                leaf.refreshedPass = m_pass;
+                leaf.access = m_rights.access(type, entry.first);
+                const int leafIndex = m_leaves.size();
+                leaf.connection = connect(entry.second, &Tag::changedValue, this,
+                                          [this, leafIndex] { markChanged(leafIndex); });
+                m_kinds[kindIndex].leaves.append(leafIndex);
+                m_leaves.append(leaf);
+            }
+            m_tables.append(table);
+        }
+    }
+    endResetModel();
+}
+
+void TagTableModel::markChanged(int leaf)
+{
+    if (leaf < 0 || leaf >= m_leaves.size())
+        return;
+    Leaf &l = m_leaves[leaf];
+    l.refreshedPass = m_pass;
+    l.hasValue = true;
+    m_dirty.insert(leaf);
+    if (!m_flushTimer->isActive())
+        m_flushTimer->start();
+}
+
+void TagTableModel::passEnded()
+{
+    for (int i = 0; i < m_leaves.size(); ++i) {
+        Leaf &leaf = m_leaves[i];
+        const bool polled = leaf.tag && leaf.tag->isUpdate();
+        const bool stale = polled && leaf.hasValue && leaf.refreshedPass != m_pass;
+        if (stale != leaf.stale) {
+            leaf.stale = stale;
+            m_dirty.insert(i);
+        }
+    }
+    ++m_pass;
+    flush();
+}
+
+void TagTableModel::flush()
+{
+    m_flushTimer->stop();
+    if (m_dirty.isEmpty())
+        return;
+    // One range per kind group: first to last changed row.
+    QHash<int, QPair<int, int>> ranges;
+    for (const int leafIndex : qAsConst(m_dirty)) {
+        const Leaf &leaf = m_leaves.at(leafIndex);
+        auto it = ranges.find(leaf.kindNode);
+        if (it == ranges.end()) {
+            ranges.insert(leaf.kindNode, qMakePair(leaf.row, leaf.row));
+        } else {
+            it->first = qMin(it->first, leaf.row);
+            it->second = qMax(it->second, leaf.row);
+        }
+    }
+    m_dirty.clear();
+    for (auto it = ranges.cbegin(); it != ranges.cend(); ++it) {
+        const quintptr id = FirstKindId + quintptr(it.key());
+        emit dataChanged(createIndex(it->first, 0, id),
+                         createIndex(it->second, ColumnCount - 1, id));
+    }
+}
+
+const TagTableModel::Leaf *TagTableModel::leafOf(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.model() != this || index.internalId() < FirstKindId)
+        return nullptr;
+    const int kind = int(index.internalId() - FirstKindId);
+    if (kind >= m_kinds.size())
+        return nullptr;
+    const QVector<int> &leaves = m_kinds.at(kind).leaves;
+    if (index.row() < 0 || index.row() >= leaves.size())
+        return nullptr;
+    return &m_leaves.at(leaves.at(index.row()));
+}
+
+Tag *TagTableModel::tagAt(const QModelIndex &index) const
+{
+    const Leaf *leaf = leafOf(index);
+    return leaf ? leaf->tag.data() : nullptr;
+}
+
+QModelIndex TagTableModel::indexOfTag(Tag::RegisterType type, const QString &id, int column) const
+{
+    for (const Leaf &leaf : m_leaves) {
+        if (leaf.type == type && leaf.id == id)
+            return createIndex(leaf.row, column, FirstKindId + quintptr(leaf.kindNode));
+    }
+    return QModelIndex();
+}
+
+QModelIndex TagTableModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (row < 0 || column < 0 || column >= ColumnCount)
+        return QModelIndex();
+    if (!parent.isValid()) {
+        return row < m_tables.size() ? createIndex(row, column, quintptr(0)) : QModelIndex();
+    }
+    if (parent.model() != this || parent.column() != 0)
+        return QModelIndex();
+    if (parent.internalId() == 0) {
+        const int table = parent.row();
+        if (table >= m_tables.size() || row >= m_tables.at(table).kinds.size())
+            return QModelIndex();
+        return createIndex(row, column, quintptr(1 + table));
+    }
+    if (parent.internalId() < FirstKindId) {
+        const int table = int(parent.internalId() - 1);
+        if (table >= m_tables.size() || parent.row() >= m_tables.at(table).kinds.size())
+            return QModelIndex();
+        const int kind = m_tables.at(table).kinds.at(parent.row());
+        if (row >= m_kinds.at(kind).leaves.size())
+            return QModelIndex();
+        return createIndex(row, column, FirstKindId + quintptr(kind));
+    }
+    return QModelIndex();
+}
+
+QModelIndex TagTableModel::parent(const QModelIndex &child) const
+{
+    if (!child.isValid() || child.internalId() == 0)
+        return QModelIndex();
+    if (child.internalId() < FirstKindId) {
+        const int table = int(child.internalId() - 1);
+        return table < m_tables.size() ? createIndex(table, 0, quintptr(0)) : QModelIndex();
+    }
+    const int kind = int(child.internalId() - FirstKindId);
+    if (kind >= m_kinds.size())
+        return QModelIndex();
+    const int table = m_kinds.at(kind).table;
+    const int row = m_tables.at(table).kinds.indexOf(kind);
+    return createIndex(row, 0, quintptr(1 + table));
+}
+
+int TagTableModel::rowCount(const QModelIndex &parent) const
+{
+    if (!parent.isValid())
+        return m_tables.size();
+    if (parent.column() != 0)
+        return 0;
+    if (parent.internalId() == 0) {
+        return parent.row() < m_tables.size() ? m_tables.at(parent.row()).kinds.size() : 0;
+    }
+    if (parent.internalId() < FirstKindId) {
+        const int table = int(parent.internalId() - 1);
+        if (table >= m_tables.size() || parent.row() >= m_tables.at(table).kinds.size())
+            return 0;
+        return m_kinds.at(m_tables.at(table).kinds.at(parent.row())).leaves.size();
+    }
+    return 0;
+}
+
+int TagTableModel::columnCount(const QModelIndex &) const
+{
+    return ColumnCount;
+}
+
+QVariant TagTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.model() != this)
+        return QVariant();
+    if (const Leaf *leaf = leafOf(index))
+        return leafData(*leaf, index.column(), role);
+    if (index.internalId() >= FirstKindId)
+        return QVariant();
+    return groupData(index, role);
+}
+
+QVariant TagTableModel::groupData(const QModelIndex &index, int role) const
+{
+    if (role == IsTagRole)
+        return false;
+    if (role == Qt::FontRole) {
+        QFont font;
+        font.setBold(true);
+        return font;
+    }
+    if (role != Qt::DisplayRole || index.column() != NameColumn)
+        return QVariant();
+    if (index.internalId() == 0) {
+        if (index.row() >= m_tables.size())
+            return QVariant();
+        const TableNode &table = m_tables.at(index.row());
+        int count = 0;
+        for (const int k : table.kinds)
+            count += m_kinds.at(k).leaves.size();
+        return QStringLiteral("%1 (%2)").arg(TagFormatter::registerTypeName(table.type)).arg(count);
+    }
+    const int table = int(index.internalId() - 1);
+    if (table >= m_tables.size() || index.row() >= m_tables.at(table).kinds.size())
+        return QVariant();
+    const KindNode &kind = m_kinds.at(m_tables.at(table).kinds.at(index.row()));
+    return QStringLiteral("%1 (%2)").arg(TagFormatter::tagKindName(kind.kind)).arg(kind.leaves.size());
+}
+
+QVariant TagTableModel::leafData(const Leaf &leaf, int column, int role) const
+{
+    const Tag *tag = leaf.tag.data();
+    switch (role) {
+    case IsTagRole:
+        return true;
+    case TagIdRole:
+        return leaf.id;
+    case RegisterTypeRole:
+        return int(leaf.type);
+    case StaleRole:
+        return leaf.stale;
+    default:
+        break;
+    }
+    if (!tag)
+        return QVariant();
+
+    const bool polled = tag->isUpdate();
+    const bool writable = leaf.access.writable
+                          && (Tag::stringToTypeAccess(tag->access()) & Tag::Write);
+    switch (role) {
+    case OutOfRangeRole:
+        return TagFormatter::isOutOfRange(tag);
+    case PolledRole:
+        return polled;
+    case WritableRole:
+        return writable;
+    case FilterTextRole:
+        return QStringList{tag->name(), leaf.id, tag->description(), tag->unit(),
+                           TagFormatter::addressText(tag)}
+            .join(QLatin1Char('\n'));
+    case Qt::DisplayRole:
+        switch (column) {
+        case NameColumn:
+            return tag->name().isEmpty() ? leaf.id : tag->name();
+        case ValueColumn:
+            return TagFormatter::valueText(tag);
+        case RawColumn:
+            return TagFormatter::rawText(tag);
+        case AddressColumn:
+            return TagFormatter::addressText(tag);
+        case DataTypeColumn:
+            return TagFormatter::dataTypeText(tag);
+        case AccessColumn:
+            return TagFormatter::accessText(tag, writable);
+        case DescriptionColumn:
+            return tag->description();
+        default:
+            return QVariant();
+        }
+    case Qt::ToolTipRole:
+        if (!polled)
+            return tr("Not polled at the current access level.");
+        if (leaf.stale)
+            return tr("Not refreshed by the last polling pass: the value shown is old.");
+        if (column == ValueColumn && TagFormatter::isOutOfRange(tag))
+            return tr("Outside the range %1 to %2.").arg(double(tag->minValue())).arg(double(tag->maxValue()));
+        return tag->description();
+    case Qt::ForegroundRole:
+        if (!polled || leaf.stale)
+            return QColor(Qt::gray);
+        if (column == ValueColumn && TagFormatter::isOutOfRange(tag))
+            return QColor(160, 0, 0);
+        return QVariant();
+    case Qt::BackgroundRole:
+        if (column == ValueColumn && polled && !leaf.stale && TagFormatter::isOutOfRange(tag))
+            return QColor(255, 215, 215);
+        return QVariant();
+    case Qt::FontRole:
+        if (leaf.stale) {
+            QFont font;
+            font.setItalic(true);
+            return font;
+        }
+        return QVariant();
+    case Qt::TextAlignmentRole:
+        if (column == ValueColumn || column == AddressColumn)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        return QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+QVariant TagTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QVariant();
+    switch (section) {
+    case NameColumn:
+        return tr("Name");
+    case ValueColumn:
+        return tr("Value");
+    case RawColumn:
+        return tr("Raw (hex)");
+    case AddressColumn:
+        return tr("Address");
+    case DataTypeColumn:
+        return tr("Data type");
+    case AccessColumn:
+        return tr("Access");
+    case DescriptionColumn:
+        return tr("Description");
+    default:
+        return QVariant();
+    }
+}
+
+Qt::ItemFlags TagTableModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+} // namespace Workspace

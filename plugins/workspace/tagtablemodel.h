@@ -1,0 +1,152 @@
+#pragma once
+
+#include "workspace_global.h"
+#include "tagrights.h"
+
+#include <pointbook/tag.h>
+
+#include <QAbstractItemModel>
+#include <QMetaObject>
+#include <QPointer>
+#include <QSet>
+#include <QVector>
+
+QT_BEGIN_NAMESPACE
+class QTimer;
+QT_END_NAMESPACE
+
+namespace Pointbook {
+class BaseTag;
+}
+
+namespace Workspace {
+
+// The live tag table: register table → tag kind → one row per tag shown at
+// the current access level.
+//
+// Values are not repainted per changedValue(): a changed tag only joins a
+// dirty set, which is flushed as one dataChanged() range per kind group when
+// the flush timer fires or a polling pass ends, so the number of view updates
+// is bounded by the groups, not by the tags.
+//
+// Tags are held through guarded pointers and the rows are rebuilt (once,
+// from the event loop) whenever the collection reports a change, so a
+// reload that deletes the tags never leaves a row pointing at one.
+class WORKSPACE_EXPORT TagTableModel : public QAbstractItemModel
+{
+    Q_OBJECT
+
+public:
+    enum Column {
+        NameColumn = 0,
+        ValueColumn,
+        RawColumn,
+        AddressColumn,
+        DataTypeColumn,
+        AccessColumn,
+        DescriptionColumn,
+        ColumnCount
+    };
+
+    enum Role {
+        TagIdRole = Qt::UserRole + 1,
+        RegisterTypeRole,
+        IsTagRole,
+        StaleRole,
+        OutOfRangeRole,
+        PolledRole,
+        WritableRole,
+        FilterTextRole
+    };
+
+    enum { DefaultFlushIntervalMs = 250 };
+
+    explicit TagTableModel(QObject *parent = nullptr);
+    ~TagTableModel() override;
+
+    void setBaseTag(Pointbook::BaseTag *base);
+    Pointbook::BaseTag *baseTag() const;
+
+    // Rows hidden by the rights disappear; the others show their access.
+    void setRights(const TagRights &rights);
+    TagRights rights() const { return m_rights; }
+
+    void setFlushInterval(int milliseconds);
+    int flushInterval() const;
+
+    // Rows currently shown (tags, not groups).
+    int tagRowCount() const { return m_leaves.size(); }
+    int pendingUpdates() const { return m_dirty.size(); }
+    bool isRebuildPending() const;
+
+    // The tag behind a row; null for group rows and for tags already gone.
+    Pointbook::Tag *tagAt(const QModelIndex &index) const;
+    QModelIndex indexOfTag(Pointbook::Tag::RegisterType type, const QString &id,
+                           int column = NameColumn) const;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+public slots:
+    // End of a polling pass: rows of polled tags that the pass did not
+    // refresh become stale, refreshed ones fresh; then everything pending
+    // is flushed.
+    void passEnded();
+    // Emits the pending value changes now.
+    void flush();
+    // Re-reads the rows from the collection at once.
+    void rebuild();
+
+private:
+    struct Leaf
+    {
+        QPointer<Pointbook::Tag> tag;
+        QString id;
+        Pointbook::Tag::RegisterType type = Pointbook::Tag::UnknownRegister;
+        int kindNode = 0;
+        int row = 0;
+        QMetaObject::Connection connection;
+        quint64 refreshedPass = 0;
+        bool hasValue = false;
+        bool stale = false;
+        TagRights::Access access;
+    };
+    struct KindNode
+    {
+        int table = 0;
+        Pointbook::Tag::TypeTag kind = Pointbook::Tag::UnknownTag;
+        QVector<int> leaves;
+    };
+    struct TableNode
+    {
+        Pointbook::Tag::RegisterType type = Pointbook::Tag::UnknownRegister;
+        QVector<int> kinds;
+    };
+
+    void scheduleRebuild();
+    void markChanged(int leaf);
+    void disconnectLeaves();
+    const Leaf *leafOf(const QModelIndex &index) const;
+    QVariant leafData(const Leaf &leaf, int column, int role) const;
+    QVariant groupData(const QModelIndex &index, int role) const;
+
+    QPointer<Pointbook::BaseTag> m_base;
+    QMetaObject::Connection m_baseConnection;
+    QMetaObject::Connection m_baseDestroyed;
+    TagRights m_rights;
+    QVector<TableNode> m_tables;
+    QVector<KindNode> m_kinds;
+    QVector<Leaf> m_leaves;
+    QSet<int> m_dirty;
+    QTimer *m_flushTimer = nullptr;
+    QTimer *m_rebuildTimer = nullptr;
+    quint64 m_pass = 1;
+};
+
+} // namespace Workspace
