@@ -1,0 +1,513 @@
+#include "pollrunner.h"
+
+#include "observedconnection.h"
+#include "pollformatter.h"
+
+#include <fieldlink/imodbustransaction.h>
+#include <pointbook/basetag.h>
+#include <pointbook/tag.h>
+#include <pointbook/tagbase.h>
+#include <pointbook/tagbaseloader.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QModbusDeviceIdentification>
+#include <QRegularExpression>
+#include <QTextStream>
+#include <QTimer>
+
+#include <algorithm>
+#include <csignal>
+
+using Fieldlink::FieldlinkCore::IModbusTransaction;
+using Fieldlink::FieldlinkCore::ModbusConnection;
+using Pointbook::Tag;
+
+namespace Poll {
+
+namespace {
+
+volatile std::sig_atomic_t s_stopRequested = 0;
+
+// How often waiting loops look at the stop request.
+const int WakeIntervalMs = 50;
+// Time allowed beyond the driver's own request deadline before a pass
+// counts as stalled.
+const int StallMarginMs = 5000;
+
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+// Output order: table, address and mask (Tag::lessThan), then id so that
+// tags equal in all three still print in a fixed order.
+bool outputOrder(Tag *a, Tag *b)
+{
+    if (Tag::lessThan(a, b))
+        return true;
+    if (Tag::lessThan(b, a))
+        return false;
+    return a->Id() < b->Id();
+}
+
+} // namespace
+
+PollRunner::PollRunner(const PollOptions &options, QTextStream *out, QTextStream *err,
+                       QObject *parent)
+    : QObject(parent), m_options(options), m_out(out), m_err(err),
+      m_settings(options.unit, options.timeoutMs, options.retries)
+{
+}
+
+PollRunner::~PollRunner()
+{
+    // The engine refers to the connection and the loader's tags.
+    delete m_engine;
+    delete m_connection;
+    delete m_loader;
+}
+
+void PollRunner::requestStop()
+{
+    s_stopRequested = 1;
+}
+
+void PollRunner::error(const QString &message)
+{
+    *m_err << "korvane-poll: " << message << '\n';
+    m_err->flush();
+}
+
+QString PollRunner::exceptionName(int code)
+{
+    switch (code) {
+    case 0x01: return tr("illegal function");
+    case 0x02: return tr("illegal data address");
+    case 0x03: return tr("illegal data value");
+    case 0x04: return tr("server device failure");
+    case 0x05: return tr("acknowledge");
+    case 0x06: return tr("server device busy");
+    case 0x08: return tr("memory parity error");
+    case 0x0A: return tr("gateway path unavailable");
+    case 0x0B: return tr("gateway target device failed to respond");
+    default: return tr("unknown exception");
+    }
+}
+
+QString PollRunner::failureReason(const IModbusTransaction &t)
+{
+    switch (t.outcome()) {
+    case IModbusTransaction::Timeout:
+        return tr("timeout (no answer within %1 ms, %2 retries)")
+            .arg(t.settings().responseTimeout())
+            .arg(t.settings().numberOfRetries());
+    case IModbusTransaction::ExceptionReply:
+        return tr("exception %1 (%2)").arg(t.exceptionCode()).arg(exceptionName(t.exceptionCode()));
+    case IModbusTransaction::ConnectionLost:
+        return tr("connection lost");
+    case IModbusTransaction::LinkDown:
+        return tr("connection lost (the link did not come back within %1 ms)")
+            .arg(t.settings().responseTimeout());
+    case IModbusTransaction::LengthMismatch:
+        return tr("the answer does not match the request's length");
+    case IModbusTransaction::InvalidResponse:
+        return tr("invalid answer") + (t.errorString().isEmpty() ? QString() : ": " + t.errorString());
+    case IModbusTransaction::Dropped:
+        return tr("dropped before it was answered");
+    case IModbusTransaction::InvalidRequest:
+        return tr("invalid request");
+    default:
+        return t.errorString().isEmpty() ? tr("failed") : t.errorString();
+    }
+}
+
+QString PollRunner::tableOf(const IModbusTransaction &t)
+{
+    switch (t.function()) {
+    case IModbusTransaction::ReadInputRegisters: return QStringLiteral("ir");
+    case IModbusTransaction::ReadHoldingRegisters: return QStringLiteral("hr");
+    case IModbusTransaction::ReadDiscreteInputs: return QStringLiteral("di");
+    case IModbusTransaction::ReadCoils: return QStringLiteral("co");
+    default: return QString();
+    }
+}
+
+QString PollRunner::linkText() const
+{
+    if (m_options.link == PollOptions::Rtu)
+        return m_options.serialDevice;
+    const QString host = m_options.host.contains(':') ? '[' + m_options.host + ']' : m_options.host;
+    return host + ':' + QString::number(m_options.port);
+}
+
+void PollRunner::wake()
+{
+    if (m_loop)
+        m_loop->quit();
+}
+
+PollRunner::WaitResult PollRunner::waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (s_stopRequested)
+            return Interrupted;
+        if (timeoutMs >= 0 && clock.elapsed() >= timeoutMs)
+            return TimedOut;
+        QEventLoop loop;
+        QTimer::singleShot(WakeIntervalMs, &loop, &QEventLoop::quit);
+        QEventLoop *outer = m_loop;
+        m_loop = &loop;
+        loop.exec();
+        m_loop = outer;
+    }
+    return Done;
+}
+
+int PollRunner::run()
+{
+    if (s_stopRequested)
+        return Success;
+
+    // With a file and a version the map is checked before anything is
+    // opened: a broken map is reported without a device.
+    const bool mapFirst = !m_options.mapFile.isEmpty() && !m_options.version.isEmpty();
+    if (mapFirst && !loadMap(m_options.mapFile, m_options.version))
+        return Unusable;
+
+    m_connection = new ObservedConnection;
+    connect(m_connection, &ObservedConnection::transactionEnded, this,
+            &PollRunner::onTransactionEnded);
+    if (!connectDevice())
+        return Unusable;
+
+    if (!mapFirst) {
+        QString version = m_options.version;
+        if (version.isEmpty() && !readDeviceVersion(&version))
+            return s_stopRequested ? Success : Unusable;
+        QString file = m_options.mapFile;
+        if (file.isEmpty()) {
+            // The version becomes part of a file name: it must not lead
+            // out of the folder or name something odd.
+            static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9._+-]+$"));
+            if (!safe.match(version).hasMatch() || version.contains(QLatin1String(".."))) {
+                error(tr("The version \"%1\" cannot name a register map file.").arg(version));
+                return Unusable;
+            }
+            file = QDir(m_options.mapDir).filePath(QStringLiteral("base_v") + version + QStringLiteral(".xml"));
+        }
+        if (!loadMap(file, version))
+            return Unusable;
+    }
+
+    if (!selectTags())
+        return Unusable;
+
+    m_engine = new Pointbook::TagBase;
+    m_engine->setModbusConnection(m_connection);
+    m_engine->setModbusSettings(&m_settings);
+    m_engine->setTagBase(m_loader->base());
+    connect(m_engine, &Pointbook::TagBase::updateAllBase, this, [this]() {
+        if (m_inPass) {
+            m_passDone = true;
+            wake();
+        }
+    });
+
+    const PollFormatter formatter(m_options.format, m_options.intervalMs > 0);
+    const int passes = m_options.intervalMs > 0 ? m_options.count : 1;
+    for (int pass = 0; passes == 0 || pass < passes; ++pass) {
+        QElapsedTimer clock;
+        clock.start();
+        const QDateTime started = QDateTime::currentDateTimeUtc();
+        const WaitResult result = runPass();
+        if (result == Interrupted)
+            break;
+        if (result == TimedOut) {
+            error(tr("No request of the pass ended within %1 ms; the pass was abandoned.")
+                      .arg(m_settings.responseTimeout() * (m_settings.numberOfRetries() + 1)
+                           + StallMarginMs));
+            m_anyFailure = true;
+            break;
+        }
+
+        QVector<PollRecord> records;
+        for (Tag *tag : qAsConst(m_selected))
+            records << PollFormatter::record(*tag, m_fresh.contains(tag) && !covered(tag));
+        if (!m_headerPrinted) {
+            *m_out << formatter.header();
+            m_headerPrinted = true;
+        }
+        if (m_options.format == PollOptions::Table && pass > 0)
+            *m_out << '\n';
+        *m_out << formatter.pass(records, started);
+        m_out->flush();
+
+        if (passes != 0 && pass + 1 >= passes)
+            break;
+        const qint64 rest = m_options.intervalMs - clock.elapsed();
+        if (rest > 0 && waitUntil([]() { return false; }, int(rest)) == Interrupted)
+            break;
+    }
+
+    m_engine->setUpdateBase(Pointbook::TagBase::NoUpdate, false);
+    m_connection->disconnectDevice();
+    return m_anyFailure ? RequestFailed : Success;
+}
+
+bool PollRunner::loadMap(const QString &fileName, const QString &version)
+{
+    if (!m_loader)
+        m_loader = new Pointbook::TagBaseLoader;
+    m_loader->setFileName(fileName);
+    m_loader->setVersionBase(version);
+    if (m_loader->readBase())
+        return true;
+    error(tr("Cannot load the register map \"%1\" (version %2): %3")
+              .arg(QDir::toNativeSeparators(fileName), version, m_loader->errorString()));
+    return false;
+}
+
+bool PollRunner::connectDevice()
+{
+    ModbusConnection *c = m_connection;
+    if (m_options.link == PollOptions::Tcp) {
+        c->setConnectionType(ModbusConnection::Tcp);
+        c->setHost(m_options.host);
+        c->setPort(m_options.port);
+    } else {
+        c->setConnectionType(ModbusConnection::Rtu);
+        c->setSerialPortName(m_options.serialDevice);
+        c->setBaudRate(m_options.baudRate);
+        c->setParity(m_options.parity);
+        c->setDataBits(m_options.dataBits);
+        c->setStopBits(m_options.stopBits);
+    }
+    // The first attempt decides: a device that cannot be reached is a
+    // usage problem, not a failed read.
+    c->setAutoReconnect(false);
+
+    QString reason;
+    const QMetaObject::Connection watch =
+        connect(c, &ModbusConnection::errorOccurred, this, [&reason, this](const QString &message) {
+            if (reason.isEmpty())
+                reason = message;
+            wake();
+        });
+    const QMetaObject::Connection stateWatch =
+        connect(c, &ModbusConnection::stateChanged, this, [this]() { wake(); });
+
+    bool started = c->connectDevice();
+    const int limit = std::max(3000, m_settings.responseTimeout());
+    WaitResult result = Done;
+    if (started) {
+        result = waitUntil([c, &reason]() {
+            return c->isConnected() || !reason.isEmpty()
+                   || c->state() == QModbusDevice::UnconnectedState;
+        }, limit);
+    }
+    disconnect(watch);
+    disconnect(stateWatch);
+    if (result == Interrupted)
+        return false;
+    if (!started || !c->isConnected()) {
+        if (reason.isEmpty())
+            reason = result == TimedOut ? tr("no connection within %1 ms").arg(limit)
+                                        : c->errorString();
+        error(tr("Cannot connect to %1: %2").arg(linkText(), reason.isEmpty() ? tr("refused") : reason));
+        return false;
+    }
+    // From now on a lost link comes back by itself; requests that meet it
+    // down fail and are reported like any other failure.
+    c->setReconnectDelays(200, 2000);
+    c->setAutoReconnect(true);
+    return true;
+}
+
+bool PollRunner::readDeviceVersion(QString *version)
+{
+    IModbusTransaction *t = m_connection->readDeviceIdentification(
+        &m_settings, IModbusTransaction::HighPriority);
+    if (!t) {
+        error(tr("The device identification could not be requested; give the version with --version."));
+        return false;
+    }
+    bool ended = false;
+    bool ok = false;
+    QString reason;
+    QString revision;
+    connect(t, qOverload<bool, QVector<quint8>, int>(&IModbusTransaction::transactionExecutionEnded),
+            this, [&, t](bool isOk, QVector<quint8>, int) {
+                ended = true;
+                ok = isOk;
+                if (isOk)
+                    revision = QString::fromLatin1(t->deviceIdentification().value(
+                        QModbusDeviceIdentification::MajorMinorRevisionObjectId));
+                else
+                    reason = failureReason(*t);
+                wake();
+            });
+    m_connection->addTransactionExec(t);
+    const WaitResult result = waitUntil([&ended]() { return ended; }, -1);
+    if (result != Done)
+        return false;
+    revision = revision.trimmed();
+    if (!ok || revision.isEmpty()) {
+        error(tr("The device did not report its version (%1); give it with --version.")
+                  .arg(ok ? tr("no major-minor revision in its identification") : reason));
+        return false;
+    }
+    *version = revision;
+    return true;
+}
+
+bool PollRunner::selectTags()
+{
+    QList<Tag *> tags;
+    for (int type = Tag::IR; type <= Tag::CO; ++type)
+        tags += m_loader->base()->tagHash(Tag::RegisterType(type)).values();
+
+    QSet<Tag *> chosen;
+    if (!m_options.tags.isEmpty()) {
+        // Named tags are read whatever their update flag says: the user
+        // asked for them by name.
+        for (const QString &id : qAsConst(m_options.tags)) {
+            bool found = false;
+            for (Tag *tag : qAsConst(tags)) {
+                if (tag->Id() == id) {
+                    chosen.insert(tag);
+                    found = true;
+                }
+            }
+            if (!found) {
+                error(tr("The register map has no tag \"%1\".").arg(id));
+                return false;
+            }
+        }
+    } else {
+        for (Tag *tag : qAsConst(tags)) {
+            if (m_options.all || tag->isUpdate())
+                chosen.insert(tag);
+        }
+    }
+
+    // The engine polls what the update flags say; they are ours to set,
+    // the map on disk is not touched.
+    for (Tag *tag : qAsConst(tags))
+        tag->setUpdate(chosen.contains(tag));
+
+    m_selected = chosen.values();
+    std::sort(m_selected.begin(), m_selected.end(), &outputOrder);
+    for (Tag *tag : qAsConst(m_selected)) {
+        connect(tag, &Tag::changedValue, this, [this, tag]() {
+            if (m_inPass)
+                m_fresh.insert(tag);
+        });
+        if (tag->sizeRegisters() == 0)
+            error(tr("warning: tag \"%1\" (%2 %3) fills no whole register and is never read.")
+                      .arg(tag->Id(), Tag::registerTypeToString(tag->registerType()))
+                      .arg(tag->startAddress()));
+    }
+    return true;
+}
+
+PollRunner::WaitResult PollRunner::runPass()
+{
+    m_fresh.clear();
+    m_failures.clear();
+    m_bits.clear();
+    m_passDone = false;
+    m_inPass = true;
+    m_lastActivity = nowMs();
+    m_engine->setUpdateBase(Pointbook::TagBase::SingleUpdate, true);
+
+    const qint64 stallMs = qint64(m_settings.responseTimeout()) * (m_settings.numberOfRetries() + 1)
+                           + StallMarginMs;
+    bool stalled = false;
+    const WaitResult result = waitUntil([this, stallMs, &stalled]() {
+        if (m_passDone)
+            return true;
+        stalled = nowMs() - m_lastActivity > stallMs;
+        return stalled;
+    }, -1);
+    m_inPass = false;
+    if (result != Done)
+        return result;
+    if (stalled && !m_passDone) {
+        m_engine->setUpdateBase(Pointbook::TagBase::NoUpdate, false);
+        return TimedOut;
+    }
+    deliverBits();
+    return Done;
+}
+
+void PollRunner::onTransactionEnded(IModbusTransaction *t)
+{
+    m_lastActivity = nowMs();
+    const QString table = tableOf(*t);
+    if (!m_inPass || table.isEmpty())
+        return;
+    if (!t->isOk()) {
+        m_failures.append({table, t->startAddress(), t->count()});
+        m_anyFailure = true;
+        error(tr("%1 start %2 count %3: %4")
+                  .arg(table).arg(t->startAddress()).arg(t->count()).arg(failureReason(*t)));
+        return;
+    }
+    if (t->isBitAccess()) {
+        const int type = t->function() == IModbusTransaction::ReadDiscreteInputs ? Tag::DI : Tag::CO;
+        const QVector<quint8> bits = t->bitValues();
+        QHash<int, quint8> &served = m_bits[type];
+        for (int i = 0; i < bits.size() && i < t->count(); ++i)
+            served.insert(t->startAddress() + i, bits.at(i));
+    }
+}
+
+// The engine reads discrete inputs and coils but hands their bits to no
+// tag. Each such tag gets its bits here as words of 0 or 1, one per
+// register of its span, and decodes them itself: the same span the engine
+// requested and the same decoding as every other tag.
+void PollRunner::deliverBits()
+{
+    for (auto it = m_bits.cbegin(); it != m_bits.cend(); ++it) {
+        const QHash<int, quint8> &served = it.value();
+        for (Tag *tag : qAsConst(m_selected)) {
+            if (tag->registerType() != it.key())
+                continue;
+            const int span = tag->sizeRegisters();
+            if (span == 0)
+                continue;
+            QVector<quint16> words;
+            for (int a = tag->startAddress(); a < tag->startAddress() + span; ++a) {
+                const auto bit = served.constFind(a);
+                if (bit == served.cend())
+                    break;
+                words.append(bit.value() ? 1 : 0);
+            }
+            if (words.size() == span) {
+                m_inPass = true;
+                tag->setRawData(words);
+                m_inPass = false;
+            }
+        }
+    }
+}
+
+bool PollRunner::covered(const Tag *tag) const
+{
+    const QString table = Tag::registerTypeToString(tag->registerType());
+    const int first = tag->startAddress();
+    const int end = first + std::max<int>(1, tag->sizeRegisters());
+    for (const Failure &f : m_failures) {
+        if (f.table == table && first < f.start + f.count && f.start < end)
+            return true;
+    }
+    return false;
+}
+
+} // namespace Poll
