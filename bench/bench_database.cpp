@@ -1,0 +1,381 @@
+// Single-row INSERT transactions per second through DataBaseConnection
+// (queue them all, wait for the last end signal) and a SELECT of 10,000
+// rows, against the sqlite3 C API running the same statements with the
+// same journal settings and one commit per statement.
+
+#include "benchreport.h"
+
+#include <sqlstore/databaseconnection.h>
+#include <sqlstore/databasesettings.h>
+#include <sqlstore/idatabasetransaction.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+
+using Sqlstore::Internal::DataBaseConnection;
+using Sqlstore::Internal::DataBaseSettings;
+using Sqlstore::Internal::IDataBaseTransaction;
+
+namespace {
+
+using Rows = QVector<QVector<QVariant>>;
+
+const char table[] = "samples";
+const QStringList columnDefinitions = {QStringLiteral("id INTEGER PRIMARY KEY"), QStringLiteral("tag TEXT"),
+                                       QStringLiteral("value REAL"), QStringLiteral("stamp TEXT")};
+const QStringList columns = {QStringLiteral("tag"), QStringLiteral("value"), QStringLiteral("stamp")};
+
+QStringList rowValues(int i)
+{
+    static const QString stamp = QStringLiteral("'2026-01-01 12:00:00'");
+    return {QStringLiteral("'tag_%1'").arg(i), QString::number(i * 0.5), stamp};
+}
+
+// The statement text DBInsertDataTable builds, for the C API.
+QString insertText(int i)
+{
+    return QStringLiteral("INSERT INTO %1 (%2)  VALUES (%3)")
+        .arg(QLatin1String(table), columns.join(QLatin1String(", ")), rowValues(i).join(QLatin1String(", ")));
+}
+
+struct Journal
+{
+    QString mode = QStringLiteral("delete");
+    int synchronous = 2;
+    QString text() const
+    {
+        static const char *names[] = {"OFF", "NORMAL", "FULL", "EXTRA"};
+        return QStringLiteral("journal_mode=%1, synchronous=%2")
+            .arg(mode, QLatin1String(synchronous >= 0 && synchronous <= 3 ? names[synchronous] : "?"));
+    }
+};
+
+// One driver front on one database file.
+class DriverSession
+{
+public:
+    bool open(const QString &path)
+    {
+        m_settings.setDriver(QStringLiteral("QSQLITE"));
+        m_settings.setDatabaseName(path);
+        m_connection.initDataBaseConnection();
+        m_connection.setSettings(&m_settings);
+        return m_connection.start();
+    }
+
+    DataBaseConnection &connection() { return m_connection; }
+
+    // Queues one transaction and waits for its end; false on error or time-out.
+    bool run(IDataBaseTransaction *t, Rows *rows = nullptr, int timeoutMs = 60000)
+    {
+        if (!t)
+            return false;
+        QEventLoop loop;
+        bool ok = false;
+        bool ended = false;
+        if (rows) {
+            QObject::connect(t, qOverload<bool, Rows>(&IDataBaseTransaction::transactionExecutionEnded), &loop,
+                             [&, t](bool status, const Rows &r) {
+                                 ok = status;
+                                 ended = true;
+                                 *rows = r;
+                                 t->setStatus(IDataBaseTransaction::Completed);
+                                 loop.quit();
+                             });
+        } else {
+            QObject::connect(t, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), &loop,
+                             [&, t](bool status) {
+                                 ok = status;
+                                 ended = true;
+                                 t->setStatus(IDataBaseTransaction::Completed);
+                                 loop.quit();
+                             });
+        }
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        m_connection.addTransactionExec(t);
+        if (!ended)
+            loop.exec();
+        return ended && ok;
+    }
+
+    Journal journal()
+    {
+        Journal j;
+        Rows rows;
+        if (run(m_connection.customCommandReturnData(QStringLiteral("PRAGMA journal_mode")), &rows) && !rows.isEmpty())
+            j.mode = rows.first().value(0).toString().toLower();
+        if (run(m_connection.customCommandReturnData(QStringLiteral("PRAGMA synchronous")), &rows) && !rows.isEmpty())
+            j.synchronous = rows.first().value(0).toInt();
+        return j;
+    }
+
+private:
+    DataBaseSettings m_settings;
+    DataBaseConnection m_connection;
+};
+
+// Inserts `count` rows, one transaction each, all queued at once; returns
+// transactions per second, or -1.
+double driverInserts(const QString &path, int count, const QString &presetMode)
+{
+    if (!presetMode.isEmpty()) {
+        sqlite3 *db = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &db);
+        sqlite3_exec(db, qPrintable(QStringLiteral("PRAGMA journal_mode=%1").arg(presetMode)), nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    DriverSession session;
+    if (!session.open(path) || !session.run(session.connection().createTable(QLatin1String(table), columnDefinitions)))
+        return -1;
+    DataBaseConnection &c = session.connection();
+    QEventLoop loop;
+    int done = 0;
+    bool allOk = true;
+    const qint64 t0 = Bench::nowNs();
+    for (int i = 0; i < count; ++i) {
+        IDataBaseTransaction *t = c.insertDataTable(QLatin1String(table), columns, rowValues(i));
+        if (!t)
+            return -1;
+        QObject::connect(t, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), &loop,
+                         [&, t](bool ok) {
+                             allOk = allOk && ok;
+                             t->setStatus(IDataBaseTransaction::Completed);
+                             if (++done == count)
+                                 loop.quit();
+                         });
+        c.addTransactionExec(t);
+    }
+    QTimer::singleShot(300000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const qint64 t1 = Bench::nowNs();
+    if (done != count || !allOk)
+        return -1;
+    return count / (double(t1 - t0) / 1e9);
+}
+
+bool exec(sqlite3 *db, const QByteArray &sql)
+{
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), sql.size(), &stmt, nullptr) != SQLITE_OK)
+        return false;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE;
+}
+
+sqlite3 *openCApi(const QString &path, const Journal &journal)
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    exec(db, QStringLiteral("PRAGMA journal_mode=%1").arg(journal.mode).toUtf8());
+    exec(db, QStringLiteral("PRAGMA synchronous=%1").arg(journal.synchronous).toUtf8());
+    return db;
+}
+
+double capiInserts(const QString &path, int count, const Journal &journal)
+{
+    sqlite3 *db = openCApi(path, journal);
+    if (!db)
+        return -1;
+    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)")
+                 .arg(QLatin1String(table), columnDefinitions.join(QLatin1String(", "))).toUtf8());
+    // Texts are built inside the timed loop, as the driver's callers do.
+    bool ok = true;
+    const qint64 t0 = Bench::nowNs();
+    for (int i = 0; i < count && ok; ++i) {
+        ok = exec(db, "BEGIN") && exec(db, insertText(i).toUtf8()) && exec(db, "COMMIT");
+    }
+    const qint64 t1 = Bench::nowNs();
+    sqlite3_close(db);
+    return ok ? count / (double(t1 - t0) / 1e9) : -1;
+}
+
+// The rows as the driver delivers them: one vector of variants per row.
+bool capiSelect(sqlite3 *db, const QString &sql, Rows *rows)
+{
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), text.size(), &stmt, nullptr) != SQLITE_OK)
+        return false;
+    rows->clear();
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const int n = sqlite3_column_count(stmt);
+        QVector<QVariant> row;
+        row.reserve(n);
+        for (int c = 0; c < n; ++c) {
+            switch (sqlite3_column_type(stmt, c)) {
+            case SQLITE_INTEGER: row.append(qint64(sqlite3_column_int64(stmt, c))); break;
+            case SQLITE_FLOAT: row.append(sqlite3_column_double(stmt, c)); break;
+            case SQLITE_NULL: row.append(QVariant()); break;
+            default:
+                row.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+                                             sqlite3_column_bytes(stmt, c)));
+            }
+        }
+        rows->append(row);
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const Bench::Options options = Bench::parseOptions(app.arguments());
+    Bench::Report report(QStringLiteral("database"), options);
+    const int rounds = options.quick ? 1 : 3;
+
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    int fileNo = 0;
+    const auto freshFile = [&] { return dir.filePath(QStringLiteral("db_%1.db").arg(++fileNo)); };
+
+    // The journal settings the driver gives its connection.
+    Journal journal;
+    {
+        DriverSession probe;
+        if (!probe.open(freshFile())) {
+            std::fprintf(stderr, "the driver cannot open a database\n");
+            return 1;
+        }
+        journal = probe.journal();
+    }
+    std::printf("driver settings: %s\n", qPrintable(journal.text()));
+
+    // A rollback journal with full sync costs an fsync or more per commit;
+    // keep each run to a few seconds on slow disks.
+    const double probeRate = capiInserts(freshFile(), 100, journal);
+    int count = 10000;
+    if (probeRate > 0 && probeRate * 4 < count)
+        count = qMax(500, int(probeRate * 4) / 100 * 100);
+    if (options.quick)
+        count = qMin(count, 1000);
+    std::printf("%d single-row transactions a run, median of %d alternating runs\n", count, rounds);
+
+    bool failed = false;
+    const auto guard = [&failed](double v) {
+        if (v < 0)
+            failed = true;
+        return v;
+    };
+    {
+        const Bench::Pair p = Bench::alternate(
+            rounds, [&] { return guard(driverInserts(freshFile(), count, QString())); },
+            [&] { return guard(capiInserts(freshFile(), count, journal)); });
+        Bench::Figure f;
+        f.name = QStringLiteral("insert transactions (%1)").arg(journal.text());
+        f.value = p.value;
+        f.unit = QStringLiteral("tx/s");
+        f.baseline = p.baseline;
+        f.baselineName = QStringLiteral("sqlite3 C API");
+        f.targetKind = Bench::Figure::RatioAtLeast;
+        f.target = 0.8;
+        f.note = QStringLiteral("%1 rows a run%2").arg(count).arg(failed ? QStringLiteral("; a run failed") : QString());
+        report.add(f);
+    }
+
+    // What a WAL file gives when the driver's connection is otherwise left
+    // as it is (the journal mode is kept in the file, synchronous is not).
+    if (journal.mode != QLatin1String("wal")) {
+        const int walCount = options.quick ? 2000 : 10000;
+        Journal wal = journal;
+        wal.mode = QStringLiteral("wal");
+        failed = false;
+        const Bench::Pair p = Bench::alternate(
+            rounds, [&] { return guard(driverInserts(freshFile(), walCount, QStringLiteral("wal"))); },
+            [&] { return guard(capiInserts(freshFile(), walCount, wal)); });
+        Bench::Figure f;
+        f.name = QStringLiteral("insert transactions, file preset to WAL (%1)").arg(wal.text());
+        f.value = p.value;
+        f.unit = QStringLiteral("tx/s");
+        f.baseline = p.baseline;
+        f.baselineName = QStringLiteral("sqlite3 C API");
+        f.targetKind = Bench::Figure::RatioAtLeast;
+        f.target = 0.8;
+        f.note = QStringLiteral("%1 rows a run%2").arg(walCount).arg(failed ? QStringLiteral("; a run failed") : QString());
+        report.add(f);
+
+        Journal walNormal = wal;
+        walNormal.synchronous = 1;
+        QVector<double> rates;
+        for (int r = 0; r < rounds; ++r)
+            rates.append(capiInserts(freshFile(), walCount, walNormal));
+        Bench::Figure g;
+        g.name = QStringLiteral("insert transactions, C API only (%1)").arg(walNormal.text());
+        g.value = Bench::median(rates);
+        g.unit = QStringLiteral("tx/s");
+        g.note = QStringLiteral("context: what WAL with synchronous=NORMAL would give");
+        report.add(g);
+    }
+
+    // SELECT of 10,000 rows from one file filled in one transaction.
+    {
+        const int selectRows = 10000;
+        const QString path = freshFile();
+        sqlite3 *db = openCApi(path, journal);
+        exec(db, QStringLiteral("CREATE TABLE %1 (%2)").arg(QLatin1String(table), columnDefinitions.join(QLatin1String(", "))).toUtf8());
+        exec(db, "BEGIN");
+        for (int i = 0; i < selectRows; ++i)
+            exec(db, insertText(i).toUtf8());
+        exec(db, "COMMIT");
+
+        DriverSession session;
+        session.open(path);
+        IDataBaseTransaction *sample = session.connection().selectionDataTable(QLatin1String(table));
+        const QString selectText = sample ? sample->sqlQueryList().value(0) : QString();
+        if (sample)
+            sample->deleteLater();
+
+        int driverRows = -1;
+        int capiRows = -1;
+        const Bench::Pair p = Bench::alternate(
+            rounds + 2,
+            [&] {
+                Rows rows;
+                const qint64 t0 = Bench::nowNs();
+                const bool ok = session.run(session.connection().selectionDataTable(QLatin1String(table)), &rows);
+                const qint64 t1 = Bench::nowNs();
+                driverRows = ok ? rows.size() : -1;
+                return double(t1 - t0) / 1e6;
+            },
+            [&] {
+                Rows rows;
+                const qint64 t0 = Bench::nowNs();
+                const bool ok = capiSelect(db, selectText, &rows);
+                const qint64 t1 = Bench::nowNs();
+                capiRows = ok ? rows.size() : -1;
+                return double(t1 - t0) / 1e6;
+            });
+        sqlite3_close(db);
+        Bench::Figure f;
+        f.name = QStringLiteral("select %1 rows").arg(selectRows);
+        f.value = p.value;
+        f.unit = QStringLiteral("ms");
+        f.baseline = p.baseline;
+        f.baselineName = QStringLiteral("sqlite3 C API into the same row vectors");
+        // The rate target, stated as time: at most 1/0.8 of the C API's time.
+        f.targetKind = Bench::Figure::RatioAtMost;
+        f.target = 1.25;
+        f.note = QStringLiteral("%1 rows via the driver, %2 via the C API; statement: %3")
+                     .arg(driverRows).arg(capiRows).arg(selectText.trimmed());
+        report.add(f);
+    }
+
+    return report.write() ? 0 : 1;
+}

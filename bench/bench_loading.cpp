@@ -1,0 +1,211 @@
+// readBase() of generated register maps against QDomDocument::setContent
+// alone on the same text; time in a warm process and in a fresh one, and
+// peak memory for several map sizes.
+
+#include "benchreport.h"
+#include "mapgenerator.h"
+
+#include <pointbook/basetag.h>
+#include <pointbook/tagbaseloader.h>
+
+#include <QCoreApplication>
+#include <QDomDocument>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using Pointbook::TagBaseLoader;
+
+namespace {
+
+int tagCount(const Pointbook::BaseTag *base)
+{
+    int n = 0;
+    for (const auto type : {Pointbook::Tag::IR, Pointbook::Tag::HR, Pointbook::Tag::DI, Pointbook::Tag::CO})
+        n += base->sizeTagHash(type);
+    return n;
+}
+
+QString readText(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+// Child mode: one operation in a fresh process; prints "ns kib tags".
+int runChild(const QString &what, const QString &fileName, const QString &version)
+{
+    if (what == QLatin1String("readBase")) {
+        TagBaseLoader loader(fileName, version);
+        const qint64 t0 = Bench::threadCpuNs();
+        const bool ok = loader.readBase();
+        const qint64 t1 = Bench::threadCpuNs();
+        std::printf("%lld %lld %d\n", t1 - t0, Bench::peakRssKiB(), ok ? tagCount(loader.base()) : -1);
+        return ok ? 0 : 1;
+    }
+    const QString text = readText(fileName);
+    QDomDocument document;
+    const qint64 t0 = Bench::threadCpuNs();
+    const bool ok = document.setContent(text);
+    const qint64 t1 = Bench::threadCpuNs();
+    std::printf("%lld %lld %d\n", t1 - t0, Bench::peakRssKiB(), ok ? 1 : -1);
+    return ok ? 0 : 1;
+}
+
+struct ChildResult
+{
+    double seconds = -1;
+    double peakMiB = -1;
+};
+
+ChildResult child(const QString &what, const Bench::GeneratedMap &map)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--child"), what, map.fileName, map.version});
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        return {};
+    const QList<QByteArray> parts = p.readAllStandardOutput().trimmed().split(' ');
+    if (parts.size() < 2)
+        return {};
+    return {parts.at(0).toDouble() / 1e9, parts.at(1).toDouble() / 1024.0};
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() >= 5 && args.at(1) == QLatin1String("--child"))
+        return runChild(args.at(2), args.at(3), args.at(4));
+    // For profiling: bench_loading --generate FILE TAGS writes a map and ends.
+    if (args.size() >= 4 && args.at(1) == QLatin1String("--generate")) {
+        Bench::GeneratedMap map;
+        QString error;
+        if (!Bench::generateMap(args.at(2), args.at(3).toInt(), &map, &error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        std::printf("%s version %s, %d tags, %lld bytes\n", qPrintable(map.fileName), qPrintable(map.version),
+                    map.tags, map.bytes);
+        return 0;
+    }
+
+    const Bench::Options options = Bench::parseOptions(args);
+    Bench::Report report(QStringLiteral("loading"), options);
+    const int rounds = options.quick ? 3 : 5;
+
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 1;
+    }
+
+    QVector<QPair<int, Bench::GeneratedMap>> maps;
+    for (const int tags : {1000, 5000, 10000}) {
+        Bench::GeneratedMap map;
+        QString error;
+        if (!Bench::generateMap(dir.filePath(QStringLiteral("base_%1.xml").arg(tags)), tags, &map, &error)) {
+            std::fprintf(stderr, "cannot write the map: %s\n", qPrintable(error));
+            return 1;
+        }
+        maps.append({tags, map});
+    }
+    const Bench::GeneratedMap &big = maps.last().second;
+    std::printf("map of %d tags: %.2f MB, %d registers; times are thread CPU time\n", big.tags, big.bytes / 1e6, big.registers);
+
+    // Warm process: the plug-in keeps one loader and reloads into it.
+    {
+        TagBaseLoader loader(big.fileName, big.version);
+        const QString text = readText(big.fileName);
+        bool allOk = true;
+        const auto measured = [&] {
+            const qint64 t0 = Bench::threadCpuNs();
+            allOk = loader.readBase() && allOk;
+            return double(Bench::threadCpuNs() - t0) / 1e6;
+        };
+        const auto baseline = [&] {
+            QDomDocument document;
+            const qint64 t0 = Bench::threadCpuNs();
+            allOk = document.setContent(text) && allOk;
+            return double(Bench::threadCpuNs() - t0) / 1e6;
+        };
+        const Bench::Pair p = Bench::alternate(rounds, measured, baseline);
+        Bench::Figure f;
+        f.name = QStringLiteral("readBase %1 tags, repeated").arg(big.tags);
+        f.value = p.value;
+        f.unit = QStringLiteral("ms");
+        f.baseline = p.baseline;
+        f.baselineName = QStringLiteral("QDomDocument::setContent");
+        f.targetKind = Bench::Figure::RatioAtMost;
+        f.target = 1.3;
+        if (!allOk || tagCount(loader.base()) != big.tags)
+            f.note = QStringLiteral("load failed or tags lost: %1 of %2").arg(tagCount(loader.base())).arg(big.tags);
+        report.add(f);
+    }
+
+    // Fresh processes: first-load time and peak memory per map size.
+    const int childRounds = options.quick ? 1 : 3;
+    QVector<double> peakLoader;
+    QVector<double> peakDom;
+    for (const auto &entry : maps) {
+        const Bench::GeneratedMap &map = entry.second;
+        QVector<double> tl, td, ml, md;
+        bool failed = false;
+        for (int r = 0; r < childRounds; ++r) {
+            const ChildResult a = r % 2 ? child(QStringLiteral("setContent"), map) : child(QStringLiteral("readBase"), map);
+            const ChildResult b = r % 2 ? child(QStringLiteral("readBase"), map) : child(QStringLiteral("setContent"), map);
+            const ChildResult &l = r % 2 ? b : a;
+            const ChildResult &d = r % 2 ? a : b;
+            failed = failed || l.seconds < 0 || d.seconds < 0;
+            tl.append(l.seconds * 1e3);
+            td.append(d.seconds * 1e3);
+            ml.append(l.peakMiB);
+            md.append(d.peakMiB);
+        }
+        peakLoader.append(Bench::median(ml));
+        peakDom.append(Bench::median(md));
+        if (map.tags == big.tags) {
+            Bench::Figure f;
+            f.name = QStringLiteral("readBase %1 tags, fresh process").arg(map.tags);
+            f.value = Bench::median(tl);
+            f.unit = QStringLiteral("ms");
+            f.baseline = Bench::median(td);
+            f.baselineName = QStringLiteral("QDomDocument::setContent");
+            f.targetKind = Bench::Figure::RatioAtMost;
+            f.target = 1.3;
+            if (failed)
+                f.note = QStringLiteral("a child run failed");
+            report.add(f);
+        }
+        Bench::Figure m;
+        m.name = QStringLiteral("peak memory readBase %1 tags").arg(map.tags);
+        m.value = peakLoader.last();
+        m.unit = QStringLiteral("MiB");
+        m.baseline = peakDom.last();
+        m.baselineName = QStringLiteral("setContent");
+        report.add(m);
+    }
+
+    // Linear in tags: the growth per tag between the small and the big map
+    // should hold between the middle and the big one.
+    const double perTagLow = (peakLoader.at(1) - peakLoader.at(0)) * 1024.0 * 1024.0 / (maps.at(1).first - maps.at(0).first);
+    const double perTagHigh = (peakLoader.at(2) - peakLoader.at(1)) * 1024.0 * 1024.0 / (maps.at(2).first - maps.at(1).first);
+    const double domPerTag = (peakDom.at(2) - peakDom.at(0)) * 1024.0 * 1024.0 / (maps.at(2).first - maps.at(0).first);
+    Bench::Figure g;
+    g.name = QStringLiteral("memory growth readBase 5000->10000 tags");
+    g.value = perTagHigh / 1024.0;
+    g.unit = QStringLiteral("KiB/tag");
+    g.baseline = domPerTag / 1024.0;
+    g.baselineName = QStringLiteral("setContent 1000->10000");
+    g.note = QStringLiteral("1000->5000: %1 KiB/tag").arg(perTagLow / 1024.0, 0, 'f', 2);
+    report.add(g);
+
+    return report.write() ? 0 : 1;
+}
