@@ -14,7 +14,8 @@ class SQLSTORE_EXPORT DBSelectionDataTable : public IDataBaseTransaction
     Q_OBJECT
 
 public:
-    enum TypeSort {
+    // Any integer is a valid value; unknown ones add no direction word.
+    enum TypeSort : int {
         NoSort = 0,
         Ascending = 1,
         Descending = 2

@@ -27,12 +27,14 @@ class SQLSTORE_EXPORT IDataBaseTransaction : public QObject
     Q_OBJECT
 
 public:
-    enum Priority {
+    // Fixed underlying types: any integer is a valid value (every priority
+    // other than Normal counts as High).
+    enum Priority : int {
         Normal = 0,
         High = 1
     };
 
-    enum Status {
+    enum Status : int {
         Waiting = 0,
         Executing = 1,
         Stopped = 2,
