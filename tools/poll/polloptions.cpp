@@ -69,26 +69,22 @@ PollOptions::ParseResult PollOptions::parse(const QStringList &arguments)
     auto number = [&](const QString &name, int low, int high, int *value) {
         if (!parser.isSet(name))
             return true;
-        const QStringList values = parser.values(name);
-        if (values.size() > 1)
-            return fail(tr("--%1 is given more than once.").arg(name));
+        // The last one counts, so that a script can append an override.
+        const QString given = parser.value(name);
         bool ok = false;
-        const int n = values.first().trimmed().toInt(&ok);
+        const int n = given.trimmed().toInt(&ok);
         if (!ok || n < low || n > high)
             return fail(tr("--%1 needs a whole number from %2 to %3, not \"%4\".")
-                            .arg(name).arg(low).arg(high).arg(values.first()));
+                            .arg(name).arg(low).arg(high).arg(given));
         *value = n;
         return true;
     };
     auto text = [&](const QString &name, QString *value) {
         if (!parser.isSet(name))
             return true;
-        const QStringList values = parser.values(name);
-        if (values.size() > 1)
-            return fail(tr("--%1 is given more than once.").arg(name));
-        if (values.first().isEmpty())
+        if (parser.value(name).isEmpty())
             return fail(tr("--%1 needs a value.").arg(name));
-        *value = values.first();
+        *value = parser.value(name);
         return true;
     };
 

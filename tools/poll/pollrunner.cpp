@@ -237,8 +237,19 @@ int PollRunner::run()
         }
 
         QVector<PollRecord> records;
-        for (Tag *tag : qAsConst(m_selected))
-            records << PollFormatter::record(*tag, m_fresh.contains(tag) && !covered(tag));
+        for (Tag *tag : qAsConst(m_selected)) {
+            const bool failed = covered(tag);
+            const bool fresh = m_fresh.contains(tag);
+            records << PollFormatter::record(*tag, fresh && !failed);
+            // Read without error and still given no words: say so once
+            // rather than let an empty value pass unnoticed.
+            if (!fresh && !failed && tag->sizeRegisters() > 0 && !m_unfilled.contains(tag)) {
+                m_unfilled.insert(tag);
+                error(tr("warning: tag \"%1\" (%2 %3) was read but received no words.")
+                          .arg(tag->Id(), Tag::registerTypeToString(tag->registerType()))
+                          .arg(tag->startAddress()));
+            }
+        }
         if (!m_headerPrinted) {
             *m_out << formatter.header();
             m_headerPrinted = true;

@@ -99,6 +99,7 @@ private:
 
     QList<Pointbook::Tag *> m_selected; // in output order
     QSet<Pointbook::Tag *> m_fresh;     // given words in the pass under way
+    QSet<Pointbook::Tag *> m_unfilled;  // warned about once
     QVector<Failure> m_failures;        // of the pass under way
     QMap<int, QHash<int, quint8>> m_bits; // DI and CO bits read in this pass
     bool m_inPass = false;
