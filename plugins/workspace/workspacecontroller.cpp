@@ -1,0 +1,453 @@
+#include "workspacecontroller.h"
+#include "connectionhistory.h"
+#include "tagrights.h"
+#include "tagtablemodel.h"
+
+#include <clearance/clearanceplugin.h>
+#include <fieldlink/imodbustransaction.h>
+#include <fieldlink/modbusconnection.h>
+#include <fieldlink/qmodbussettings.h>
+#include <pointbook/basetag.h>
+#include <pointbook/pointbookplugin.h>
+#include <pointbook/statusupdatebase.h>
+#include <pointbook/tagbase.h>
+#include <pointbook/tagbaseloader.h>
+
+#include <QCollator>
+#include <QDir>
+#include <QModbusDeviceIdentification>
+#include <QRegularExpression>
+#include <QTimer>
+
+using Fieldlink::FieldlinkCore::IModbusTransaction;
+using Fieldlink::FieldlinkCore::ModbusConnection;
+using Fieldlink::FieldlinkCore::QModbusSettings;
+using Pointbook::PointbookPlugin;
+using Pointbook::TagBase;
+
+namespace Workspace {
+
+namespace {
+
+TagBase *engine()
+{
+    PointbookPlugin *plugin = PointbookPlugin::instance();
+    return plugin ? plugin->tagBase() : nullptr;
+}
+
+Pointbook::BaseTag *loadedBase()
+{
+    PointbookPlugin *plugin = PointbookPlugin::instance();
+    return plugin && plugin->tagBaseLoader() ? plugin->tagBaseLoader()->base() : nullptr;
+}
+
+// A request dropped by the driver ends without a signal; a few new tries
+// are made before the device counts as not answering.
+constexpr int MaxIdentificationAttempts = 3;
+
+} // namespace
+
+WorkspaceController::WorkspaceController(ModbusConnection *connection, QModbusSettings *settings,
+                                         ConnectionHistory *history, QObject *parent)
+    : QObject(parent)
+    , m_connection(connection)
+    , m_settings(settings)
+    , m_history(history)
+    , m_model(new TagTableModel(this))
+    , m_periodTimer(new QTimer(this))
+{
+    if (!m_settings) {
+        m_ownSettings.reset(new QModbusSettings);
+        m_settings = m_ownSettings.data();
+    }
+    connect(m_periodTimer, &QTimer::timeout, this, &WorkspaceController::onPeriodTick);
+    if (m_connection)
+        connect(m_connection, &ModbusConnection::connected, this, &WorkspaceController::onConnected);
+    if (PointbookPlugin *tags = PointbookPlugin::instance()) {
+        connect(tags, &PointbookPlugin::baseLoaded, this, &WorkspaceController::onBaseLoaded);
+        if (TagBase *e = tags->tagBase())
+            connect(e, &TagBase::updateAllBase, this, &WorkspaceController::onPassEnded);
+        m_model->setBaseTag(loadedBase());
+    }
+    if (Clearance::ClearancePlugin *levels = Clearance::ClearancePlugin::instance()) {
+        connect(levels, &Clearance::ClearancePlugin::changeCurrentClearance, this,
+                &WorkspaceController::applyRights);
+        connect(levels, &Clearance::ClearancePlugin::baseClearanceLoaded, this,
+                &WorkspaceController::applyRights);
+    }
+}
+
+WorkspaceController::~WorkspaceController()
+{
+    m_periodTimer->stop();
+}
+
+ModbusConnection *WorkspaceController::connection() const
+{
+    return m_connection;
+}
+
+QStringList WorkspaceController::versionsIn(const QString &folder)
+{
+    QStringList versions;
+    const QStringList files =
+        QDir(folder).entryList({QStringLiteral("base_v*.xml")}, QDir::Files | QDir::Readable);
+    for (const QString &file : files) {
+        const QString version = file.mid(6, file.size() - 6 - 4);
+        if (isUsableVersion(version))
+            versions.append(version);
+    }
+    QCollator collator;
+    collator.setNumericMode(true);
+    std::sort(versions.begin(), versions.end(), collator);
+    return versions;
+}
+
+QStringList WorkspaceController::availableVersions() const
+{
+    return versionsIn(PointbookPlugin::registerMapFolder());
+}
+
+bool WorkspaceController::isUsableVersion(const QString &version)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9._-]{1,32}$"));
+    return pattern.match(version).hasMatch() && !version.contains(QLatin1String(".."));
+}
+
+void WorkspaceController::setPhase(Phase phase)
+{
+    if (m_phase == phase)
+        return;
+    m_phase = phase;
+    emit phaseChanged(phase);
+}
+
+void WorkspaceController::setProblem(const QString &message)
+{
+    m_problem = message;
+    if (!message.isEmpty())
+        emit problemOccurred(message);
+}
+
+void WorkspaceController::connectTo(const ConnectionProfile &profile)
+{
+    if (!m_connection) {
+        setProblem(tr("No Modbus connection is available."));
+        return;
+    }
+    const QString invalid = profile.validationError();
+    if (!invalid.isEmpty()) {
+        setProblem(invalid);
+        return;
+    }
+    ++m_linkGeneration;
+    // Requests built for the previous link must not queue up on the new one.
+    haltEngine();
+    m_profile = profile;
+    emit profileChanged(profile);
+    if (m_history)
+        m_history->remember(profile);
+    if (m_connection->state() != QModbusDevice::UnconnectedState)
+        m_connection->disconnectDevice();
+    profile.applyTo(m_connection, m_settings);
+    m_connection->setAutoReconnect(true);
+    m_linkWanted = true;
+    m_pollingWanted = true;
+    setProblem(QString());
+    setPhase(Connecting);
+    if (!m_connection->connectDevice())
+        setProblem(m_connection->errorString());
+    else if (m_connection->isConnected())
+        onConnected();
+}
+
+void WorkspaceController::disconnectFromDevice()
+{
+    ++m_linkGeneration;
+    m_linkWanted = false;
+    haltEngine();
+    if (m_connection)
+        m_connection->disconnectDevice();
+    setPhase(Idle);
+    emit pollingChanged(false);
+}
+
+void WorkspaceController::onConnected()
+{
+    if (!m_linkWanted)
+        return;
+    m_identificationAttempts = 0;
+    readVersion();
+}
+
+void WorkspaceController::readVersion()
+{
+    setPhase(ReadingVersion);
+    ++m_identificationAttempts;
+    IModbusTransaction *request =
+        m_connection ? m_connection->readDeviceIdentification(m_settings, IModbusTransaction::HighPriority)
+                     : nullptr;
+    if (!request) {
+        onIdentification(false);
+        return;
+    }
+    const quint64 generation = m_linkGeneration;
+    auto answered = QSharedPointer<bool>::create(false);
+    connect(request,
+            qOverload<bool, QVector<quint8>, int>(&IModbusTransaction::transactionExecutionEnded),
+            this, [this, request, generation, answered](bool ok, QVector<quint8>, int) {
+                *answered = true;
+                request->setStatus(IModbusTransaction::Finished);
+                if (generation != m_linkGeneration || !m_linkWanted)
+                    return;
+                const QString version = ok ? QString::fromUtf8(request->deviceIdentification().value(
+                                                 QModbusDeviceIdentification::MajorMinorRevisionObjectId))
+                                                 .trimmed()
+                                           : QString();
+                if (ok && isUsableVersion(version)) {
+                    loadVersion(version);
+                    return;
+                }
+                if (ok && !version.isEmpty()) {
+                    versionUnknown(tr("The device reported the version \"%1\", which cannot name a "
+                                      "register map.")
+                                       .arg(version.left(40)));
+                    return;
+                }
+                onIdentification(false);
+            });
+    connect(request, &QObject::destroyed, this, [this, generation, answered] {
+        if (*answered || generation != m_linkGeneration || !m_linkWanted)
+            return;
+        // Dropped unanswered (the driver's queue was cleared): ask again.
+        if (m_identificationAttempts < MaxIdentificationAttempts)
+            QTimer::singleShot(0, this, [this, generation] {
+                if (generation == m_linkGeneration && m_linkWanted)
+                    readVersion();
+            });
+        else
+            onIdentification(false);
+    });
+    m_connection->addTransactionExec(request);
+}
+
+void WorkspaceController::onIdentification(bool ok)
+{
+    Q_UNUSED(ok)
+    versionUnknown(tr("The device did not answer the device identification request."));
+}
+
+void WorkspaceController::versionUnknown(const QString &reason)
+{
+    const QStringList versions = availableVersions();
+    const QString remembered = m_history ? m_history->chosenVersion(m_profile.key()) : QString();
+    if (!remembered.isEmpty() && versions.contains(remembered)) {
+        loadVersion(remembered);
+        return;
+    }
+    if (versions.isEmpty()) {
+        haltEngine();
+        setProblem(reason + QLatin1Char(' ')
+                   + tr("There is no register map file (base_v<version>.xml) in %1.")
+                         .arg(QDir::toNativeSeparators(PointbookPlugin::registerMapFolder())));
+        setPhase(NoMap);
+        return;
+    }
+    setProblem(reason + QLatin1Char(' ') + tr("Choose the device version."));
+    setPhase(ChoosingVersion);
+    emit versionChoiceNeeded(versions, remembered.isEmpty() ? versions.constLast() : remembered);
+}
+
+void WorkspaceController::chooseVersion(const QString &version)
+{
+    if (version.isEmpty()) {
+        if (m_phase == ChoosingVersion) {
+            haltEngine();
+            setProblem(tr("No device version chosen: nothing is polled."));
+            setPhase(NoMap);
+        }
+        return;
+    }
+    useVersion(version);
+}
+
+void WorkspaceController::useVersion(const QString &version)
+{
+    if (!isUsableVersion(version)) {
+        setProblem(tr("\"%1\" is not a usable device version.").arg(version.left(40)));
+        return;
+    }
+    if (m_history && m_phase != Idle)
+        m_history->setChosenVersion(m_profile.key(), version);
+    loadVersion(version);
+}
+
+void WorkspaceController::loadVersion(const QString &version)
+{
+    if (version == m_version && m_mapLoaded) {
+        setProblem(QString());
+        setPhase(Running);
+        if (m_pollingWanted)
+            runPolling();
+        return;
+    }
+    haltEngine();
+    m_version = version;
+    m_mapLoaded = false;
+    emit versionChanged(version);
+    setPhase(LoadingMap);
+
+    // Rights first, so that they are in place when the map arrives.
+    if (Clearance::ClearancePlugin *levels = Clearance::ClearancePlugin::instance())
+        levels->setVersion(version);
+    PointbookPlugin *tags = PointbookPlugin::instance();
+    if (!tags) {
+        setProblem(tr("The tag base is not available: no register map can be loaded."));
+        setPhase(NoMap);
+        return;
+    }
+    tags->setModbusConnection(m_connection);
+    tags->setModbusSettings(m_settings);
+    m_waitingForMap = true;
+    tags->setVersion(version); // loads at once; baseLoaded arrives from inside
+    if (!m_waitingForMap)
+        return;
+    m_waitingForMap = false;
+    m_model->setBaseTag(loadedBase());
+    const QString why = tags->tagBaseLoader() ? tags->tagBaseLoader()->errorString() : QString();
+    setProblem(tr("There is no usable register map for device version %1 (base_v%1.xml in %2). "
+                  "Nothing is polled.")
+                   .arg(version, QDir::toNativeSeparators(PointbookPlugin::registerMapFolder()))
+               + (why.isEmpty() ? QString() : QLatin1Char(' ') + why));
+    setPhase(NoMap);
+}
+
+void WorkspaceController::onBaseLoaded(const QString &version)
+{
+    m_waitingForMap = false;
+    if (version != m_version) {
+        // Someone else chose the map: follow it.
+        m_version = version;
+        emit versionChanged(version);
+    }
+    m_mapLoaded = true;
+    m_passes = 0;
+    m_intervalsDirty = true;
+    m_model->setBaseTag(loadedBase());
+    m_model->rebuild();
+    setProblem(QString());
+    applyRights();
+    if (m_linkWanted) {
+        setPhase(Running);
+        if (m_pollingWanted)
+            runPolling();
+    }
+}
+
+void WorkspaceController::applyRights()
+{
+    Clearance::BaseClearance *rights = nullptr;
+    if (Clearance::ClearancePlugin *levels = Clearance::ClearancePlugin::instance()) {
+        // Rights loaded for another version say nothing about this map.
+        if (levels->version() == m_version)
+            rights = levels->currentBaseClearance();
+    }
+    const TagRights tagRights = TagRights::fromClearance(rights);
+    m_model->setRights(tagRights);
+    const int polled = m_mapLoaded ? tagRights.applyPolling(loadedBase()) : 0;
+    m_intervalsDirty = true;
+    TagBase *e = engine();
+    if (e && m_mapLoaded && e->typeUpdate() == TagBase::CyclicUpdate)
+        startPass(TagBase::CyclicUpdate);
+    emit rightsApplied(polled);
+}
+
+void WorkspaceController::startPass(int typeUpdate)
+{
+    TagBase *e = engine();
+    if (!e)
+        return;
+    const bool rebuild = m_intervalsDirty;
+    m_intervalsDirty = false;
+    e->setUpdateBase(TagBase::TypeUpdate(typeUpdate), rebuild);
+}
+
+void WorkspaceController::runPolling()
+{
+    TagBase *e = engine();
+    if (!e || !m_mapLoaded || !m_linkWanted)
+        return;
+    if (m_periodMs == 0) {
+        m_periodTimer->stop();
+        if (e->typeUpdate() != TagBase::CyclicUpdate || m_intervalsDirty)
+            startPass(TagBase::CyclicUpdate);
+    } else {
+        if (!m_periodTimer->isActive() || m_periodTimer->interval() != m_periodMs) {
+            startPass(TagBase::SingleUpdate);
+            m_periodTimer->start(m_periodMs);
+        }
+    }
+    emit pollingChanged(true);
+}
+
+void WorkspaceController::onPeriodTick()
+{
+    TagBase *e = engine();
+    if (!e || !m_mapLoaded)
+        return;
+    // A pass still under way (slow device) lets this tick go by.
+    if (e->state() == TagBase::Idle)
+        startPass(TagBase::SingleUpdate);
+}
+
+void WorkspaceController::haltEngine()
+{
+    m_periodTimer->stop();
+    TagBase *e = engine();
+    if (e && e->typeUpdate() != TagBase::NoUpdate)
+        e->setUpdateBase(TagBase::NoUpdate, false);
+}
+
+void WorkspaceController::startPolling()
+{
+    m_pollingWanted = true;
+    runPolling();
+    emit pollingChanged(true);
+}
+
+void WorkspaceController::stopPolling()
+{
+    m_pollingWanted = false;
+    haltEngine();
+    emit pollingChanged(false);
+}
+
+void WorkspaceController::singleRead()
+{
+    TagBase *e = engine();
+    if (!e || !m_mapLoaded || !m_linkWanted)
+        return;
+    if (e->typeUpdate() == TagBase::CyclicUpdate || e->state() != TagBase::Idle)
+        return; // a pass is running already
+    startPass(TagBase::SingleUpdate);
+}
+
+void WorkspaceController::setPollingPeriod(int milliseconds)
+{
+    const int period = qBound(0, milliseconds, int(MaxPollingPeriodMs));
+    if (period == m_periodMs)
+        return;
+    m_periodMs = period;
+    if (m_pollingWanted && m_mapLoaded && m_linkWanted) {
+        haltEngine();
+        runPolling();
+    }
+}
+
+void WorkspaceController::onPassEnded()
+{
+    ++m_passes;
+    m_model->passEnded();
+}
+
+} // namespace Workspace

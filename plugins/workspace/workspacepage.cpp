@@ -1,0 +1,215 @@
+#include "workspacepage.h"
+#include "connectiondialog.h"
+#include "connectionhistory.h"
+#include "tagfiltermodel.h"
+#include "tagtablemodel.h"
+#include "workspacecontroller.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace Workspace {
+
+WorkspacePage::WorkspacePage(WorkspaceController *controller, QWidget *parent)
+    : QWidget(parent)
+    , m_controller(controller)
+{
+    setObjectName(QStringLiteral("WorkspacePage"));
+
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(QStringLiteral("toolBarWorkspace"));
+    m_connect = m_toolBar->addAction(tr("Connect…"));
+    m_connect->setObjectName(QStringLiteral("actionConnect"));
+    m_connect->setToolTip(tr("Connect to a device over Modbus TCP or RTU"));
+    m_disconnect = m_toolBar->addAction(tr("Disconnect"));
+    m_disconnect->setObjectName(QStringLiteral("actionDisconnect"));
+    m_demo = m_toolBar->addAction(tr("Demo device"));
+    m_demo->setObjectName(QStringLiteral("actionDemo"));
+    m_demo->setToolTip(tr("Start the built-in device simulator and connect to it"));
+    m_toolBar->addSeparator();
+    m_version = m_toolBar->addAction(tr("Device version…"));
+    m_version->setObjectName(QStringLiteral("actionVersion"));
+    m_version->setToolTip(tr("Choose the register map by hand"));
+    m_toolBar->addSeparator();
+    m_polling = m_toolBar->addAction(tr("Polling"));
+    m_polling->setObjectName(QStringLiteral("actionPolling"));
+    m_polling->setCheckable(true);
+    m_polling->setToolTip(tr("Start or stop polling the device"));
+    m_singleRead = m_toolBar->addAction(tr("Read once"));
+    m_singleRead->setObjectName(QStringLiteral("actionSingleRead"));
+    m_toolBar->addWidget(new QLabel(tr(" Period: "), m_toolBar));
+    m_period = new QSpinBox(m_toolBar);
+    m_period->setObjectName(QStringLiteral("spinBoxPeriod"));
+    m_period->setRange(0, WorkspaceController::MaxPollingPeriodMs);
+    m_period->setSingleStep(100);
+    m_period->setSuffix(tr(" ms"));
+    m_period->setSpecialValueText(tr("continuous"));
+    m_period->setValue(controller->pollingPeriod());
+    m_period->setToolTip(tr("0: passes back to back; otherwise one pass per period"));
+    m_toolBar->addWidget(m_period);
+
+    m_mapLabel = new QLabel(this);
+    m_mapLabel->setObjectName(QStringLiteral("labelMap"));
+    m_mapLabel->setWordWrap(true);
+
+    m_filterEdit = new QLineEdit(this);
+    m_filterEdit->setObjectName(QStringLiteral("lineEditFilter"));
+    m_filterEdit->setPlaceholderText(tr("Filter by name, id, description, unit or address"));
+    m_filterEdit->setClearButtonEnabled(true);
+
+    m_filter = new TagFilterModel(this);
+    m_filter->setSourceModel(controller->model());
+    m_view = new QTreeView(this);
+    m_view->setObjectName(QStringLiteral("treeViewTags"));
+    m_view->setModel(m_filter);
+    m_view->setUniformRowHeights(true); // keeps large tables cheap to lay out
+    m_view->setAlternatingRowColors(true);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->header()->setStretchLastSection(true);
+    m_view->setColumnWidth(TagTableModel::NameColumn, 240);
+    m_view->setColumnWidth(TagTableModel::ValueColumn, 140);
+    m_view->setColumnWidth(TagTableModel::RawColumn, 130);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(m_toolBar);
+    layout->addWidget(m_mapLabel);
+    layout->addWidget(m_filterEdit);
+    layout->addWidget(m_view, 1);
+
+    connect(m_filterEdit, &QLineEdit::textChanged, m_filter, &TagFilterModel::setFilterText);
+    connect(m_filterEdit, &QLineEdit::textChanged, m_view, &QTreeView::expandAll);
+    connect(controller->model(), &QAbstractItemModel::modelReset, m_view, &QTreeView::expandAll);
+    connect(controller->model(), &QAbstractItemModel::modelReset, this, &WorkspacePage::updateMapLabel);
+
+    connect(m_connect, &QAction::triggered, this, &WorkspacePage::showConnectionDialog);
+    connect(m_disconnect, &QAction::triggered, controller, &WorkspaceController::disconnectFromDevice);
+    connect(m_demo, &QAction::triggered, this, &WorkspacePage::demoRequested);
+    connect(m_version, &QAction::triggered, this, &WorkspacePage::showVersionDialog);
+    connect(m_polling, &QAction::triggered, this, [this](bool on) {
+        if (on)
+            m_controller->startPolling();
+        else
+            m_controller->stopPolling();
+    });
+    connect(m_singleRead, &QAction::triggered, controller, &WorkspaceController::singleRead);
+    connect(m_period, qOverload<int>(&QSpinBox::valueChanged), controller,
+            &WorkspaceController::setPollingPeriod);
+
+    connect(controller, &WorkspaceController::versionChoiceNeeded, this, &WorkspacePage::askVersion);
+    connect(controller, &WorkspaceController::phaseChanged, this, &WorkspacePage::updateActions);
+    connect(controller, &WorkspaceController::phaseChanged, this, &WorkspacePage::updateMapLabel);
+    connect(controller, &WorkspaceController::pollingChanged, this, &WorkspacePage::updateActions);
+    connect(controller, &WorkspaceController::problemOccurred, this, &WorkspacePage::updateMapLabel);
+    connect(controller, &WorkspaceController::rightsApplied, this, &WorkspacePage::updateMapLabel);
+
+    m_view->expandAll();
+    updateActions();
+    updateMapLabel();
+}
+
+void WorkspacePage::showConnectionDialog()
+{
+    auto *dialog = new ConnectionDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (ConnectionHistory *history = m_controller->history()) {
+        const QList<ConnectionProfile> recent = history->recent();
+        dialog->setRecent(recent);
+        for (const ConnectionProfile &p : recent) {
+            if (p.kind() != ConnectionProfile::Demo) {
+                dialog->setProfile(p);
+                break;
+            }
+        }
+    }
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { m_controller->connectTo(dialog->profile()); });
+    dialog->open();
+}
+
+void WorkspacePage::askVersion(const QStringList &versions, const QString &suggested)
+{
+    if (!m_prompts || versions.isEmpty())
+        return;
+    auto *dialog = new QInputDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setObjectName(QStringLiteral("VersionDialog"));
+    dialog->setWindowTitle(tr("Device version"));
+    dialog->setLabelText(tr("The device did not tell its version. Register maps exist for these "
+                            "versions; choose the one of the device:"));
+    dialog->setComboBoxItems(versions);
+    dialog->setComboBoxEditable(false);
+    dialog->setTextValue(versions.contains(suggested) ? suggested : versions.constLast());
+    connect(dialog, &QInputDialog::textValueSelected, m_controller, &WorkspaceController::chooseVersion);
+    connect(dialog, &QDialog::rejected, this, [this] { m_controller->chooseVersion(QString()); });
+    dialog->open();
+}
+
+void WorkspacePage::showVersionDialog()
+{
+    const QStringList versions = m_controller->availableVersions();
+    if (versions.isEmpty()) {
+        m_mapLabel->setText(tr("There is no register map file in the register map folder."));
+        return;
+    }
+    auto *dialog = new QInputDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setObjectName(QStringLiteral("VersionDialog"));
+    dialog->setWindowTitle(tr("Device version"));
+    dialog->setLabelText(tr("Register map of version:"));
+    dialog->setComboBoxItems(versions);
+    dialog->setComboBoxEditable(false);
+    if (versions.contains(m_controller->version()))
+        dialog->setTextValue(m_controller->version());
+    connect(dialog, &QInputDialog::textValueSelected, m_controller, &WorkspaceController::useVersion);
+    dialog->open();
+}
+
+void WorkspacePage::updateActions()
+{
+    const auto phase = m_controller->phase();
+    const bool linked = phase != WorkspaceController::Idle;
+    m_disconnect->setEnabled(linked);
+    m_version->setEnabled(linked);
+    const bool running = phase == WorkspaceController::Running;
+    m_polling->setEnabled(running);
+    m_polling->setChecked(running && m_controller->isPolling());
+    m_singleRead->setEnabled(running);
+}
+
+void WorkspacePage::updateMapLabel()
+{
+    QString text;
+    switch (m_controller->phase()) {
+    case WorkspaceController::Idle:
+        text = tr("Not connected. Use \"Connect…\" for a device or \"Demo device\" to try the program.");
+        break;
+    case WorkspaceController::Connecting:
+        text = tr("Waiting for the link to %1…").arg(m_controller->profile().displayName());
+        break;
+    case WorkspaceController::ReadingVersion:
+        text = tr("Reading the device version…");
+        break;
+    case WorkspaceController::LoadingMap:
+        text = tr("Loading the register map of version %1…").arg(m_controller->version());
+        break;
+    case WorkspaceController::Running:
+        text = tr("Device version %1: %2 tags shown.")
+                   .arg(m_controller->version())
+                   .arg(m_controller->model()->tagRowCount());
+        break;
+    case WorkspaceController::ChoosingVersion:
+    case WorkspaceController::NoMap:
+        text = m_controller->problem();
+        break;
+    }
+    m_mapLabel->setText(text);
+}
+
+} // namespace Workspace

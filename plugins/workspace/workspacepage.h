@@ -1,0 +1,76 @@
+#pragma once
+
+#include "workspace_global.h"
+
+#include <QWidget>
+
+QT_BEGIN_NAMESPACE
+class QAction;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QToolBar;
+class QTreeView;
+QT_END_NAMESPACE
+
+namespace Workspace {
+
+class TagFilterModel;
+class WorkspaceController;
+
+// The central page: a tool bar (connect, disconnect, demo device, device
+// version, polling start/stop, single read, polling period), a line saying
+// which register map is shown and why nothing is, the filter box and the
+// live tag table.
+class WORKSPACE_EXPORT WorkspacePage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit WorkspacePage(WorkspaceController *controller, QWidget *parent = nullptr);
+
+    QTreeView *view() const { return m_view; }
+    TagFilterModel *filterModel() const { return m_filter; }
+    QLineEdit *filterEdit() const { return m_filterEdit; }
+    QLabel *mapLabel() const { return m_mapLabel; }
+    QSpinBox *periodSpinBox() const { return m_period; }
+
+    QAction *connectAction() const { return m_connect; }
+    QAction *disconnectAction() const { return m_disconnect; }
+    QAction *demoAction() const { return m_demo; }
+    QAction *versionAction() const { return m_version; }
+    QAction *pollingAction() const { return m_polling; }
+    QAction *singleReadAction() const { return m_singleRead; }
+
+    // Off in tests that answer the version question themselves.
+    void setPromptsEnabled(bool enabled) { m_prompts = enabled; }
+
+signals:
+    void demoRequested();
+
+public slots:
+    void showConnectionDialog();
+    void showVersionDialog();
+
+private:
+    void askVersion(const QStringList &versions, const QString &suggested);
+    void updateActions();
+    void updateMapLabel();
+
+    WorkspaceController *m_controller;
+    QToolBar *m_toolBar;
+    QAction *m_connect;
+    QAction *m_disconnect;
+    QAction *m_demo;
+    QAction *m_version;
+    QAction *m_polling;
+    QAction *m_singleRead;
+    QSpinBox *m_period;
+    QLabel *m_mapLabel;
+    QLineEdit *m_filterEdit;
+    QTreeView *m_view;
+    TagFilterModel *m_filter;
+    bool m_prompts = true;
+};
+
+} // namespace Workspace

@@ -1,0 +1,174 @@
+#include "workspaceplugin.h"
+#include "connectionhistory.h"
+#include "connectionprofile.h"
+#include "connectionstatuswidget.h"
+#include "demodevice.h"
+#include "workspacecontroller.h"
+#include "workspacepage.h"
+
+#include <core/actioncontainer.h>
+#include <core/actionmanager.h>
+#include <core/command.h>
+#include <core/context.h>
+#include <core/icore.h>
+#include <core/mainwindow.h>
+#include <core/settingsdatabase.h>
+#include <fieldlink/fieldlinkplugin.h>
+#include <fieldlink/modbusconnection.h>
+#include <popnote/popnoteplugin.h>
+#include <popnote/qpopnote.h>
+
+#include <QAction>
+#include <QStatusBar>
+
+namespace Workspace {
+
+namespace {
+WorkspacePlugin *s_instance = nullptr;
+const char SettingsGroup[] = "Workspace";
+const char PeriodKey[] = "PollingPeriod";
+} // namespace
+
+WorkspacePlugin::WorkspacePlugin()
+{
+    s_instance = this;
+}
+
+WorkspacePlugin::~WorkspacePlugin()
+{
+    // The page belongs to the main window; without one it is ours.
+    if (m_page && !m_page->parent())
+        delete m_page;
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+WorkspacePlugin *WorkspacePlugin::instance()
+{
+    return s_instance;
+}
+
+bool WorkspacePlugin::initialize(const QStringList &arguments, QString *errorString)
+{
+    Q_UNUSED(errorString)
+    m_demoOnStart = arguments.contains(QStringLiteral("-demo"));
+
+    Core::SettingsDatabase *database = Core::ICore::settingsDatabase();
+    m_history = new ConnectionHistory(database, this);
+    auto *fieldlink = Fieldlink::FieldlinkCore::FieldlinkPlugin::instance();
+    m_controller = new WorkspaceController(fieldlink ? fieldlink->connection() : nullptr,
+                                           fieldlink ? fieldlink->modbusSettings() : nullptr,
+                                           m_history, this);
+    if (database) {
+        database->beginGroup(QLatin1String(SettingsGroup));
+        m_controller->setPollingPeriod(database->value(QLatin1String(PeriodKey), 0).toInt());
+        database->endGroup();
+    }
+    m_demo = new DemoDevice(this);
+
+    m_page = new WorkspacePage(m_controller);
+    connect(m_page.data(), &WorkspacePage::demoRequested, this, &WorkspacePlugin::startDemo);
+    connect(m_controller, &WorkspaceController::problemOccurred, this,
+            [this](const QString &text) { notify(text, Popnote::PopnotePlugin::NotFound); });
+
+    auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow());
+    m_status = new ConnectionStatusWidget(window ? window->statusBar() : nullptr);
+    if (window) {
+        window->setCentralPage(m_page);
+        window->statusBar()->addPermanentWidget(m_status);
+    }
+    if (Fieldlink::FieldlinkCore::ModbusConnection *link = m_controller->connection()) {
+        using Fieldlink::FieldlinkCore::ModbusConnection;
+        connect(link, &ModbusConnection::stateChanged, m_status.data(), &ConnectionStatusWidget::setState);
+        connect(link, &ModbusConnection::errorOccurred, m_status.data(), &ConnectionStatusWidget::setError);
+        connect(link, &ModbusConnection::reconnectScheduled, m_status.data(),
+                &ConnectionStatusWidget::setReconnectScheduled);
+    }
+    connect(m_controller, &WorkspaceController::profileChanged, m_status.data(),
+            [this](const ConnectionProfile &profile) { m_status->setTarget(profile.displayName()); });
+    connect(m_controller, &WorkspaceController::versionChanged, m_status.data(),
+            &ConnectionStatusWidget::setDeviceVersion);
+    connect(m_controller, &WorkspaceController::phaseChanged, m_status.data(),
+            [this](WorkspaceController::Phase phase) {
+                if (phase == WorkspaceController::Idle)
+                    m_status->setUserDisconnected();
+            });
+    if (!window)
+        m_status->setParent(m_page);
+
+    createActions();
+    return true;
+}
+
+void WorkspacePlugin::createActions()
+{
+    Core::ActionContainer *file = Core::ActionManager::actionContainer("App.Menu.File");
+    const Core::Context global(Core::Id("Global Context"));
+    const struct
+    {
+        QAction *action;
+        const char *id;
+    } entries[] = {
+        {m_page->connectAction(), "App.Workspace.Connect"},
+        {m_page->disconnectAction(), "App.Workspace.Disconnect"},
+        {m_page->demoAction(), "App.Workspace.Demo"},
+    };
+    for (const auto &entry : entries) {
+        Core::Command *command = Core::ActionManager::registerAction(entry.action, entry.id, global);
+        if (file && command)
+            file->addAction(command, "App.Group.File.Open");
+    }
+}
+
+void WorkspacePlugin::extensionsInitialized()
+{
+}
+
+bool WorkspacePlugin::delayedInitialize()
+{
+    if (m_demoOnStart)
+        startDemo();
+    return m_demoOnStart;
+}
+
+bool WorkspacePlugin::startDemo()
+{
+    if (!m_demo->start()) {
+        notify(m_demo->errorString(), Popnote::PopnotePlugin::Error);
+        return false;
+    }
+    ConnectionProfile profile = ConnectionProfile::demo();
+    profile.setPort(m_demo->port());
+    m_controller->connectTo(profile);
+    return true;
+}
+
+ExtensionSystem::IPlugin::ShutdownFlag WorkspacePlugin::aboutToShutdown()
+{
+    if (m_controller) {
+        m_controller->disconnectFromDevice();
+        if (Core::SettingsDatabase *database = Core::ICore::settingsDatabase()) {
+            database->beginTransaction();
+            database->beginGroup(QLatin1String(SettingsGroup));
+            database->setValue(QLatin1String(PeriodKey), m_controller->pollingPeriod());
+            database->endGroup();
+            database->endTransaction();
+        }
+    }
+    if (m_demo)
+        m_demo->stop();
+    return SynchronousShutdown;
+}
+
+void WorkspacePlugin::notify(const QString &text, int type)
+{
+    Popnote::PopnotePlugin *service = Popnote::PopnotePlugin::instance();
+    if (!service || text.isEmpty())
+        return;
+    auto *note = new Popnote::QPopnote(nullptr);
+    note->setTitle(tr("Device workspace"));
+    note->setBodyText(text);
+    service->addNotification(note, Popnote::PopnotePlugin::TypeNotification(type), true);
+}
+
+} // namespace Workspace

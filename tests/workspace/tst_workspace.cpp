@@ -1,0 +1,410 @@
+// The device workspace end to end: real Core, Popnote, Fieldlink, Pointbook
+// and Clearance plug-ins, real Modbus over TCP on 127.0.0.1.
+
+#include "testdevice.h"
+
+#include <workspace/connectionhistory.h>
+#include <workspace/connectionprofile.h>
+#include <workspace/connectionstatuswidget.h>
+#include <workspace/demodevice.h>
+#include <workspace/tagformatter.h>
+#include <workspace/tagtablemodel.h>
+#include <workspace/workspacecontroller.h>
+#include <workspace/workspacepage.h>
+#include <workspace/workspaceplugin.h>
+
+#include <clearance/clearanceplugin.h>
+#include <core/coreplugin.h>
+#include <core/icore.h>
+#include <core/settingsdatabase.h>
+#include <devicesim/devicesimulator.h>
+#include <fieldlink/fieldlinkplugin.h>
+#include <fieldlink/modbusconnection.h>
+#include <pointbook/basetag.h>
+#include <pointbook/pointbookplugin.h>
+#include <pointbook/statusupdatebase.h>
+#include <pointbook/tagbase.h>
+#include <pointbook/tagbaseloader.h>
+#include <popnote/popnoteplugin.h>
+
+#include <QDir>
+#include <QAction>
+#include <QFile>
+#include <QSpinBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMainWindow>
+#include <QStatusBar>
+#include <QTcpServer>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QtTest>
+
+using Pointbook::Tag;
+using Pointbook::TagBase;
+using Workspace::ConnectionProfile;
+using Workspace::TagTableModel;
+using Workspace::WorkspaceController;
+
+namespace {
+
+constexpr int Patience = 20000;
+
+const char SmallMap[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<base version=\"7.01\"><ir>\n"
+    "<tag><information id=\"Counter\" name=\"Counter\" unit=\"pcs\" description=\"test counter\"/>"
+    "<modbussettins bitfield=\"false\" bitfieldend=\"false\" offset=\"0\" datatype=\"uint16\" "
+    "byteOrderInput=\"10\" byteOrderOutput=\"01\" counter=\"1\" access=\"R\"/>"
+    "<value default=\"0\" min=\"0\" max=\"1000\" precision=\"0\" dampening=\"false\"/>"
+    "<chart type=\"none\"/><typetag type=\"status\" profile=\"false\"/></tag>\n"
+    "</ir></base>\n";
+
+bool covered(const QVector<QPoint> &intervals, int address)
+{
+    for (const QPoint &i : intervals) {
+        if (address >= i.x() && address < i.x() + i.y())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class tst_Workspace : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void metadataDeclaresDemoArgument();
+    void pageIsCentralAndStatusVisible();
+    void demoDeviceLiveValues();
+    void rightsHideAndUnpoll();
+    void levelChangeReapplies();
+    void deviceRestartRecovers();
+    void noIdentificationAsksForVersion();
+    void rememberedVersionUsedAgain();
+    void versionWithoutMapPollsNothing();
+    void refusedConnectionSaysWhy();
+    void pollingPeriodAndStop();
+
+private:
+    WorkspaceController *controller() const { return m_workspace->controller(); }
+    Workspace::WorkspacePage *page() const { return m_workspace->page(); }
+    Fieldlink::FieldlinkCore::ModbusConnection *link() const { return controller()->connection(); }
+    Pointbook::BaseTag *base() const { return m_pointbook->tagBaseLoader()->base(); }
+    void waitForPasses(int passes);
+
+    QTemporaryDir m_home;
+    Core::CorePlugin *m_core = nullptr;
+    Popnote::PopnotePlugin *m_popnote = nullptr;
+    Fieldlink::FieldlinkCore::FieldlinkPlugin *m_fieldlink = nullptr;
+    Pointbook::PointbookPlugin *m_pointbook = nullptr;
+    Clearance::ClearancePlugin *m_clearance = nullptr;
+    Workspace::WorkspacePlugin *m_workspace = nullptr;
+};
+
+void tst_Workspace::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_home.filePath("user"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, m_home.filePath("system"));
+
+    QString error;
+    m_core = new Core::CorePlugin;
+    QVERIFY2(m_core->initialize({}, &error), qPrintable(error));
+    m_popnote = new Popnote::PopnotePlugin;
+    QVERIFY(m_popnote->initialize({}, &error));
+    m_fieldlink = new Fieldlink::FieldlinkCore::FieldlinkPlugin;
+    QVERIFY(m_fieldlink->initialize({}, &error));
+    m_pointbook = new Pointbook::PointbookPlugin;
+    QVERIFY(m_pointbook->initialize({}, &error));
+    m_clearance = new Clearance::ClearancePlugin;
+    QVERIFY(m_clearance->initialize({}, &error));
+    m_workspace = new Workspace::WorkspacePlugin;
+    QVERIFY(m_workspace->initialize({}, &error));
+    for (ExtensionSystem::IPlugin *p : std::initializer_list<ExtensionSystem::IPlugin *>{
+             m_core, m_popnote, m_fieldlink, m_pointbook, m_clearance, m_workspace})
+        p->extensionsInitialized();
+    QVERIFY(Pointbook::PointbookPlugin::registerMapFolder().startsWith(m_home.path()));
+    // Short reconnection delays keep the restart case quick.
+    link()->setReconnectDelays(100, 500);
+    page()->setPromptsEnabled(false);
+}
+
+void tst_Workspace::cleanupTestCase()
+{
+    const QList<ExtensionSystem::IPlugin *> order{m_workspace, m_clearance, m_pointbook,
+                                                 m_fieldlink, m_popnote, m_core};
+    for (ExtensionSystem::IPlugin *p : order)
+        p->aboutToShutdown();
+    for (ExtensionSystem::IPlugin *p : order)
+        delete p;
+}
+
+void tst_Workspace::waitForPasses(int passes)
+{
+    const quint64 target = controller()->passCount() + quint64(passes);
+    QTRY_VERIFY_WITH_TIMEOUT(controller()->passCount() >= target, Patience);
+}
+
+void tst_Workspace::metadataDeclaresDemoArgument()
+{
+    QFile file(QStringLiteral(KORVANE_BUILD_DIR "/plugins/workspace/metadata/Workspace.json"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject meta = QJsonDocument::fromJson(file.readAll()).object();
+    QStringList dependencies;
+    for (const QJsonValue &d : meta.value("Dependencies").toArray())
+        dependencies.append(d.toObject().value("Name").toString());
+    QCOMPARE(dependencies, (QStringList{"Core", "Popnote", "Fieldlink", "Pointbook", "Clearance", "Sqlstore"}));
+    QStringList arguments;
+    for (const QJsonValue &a : meta.value("Arguments").toArray())
+        arguments.append(a.toObject().value("Name").toString());
+    QVERIFY(arguments.contains("-demo"));
+}
+
+void tst_Workspace::pageIsCentralAndStatusVisible()
+{
+    auto *window = qobject_cast<QMainWindow *>(Core::ICore::mainWindow());
+    QVERIFY(window);
+    QVERIFY(window->findChild<Workspace::WorkspacePage *>("WorkspacePage"));
+    auto *status = window->statusBar()->findChild<Workspace::ConnectionStatusWidget *>();
+    QVERIFY(status);
+    QCOMPARE(status->findChild<QLabel *>("labelConnectionState")->text(), tr("Not connected"));
+    QCOMPARE(controller()->phase(), WorkspaceController::Idle);
+}
+
+void tst_Workspace::demoDeviceLiveValues()
+{
+    QVERIFY(m_workspace->startDemo());
+    Devicesim::DeviceSimulator *device = m_workspace->demoDevice()->simulator();
+    device->setUpdateInterval(0); // values hold still, so they can be compared
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
+    QCOMPARE(controller()->version(), device->version());
+    QCOMPARE(m_pointbook->version(), device->version());
+    waitForPasses(2);
+
+    const TagTableModel *model = controller()->model();
+    QVERIFY(model->tagRowCount() > 0);
+    int compared = 0;
+    for (const auto type : {Tag::IR, Tag::HR}) {
+        const auto tags = base()->tagHash(type);
+        for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
+            Tag *tag = it.value();
+            if (!tag->isUpdate())
+                continue;
+            QCOMPARE(tag->value(), device->tagValue(type, it.key()));
+            const QModelIndex value = model->indexOfTag(type, it.key(), TagTableModel::ValueColumn);
+            QVERIFY2(value.isValid(), qPrintable(it.key()));
+            QCOMPARE(value.data().toString(), Workspace::TagFormatter::valueText(tag));
+            QVERIFY(!value.data().toString().isEmpty());
+            QVERIFY(!value.data(TagTableModel::StaleRole).toBool());
+            ++compared;
+        }
+    }
+    QVERIFY(compared >= 5);
+    auto *status = m_workspace->statusWidget();
+    QVERIFY2(status->text().contains(device->version()), qPrintable(status->text()));
+    QCOMPARE(status->state(), QModbusDevice::ConnectedState);
+}
+
+void tst_Workspace::rightsHideAndUnpoll()
+{
+    // The default level "user" may not see or poll the supply voltage.
+    QCOMPARE(m_clearance->currentClearance(), QString("user"));
+    QVERIFY(m_clearance->currentBaseClearance());
+    Tag *voltage = base()->tagHash(Tag::IR).value("SupplyVoltage");
+    QVERIFY(voltage);
+    QVERIFY(!voltage->isUpdate());
+    QVERIFY(!controller()->model()->indexOfTag(Tag::IR, "SupplyVoltage").isValid());
+    QVERIFY(controller()->model()->indexOfTag(Tag::IR, "Pressure").isValid());
+    // Unpolled tags lie outside every request the engine builds.
+    TagBase *engine = m_pointbook->tagBase();
+    for (const auto type : {Tag::IR, Tag::HR}) {
+        const QVector<QPoint> intervals = type == Tag::IR ? engine->irInterval() : engine->hrInterval();
+        const auto tags = base()->tagHash(type);
+        for (Tag *tag : tags) {
+            if (!tag->isUpdate() && !tag->bitfield())
+                QVERIFY2(!covered(intervals, tag->startAddress()), qPrintable(tag->Id()));
+        }
+    }
+    // Nothing the user level may change is writable.
+    const QModelIndex setPoint = controller()->model()->indexOfTag(Tag::HR, "SetPoint");
+    QVERIFY(setPoint.isValid());
+    QVERIFY(!setPoint.data(TagTableModel::WritableRole).toBool());
+}
+
+void tst_Workspace::levelChangeReapplies()
+{
+    const int shownBefore = controller()->model()->tagRowCount();
+    Core::SettingsDatabase *db = Core::ICore::settingsDatabase();
+    db->beginGroup("Clearance");
+    db->setValue("CurrentClearance", "admin");
+    db->endGroup();
+    QSignalSpy applied(controller(), &WorkspaceController::rightsApplied);
+    m_clearance->readSettings(); // announces the new level
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(m_clearance->currentClearance(), QString("admin"));
+    QVERIFY(controller()->model()->tagRowCount() > shownBefore);
+    Tag *voltage = base()->tagHash(Tag::IR).value("SupplyVoltage");
+    QVERIFY(voltage->isUpdate());
+    QVERIFY(covered(m_pointbook->tagBase()->irInterval(), voltage->startAddress()));
+    waitForPasses(2);
+    QCOMPARE(voltage->value(), m_workspace->demoDevice()->simulator()->tagValue(Tag::IR, "SupplyVoltage"));
+    QVERIFY(!controller()->model()->indexOfTag(Tag::IR, "SupplyVoltage", TagTableModel::ValueColumn)
+                 .data().toString().isEmpty());
+}
+
+void tst_Workspace::deviceRestartRecovers()
+{
+    Devicesim::DeviceSimulator *device = m_workspace->demoDevice()->simulator();
+    const quint16 port = device->port();
+    device->close();
+    QTRY_VERIFY_WITH_TIMEOUT(link()->state() != QModbusDevice::ConnectedState, Patience);
+    // Passes go on while the link is down; their values turn stale.
+    const QModelIndex pressure = controller()->model()->indexOfTag(Tag::IR, "Pressure");
+    QTRY_VERIFY_WITH_TIMEOUT(pressure.data(TagTableModel::StaleRole).toBool(), Patience);
+    QVERIFY(m_workspace->statusWidget()->state() != QModbusDevice::ConnectedState);
+
+    device->setStep(device->step() + 7); // the device comes back with new values
+    QVERIFY(device->listen("127.0.0.1", port));
+    QTRY_COMPARE_WITH_TIMEOUT(link()->state(), QModbusDevice::ConnectedState, Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
+    waitForPasses(2);
+    QVERIFY(!pressure.data(TagTableModel::StaleRole).toBool());
+    QCOMPARE(base()->tagHash(Tag::IR).value("Pressure")->value(), device->tagValue(Tag::IR, "Pressure"));
+    QCOMPARE(m_workspace->statusWidget()->state(), QModbusDevice::ConnectedState);
+}
+
+void tst_Workspace::noIdentificationAsksForVersion()
+{
+    QFile map(Pointbook::PointbookPlugin::registerMapFolder() + "base_v7.01.xml");
+    QVERIFY(map.open(QIODevice::WriteOnly));
+    map.write(SmallMap);
+    map.close();
+
+    TestDevice device;
+    QVERIFY(device.listenOn());
+    device.setData(QModbusDataUnit::InputRegisters, 0, 321);
+    QSignalSpy asked(controller(), &WorkspaceController::versionChoiceNeeded);
+    controller()->connectTo(ConnectionProfile::tcp("127.0.0.1", device.port()));
+    QTRY_COMPARE_WITH_TIMEOUT(asked.count(), 1, Patience);
+    QCOMPARE(controller()->phase(), WorkspaceController::ChoosingVersion);
+    const QStringList offered = asked.first().at(0).toStringList();
+    QVERIFY(offered.contains("7.01"));
+    QVERIFY(offered.contains("1.00"));
+
+    controller()->chooseVersion("7.01");
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
+    waitForPasses(1);
+    Tag *counter = base()->tagHash(Tag::IR).value("Counter");
+    QVERIFY(counter);
+    QCOMPARE(counter->value().toInt(), 321);
+    // No rights exist for this version: every tag shown and polled.
+    QVERIFY(!m_clearance->currentBaseClearance());
+    QCOMPARE(controller()->model()->indexOfTag(Tag::IR, "Counter", TagTableModel::ValueColumn).data().toString(),
+             QString("321 pcs"));
+    controller()->disconnectFromDevice();
+    device.disconnectDevice();
+}
+
+void tst_Workspace::rememberedVersionUsedAgain()
+{
+    TestDevice device;
+    QVERIFY(device.listenOn());
+    device.setData(QModbusDataUnit::InputRegisters, 0, 77);
+    const ConnectionProfile profile = ConnectionProfile::tcp("127.0.0.1", device.port());
+    // The earlier answer was for another port; this connection gets one too.
+    controller()->history()->setChosenVersion(profile.key(), "7.01");
+    QSignalSpy asked(controller(), &WorkspaceController::versionChoiceNeeded);
+    controller()->connectTo(profile);
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
+    waitForPasses(1);
+    QCOMPARE(asked.count(), 0);
+    QCOMPARE(base()->tagHash(Tag::IR).value("Counter")->value().toInt(), 77);
+    QCOMPARE(controller()->history()->recent().first(), profile);
+    controller()->disconnectFromDevice();
+    device.disconnectDevice();
+}
+
+void tst_Workspace::versionWithoutMapPollsNothing()
+{
+    TestDevice device("9.99");
+    QVERIFY(device.listenOn());
+    QSignalSpy problems(controller(), &WorkspaceController::problemOccurred);
+    controller()->connectTo(ConnectionProfile::tcp("127.0.0.1", device.port()));
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::NoMap, Patience);
+    QCOMPARE(controller()->version(), QString("9.99"));
+    QVERIFY(controller()->problem().contains("9.99"));
+    QVERIFY(!problems.isEmpty());
+    QCOMPARE(m_pointbook->tagBase()->typeUpdate(), TagBase::NoUpdate);
+    QTRY_COMPARE(controller()->model()->tagRowCount(), 0);
+    const quint64 passes = controller()->passCount();
+    QTest::qWait(300);
+    QCOMPARE(controller()->passCount(), passes);
+    QVERIFY(page()->mapLabel()->text().contains("9.99"));
+    controller()->disconnectFromDevice();
+    device.disconnectDevice();
+}
+
+void tst_Workspace::refusedConnectionSaysWhy()
+{
+    // A port nobody listens on.
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    controller()->connectTo(ConnectionProfile::tcp("127.0.0.1", port));
+    auto *status = m_workspace->statusWidget();
+    QTRY_VERIFY_WITH_TIMEOUT(status->text().startsWith(tr("Cannot connect")), Patience);
+    QVERIFY2(status->text().contains(QString::number(port)), qPrintable(status->text()));
+    controller()->disconnectFromDevice();
+    QCOMPARE(controller()->phase(), WorkspaceController::Idle);
+
+    QSignalSpy problems(controller(), &WorkspaceController::problemOccurred);
+    controller()->connectTo(ConnectionProfile::tcp("", 502));
+    QCOMPARE(problems.count(), 1);
+    QCOMPARE(controller()->phase(), WorkspaceController::Idle);
+}
+
+void tst_Workspace::pollingPeriodAndStop()
+{
+    QVERIFY(m_workspace->startDemo());
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
+    TagBase *engine = m_pointbook->tagBase();
+    QTRY_COMPARE(engine->typeUpdate(), TagBase::CyclicUpdate);
+
+    page()->periodSpinBox()->setValue(200);
+    QCOMPARE(controller()->pollingPeriod(), 200);
+    waitForPasses(3);
+    QCOMPARE(engine->typeUpdate(), TagBase::SingleUpdate);
+
+    page()->pollingAction()->trigger(); // off
+    QVERIFY(!controller()->isPolling());
+    QTRY_COMPARE(engine->typeUpdate(), TagBase::NoUpdate);
+    const quint64 passes = controller()->passCount();
+    QTest::qWait(500);
+    QVERIFY(controller()->passCount() <= passes + 1); // a pass under way may end
+
+    const quint64 before = controller()->passCount();
+    page()->singleReadAction()->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(controller()->passCount() == before + 1, Patience);
+
+    page()->periodSpinBox()->setValue(0);
+    page()->pollingAction()->trigger(); // on again
+    QTRY_COMPARE(engine->typeUpdate(), TagBase::CyclicUpdate);
+    waitForPasses(2);
+}
+
+QTEST_MAIN(tst_Workspace)
+#include "tst_workspace.moc"
