@@ -220,7 +220,9 @@ void tst_DeviceSimulator::exceptionRange()
     std::unique_ptr<QModbusReply> hit(await(client->sendReadRequest(
         QModbusDataUnit(QModbusDataUnit::HoldingRegisters, 95, 10), 1)));
     QCOMPARE(hit->error(), QModbusDevice::ProtocolError);
-    QCOMPARE(hit->rawResult().exceptionCode(), QModbusPdu::IllegalDataAddress);
+    // Read the code from the raw bytes: Qt's inline accessors load the
+    // exception function code as an out-of-range enumerator.
+    QCOMPARE(hit->rawResult().data().left(1), QByteArray(1, char(QModbusPdu::IllegalDataAddress)));
     std::unique_ptr<QModbusReply> miss(await(client->sendReadRequest(
         QModbusDataUnit(QModbusDataUnit::HoldingRegisters, 120, 10), 1)));
     QCOMPARE(miss->error(), QModbusDevice::NoError);
