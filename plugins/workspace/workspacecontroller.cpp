@@ -13,7 +13,6 @@
 #include <pointbook/tagbase.h>
 #include <pointbook/tagbaseloader.h>
 
-#include <QCollator>
 #include <QDir>
 #include <QModbusDeviceIdentification>
 #include <QRegularExpression>
@@ -39,6 +38,43 @@ Pointbook::BaseTag *loadedBase()
 {
     PointbookPlugin *plugin = PointbookPlugin::instance();
     return plugin && plugin->tagBaseLoader() ? plugin->tagBaseLoader()->base() : nullptr;
+}
+
+// Natural order: runs of digits compare by value, so "1.9" < "1.10".
+bool versionLess(const QString &a, const QString &b)
+{
+    int i = 0;
+    int j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a.at(i).isDigit() && b.at(j).isDigit()) {
+            const int si = i;
+            const int sj = j;
+            while (i < a.size() && a.at(i).isDigit())
+                ++i;
+            while (j < b.size() && b.at(j).isDigit())
+                ++j;
+            // Compare without converting: the runs may exceed any integer.
+            QStringRef x = a.midRef(si, i - si);
+            QStringRef y = b.midRef(sj, j - sj);
+            while (x.size() > 1 && x.at(0) == QLatin1Char('0'))
+                x = x.mid(1);
+            while (y.size() > 1 && y.at(0) == QLatin1Char('0'))
+                y = y.mid(1);
+            if (x.size() != y.size())
+                return x.size() < y.size();
+            const int c = x.compare(y);
+            if (c != 0)
+                return c < 0;
+            continue;
+        }
+        if (a.at(i) != b.at(j))
+            return a.at(i) < b.at(j);
+        ++i;
+        ++j;
+    }
+    if ((a.size() - i) != (b.size() - j))
+        return (a.size() - i) < (b.size() - j);
+    return a < b;
 }
 
 // A request dropped by the driver ends without a signal; a few new tries
@@ -97,9 +133,7 @@ QStringList WorkspaceController::versionsIn(const QString &folder)
         if (isUsableVersion(version))
             versions.append(version);
     }
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(versions.begin(), versions.end(), collator);
+    std::sort(versions.begin(), versions.end(), versionLess);
     return versions;
 }
 
