@@ -30,7 +30,7 @@ public:
     // Executed transactions are checked for Completed this often.
     static constexpr int DeleteInterval = 10000;
     // Time that stop() may spend running what is still queued.
-    static constexpr int StopWorkBudget = 2500;
+    static constexpr int StopWorkBudget = 2000;
     // Pause at the end of stop().
     static constexpr int StopPause = 1000;
 

@@ -84,6 +84,11 @@ bool SqlstorePlugin::initialize(const QStringList &arguments, QString *errorStri
         file.close();
     }
 
+    // No connect options and no pragmas: the database keeps SQLite's rollback
+    // journal with full synchronisation, so a transaction reported as done
+    // survives a crash or a power loss. (Write-ahead logging would save disk
+    // flushes but needs a pragma outside any transaction, which neither these
+    // settings nor the worker, which wraps every request in one, provide.)
     m_settings = new DataBaseSettings;
     m_settings->setDriver(QStringLiteral("QSQLITE"));
     m_settings->setConnectOptions(QString());

@@ -579,7 +579,7 @@ void WorkerTest::queuedWritesSurviveStop()
 
     // Keeps the worker busy while the writes are queued and the stop comes.
     connection.addTransactionExec(connection.customCommandReturnData(
-        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000000) "
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 300000) "
         "SELECT count(*) FROM c"));
     Receiver receiver;
     QStringList expected;
