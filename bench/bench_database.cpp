@@ -13,6 +13,9 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QTemporaryDir>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QThread>
 #include <QTimer>
 
 #include <sqlite3.h>
@@ -121,25 +124,17 @@ private:
     DataBaseConnection m_connection;
 };
 
-// Inserts `count` rows, one transaction each, all queued at once; returns
-// transactions per second, or -1.
-double driverInserts(const QString &path, int count, const QString &presetMode)
+// Inserts rows first .. first+count-1, one transaction each, all queued at
+// once, and waits for the last end signal; returns transactions per second,
+// or -1.
+double driverInserts(DriverSession &session, int first, int count)
 {
-    if (!presetMode.isEmpty()) {
-        sqlite3 *db = nullptr;
-        sqlite3_open(path.toUtf8().constData(), &db);
-        sqlite3_exec(db, qPrintable(QStringLiteral("PRAGMA journal_mode=%1").arg(presetMode)), nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
-    DriverSession session;
-    if (!session.open(path) || !session.run(session.connection().createTable(QLatin1String(table), columnDefinitions)))
-        return -1;
     DataBaseConnection &c = session.connection();
     QEventLoop loop;
     int done = 0;
     bool allOk = true;
     const qint64 t0 = Bench::nowNs();
-    for (int i = 0; i < count; ++i) {
+    for (int i = first; i < first + count; ++i) {
         IDataBaseTransaction *t = c.insertDataTable(QLatin1String(table), columns, rowValues(i));
         if (!t)
             return -1;
@@ -184,22 +179,71 @@ sqlite3 *openCApi(const QString &path, const Journal &journal)
     return db;
 }
 
-double capiInserts(const QString &path, int count, const Journal &journal)
+bool createTable(sqlite3 *db)
 {
-    sqlite3 *db = openCApi(path, journal);
-    if (!db)
-        return -1;
-    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)")
-                 .arg(QLatin1String(table), columnDefinitions.join(QLatin1String(", "))).toUtf8());
+    return exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)")
+                        .arg(QLatin1String(table), columnDefinitions.join(QLatin1String(", "))).toUtf8());
+}
+
+double capiInserts(sqlite3 *db, int first, int count)
+{
     // Texts are built inside the timed loop, as the driver's callers do.
     bool ok = true;
     const qint64 t0 = Bench::nowNs();
-    for (int i = 0; i < count && ok; ++i) {
+    for (int i = first; i < first + count && ok; ++i)
         ok = exec(db, "BEGIN") && exec(db, insertText(i).toUtf8()) && exec(db, "COMMIT");
-    }
     const qint64 t1 = Bench::nowNs();
-    sqlite3_close(db);
     return ok ? count / (double(t1 - t0) / 1e9) : -1;
+}
+
+// The figure of one journal setting: a driver session and a C API handle,
+// each on its own file, insert alternating batches; the disk is shared, so
+// short alternating batches keep both under the same conditions.
+struct InsertResult
+{
+    double driver = -1;
+    double capi = -1;
+    bool failed = false;
+};
+
+InsertResult compareInserts(const QString &driverFile, const QString &capiFile, const Journal &journal,
+                            const QString &presetMode, int batch, int rounds)
+{
+    InsertResult result;
+    if (!presetMode.isEmpty()) {
+        sqlite3 *db = nullptr;
+        sqlite3_open(driverFile.toUtf8().constData(), &db);
+        exec(db, QStringLiteral("PRAGMA journal_mode=%1").arg(presetMode).toUtf8());
+        sqlite3_close(db);
+    }
+    DriverSession session;
+    sqlite3 *db = openCApi(capiFile, journal);
+    if (!db || !session.open(driverFile)
+        || !session.run(session.connection().createTable(QLatin1String(table), columnDefinitions))
+        || !createTable(db)) {
+        result.failed = true;
+        sqlite3_close(db);
+        return result;
+    }
+    int next = 0;
+    const Bench::Pair p = Bench::alternate(
+        rounds,
+        [&] {
+            const double v = driverInserts(session, next, batch);
+            next += batch;
+            result.failed = result.failed || v < 0;
+            return v;
+        },
+        [&] {
+            const double v = capiInserts(db, next, batch);
+            next += batch;
+            result.failed = result.failed || v < 0;
+            return v;
+        });
+    sqlite3_close(db);
+    result.driver = p.value;
+    result.capi = p.baseline;
+    return result;
 }
 
 // The rows as the driver delivers them: one vector of variants per row.
@@ -231,6 +275,40 @@ bool capiSelect(sqlite3 *db, const QString &sql, Rows *rows)
     return rc == SQLITE_DONE;
 }
 
+// The row routine as it could be: a forward-only query (the driver then
+// keeps no copy of the rows it has passed) and the column count read once
+// per statement rather than a QSqlRecord built for every row. Used only to
+// show what that change would give.
+class ForwardOnlySelect : public IDataBaseTransaction
+{
+public:
+    explicit ForwardOnlySelect(const QString &sql)
+    {
+        appendSqlQuery(sql);
+    }
+
+    QSqlError process(QSqlDatabase, QSqlQuery query) override
+    {
+        Rows rows;
+        query.setForwardOnly(true);
+        if (query.exec(sqlQueryList().value(0))) {
+            const int columns = query.record().count();
+            while (query.next()) {
+                QVector<QVariant> row;
+                row.reserve(columns);
+                for (int column = 0; column < columns; ++column)
+                    row.append(query.value(column));
+                rows.append(row);
+            }
+        }
+        const QSqlError error = query.lastError();
+        const bool ok = error.type() == QSqlError::NoError;
+        emit transactionExecutionEnded(ok);
+        emit transactionExecutionEnded(ok, rows);
+        return error;
+    }
+};
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -238,7 +316,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const Bench::Options options = Bench::parseOptions(app.arguments());
     Bench::Report report(QStringLiteral("database"), options);
-    const int rounds = options.quick ? 1 : 3;
+    const int rounds = options.quick ? 3 : 5;
 
     QTemporaryDir dir;
     if (!dir.isValid())
@@ -258,64 +336,51 @@ int main(int argc, char **argv)
     }
     std::printf("driver settings: %s\n", qPrintable(journal.text()));
 
-    // A rollback journal with full sync costs an fsync or more per commit;
-    // keep each run to a few seconds on slow disks.
-    const double probeRate = capiInserts(freshFile(), 100, journal);
-    int count = 10000;
-    if (probeRate > 0 && probeRate * 4 < count)
-        count = qMax(500, int(probeRate * 4) / 100 * 100);
-    if (options.quick)
-        count = qMin(count, 1000);
-    std::printf("%d single-row transactions a run, median of %d alternating runs\n", count, rounds);
-
-    bool failed = false;
-    const auto guard = [&failed](double v) {
-        if (v < 0)
-            failed = true;
-        return v;
+    // Batches of about a second each: a rollback journal with full sync
+    // costs several fsyncs per commit, so its batches are short.
+    const auto batchFor = [&](const Journal &j) {
+        sqlite3 *db = openCApi(freshFile(), j);
+        createTable(db);
+        const double rate = capiInserts(db, 0, 50);
+        sqlite3_close(db);
+        int batch = rate > 0 ? int(rate) / 50 * 50 : 100;
+        batch = qBound(50, batch, options.quick ? 1000 : 10000);
+        return batch;
     };
-    {
-        const Bench::Pair p = Bench::alternate(
-            rounds, [&] { return guard(driverInserts(freshFile(), count, QString())); },
-            [&] { return guard(capiInserts(freshFile(), count, journal)); });
+    const int insertRounds = options.quick ? 3 : 9;
+    const auto insertFigure = [&](const QString &name, const Journal &j, const QString &preset) {
+        const int batch = batchFor(j);
+        const InsertResult r = compareInserts(freshFile(), freshFile(), j, preset, batch, insertRounds);
         Bench::Figure f;
-        f.name = QStringLiteral("insert transactions (%1)").arg(journal.text());
-        f.value = p.value;
+        f.name = name;
+        f.value = r.driver;
         f.unit = QStringLiteral("tx/s");
-        f.baseline = p.baseline;
+        f.baseline = r.capi;
         f.baselineName = QStringLiteral("sqlite3 C API");
         f.targetKind = Bench::Figure::RatioAtLeast;
         f.target = 0.8;
-        f.note = QStringLiteral("%1 rows a run%2").arg(count).arg(failed ? QStringLiteral("; a run failed") : QString());
+        f.note = QStringLiteral("median of %1 alternating batches of %2 queued rows%3")
+                     .arg(insertRounds).arg(batch).arg(r.failed ? QStringLiteral("; a batch failed") : QString());
         report.add(f);
-    }
+    };
+    insertFigure(QStringLiteral("insert transactions (%1)").arg(journal.text()), journal, QString());
 
     // What a WAL file gives when the driver's connection is otherwise left
     // as it is (the journal mode is kept in the file, synchronous is not).
     if (journal.mode != QLatin1String("wal")) {
-        const int walCount = options.quick ? 2000 : 10000;
         Journal wal = journal;
         wal.mode = QStringLiteral("wal");
-        failed = false;
-        const Bench::Pair p = Bench::alternate(
-            rounds, [&] { return guard(driverInserts(freshFile(), walCount, QStringLiteral("wal"))); },
-            [&] { return guard(capiInserts(freshFile(), walCount, wal)); });
-        Bench::Figure f;
-        f.name = QStringLiteral("insert transactions, file preset to WAL (%1)").arg(wal.text());
-        f.value = p.value;
-        f.unit = QStringLiteral("tx/s");
-        f.baseline = p.baseline;
-        f.baselineName = QStringLiteral("sqlite3 C API");
-        f.targetKind = Bench::Figure::RatioAtLeast;
-        f.target = 0.8;
-        f.note = QStringLiteral("%1 rows a run%2").arg(walCount).arg(failed ? QStringLiteral("; a run failed") : QString());
-        report.add(f);
+        insertFigure(QStringLiteral("insert transactions, file preset to WAL (%1)").arg(wal.text()), wal,
+                     QStringLiteral("wal"));
 
         Journal walNormal = wal;
         walNormal.synchronous = 1;
+        sqlite3 *db = openCApi(freshFile(), walNormal);
+        createTable(db);
         QVector<double> rates;
-        for (int r = 0; r < rounds; ++r)
-            rates.append(capiInserts(freshFile(), walCount, walNormal));
+        for (int r = 0; r < 3; ++r)
+            rates.append(capiInserts(db, r * 10000, options.quick ? 2000 : 10000));
+        sqlite3_close(db);
         Bench::Figure g;
         g.name = QStringLiteral("insert transactions, C API only (%1)").arg(walNormal.text());
         g.value = Bench::median(rates);
@@ -339,6 +404,7 @@ int main(int argc, char **argv)
         session.open(path);
         IDataBaseTransaction *sample = session.connection().selectionDataTable(QLatin1String(table));
         const QString selectText = sample ? sample->sqlQueryList().value(0) : QString();
+        QThread *sampleThread = sample ? sample->thread() : nullptr;
         if (sample)
             sample->deleteLater();
 
@@ -362,6 +428,17 @@ int main(int argc, char **argv)
                 capiRows = ok ? rows.size() : -1;
                 return double(t1 - t0) / 1e6;
             });
+        // The same select through a forward-only variant of the row routine.
+        QVector<double> forwardTimes;
+        QThread *workerThread = sampleThread;
+        for (int r = 0; workerThread && r < rounds; ++r) {
+            auto *t = new ForwardOnlySelect(selectText);
+            t->moveToThread(workerThread);
+            Rows rows;
+            const qint64 t0 = Bench::nowNs();
+            const bool ok = session.run(t, &rows);
+            forwardTimes.append(ok && rows.size() == selectRows ? double(Bench::nowNs() - t0) / 1e6 : -1);
+        }
         sqlite3_close(db);
         Bench::Figure f;
         f.name = QStringLiteral("select %1 rows").arg(selectRows);
@@ -375,6 +452,16 @@ int main(int argc, char **argv)
         f.note = QStringLiteral("%1 rows via the driver, %2 via the C API; statement: %3")
                      .arg(driverRows).arg(capiRows).arg(selectText.trimmed());
         report.add(f);
+        if (!forwardTimes.isEmpty()) {
+            Bench::Figure g;
+            g.name = QStringLiteral("select %1 rows, forward-only routine (experiment)").arg(selectRows);
+            g.value = Bench::median(forwardTimes);
+            g.unit = QStringLiteral("ms");
+            g.baseline = p.baseline;
+            g.baselineName = QStringLiteral("sqlite3 C API");
+            g.note = QStringLiteral("what setForwardOnly(true) and one column count per statement would give");
+            report.add(g);
+        }
     }
 
     return report.write() ? 0 : 1;

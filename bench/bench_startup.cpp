@@ -1,0 +1,154 @@
+// Time from process start to the main window shown with all plug-ins
+// loaded (offscreen), against a bare Qt program that shows an empty
+// QMainWindow. Both report the moment on stderr; the program through the
+// line Core logs once the window is shown and the plug-ins have loaded.
+// The program is then ended by SIGTERM: its -test-quit-after 0 timer can
+// fire before the event loop runs (the splash screen processes events) and
+// is then lost.
+
+#include "benchreport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+struct Run
+{
+    double ms = -1;
+    QString line;
+};
+
+// Starts the program and returns the time until `marker` appears on its
+// stderr; the program then quits by itself.
+Run timeToMarker(const QString &program, const QStringList &arguments, const QProcessEnvironment &env,
+                 const QByteArray &marker)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    p.setReadChannel(QProcess::StandardError);
+    QByteArray seen;
+    Run run;
+    const qint64 t0 = Bench::nowNs();
+    p.start(program, arguments);
+    if (!p.waitForStarted(10000))
+        return run;
+    while (run.ms < 0) {
+        if (!p.waitForReadyRead(30000))
+            break;
+        seen += p.readAllStandardError();
+        p.readAllStandardOutput();
+        const int at = seen.indexOf(marker);
+        if (at >= 0) {
+            run.ms = double(Bench::nowNs() - t0) / 1e6;
+            const int end = seen.indexOf('\n', at);
+            run.line = QString::fromLocal8Bit(seen.mid(at, end < 0 ? -1 : end - at));
+        }
+    }
+    // The window is up: end the program the way a user's session would
+    // (SIGTERM), rather than wait for its own quit timer.
+    // A request that arrives before the event loop runs is lost, so it is
+    // repeated once before the process is killed.
+    for (int attempt = 0; attempt < 2 && p.state() != QProcess::NotRunning; ++attempt) {
+        p.terminate();
+        p.waitForFinished(attempt == 0 ? 3000 : 10000);
+    }
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished(5000);
+    }
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const Bench::Options options = Bench::parseOptions(app.arguments());
+    Bench::Report report(QStringLiteral("startup"), options);
+    const int rounds = options.quick ? 3 : 7;
+
+    const QString program = QStringLiteral(KORVANE_BUILD_DIR "/bin/Korvane_Config");
+    const QString baseline = QStringLiteral(KORVANE_BENCH_LIBEXEC "/korvane_bench_emptywindow");
+    if (!QFile::exists(program) || !QFile::exists(baseline)) {
+        std::printf("start-up: skipped, %s or the baseline is not built\n", qPrintable(program));
+        return 0;
+    }
+    const QStringList plugins = QDir(QStringLiteral(KORVANE_BUILD_DIR "/lib/appcore/plugins"))
+                                    .entryList({QStringLiteral("lib*.so")}, QDir::Files, QDir::Name);
+
+    // Settings, data, logs and the single-instance socket of a user of its
+    // own, so that a program already running elsewhere is not asked instead.
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    QDir(home.path()).mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("ProgramData"), home.filePath(QStringLiteral("ProgramData")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+
+    const QStringList programArgs = {QStringLiteral("-test-quit-after"), QStringLiteral("0")};
+    const QByteArray programMarker = "Main window shown; plug-ins loaded:";
+    const QByteArray baselineMarker = "Main window shown";
+
+    // The first start writes settings and demo files; it is reported apart.
+    const Run first = timeToMarker(program, programArgs, env, programMarker);
+    timeToMarker(baseline, {}, env, baselineMarker);
+    if (first.ms < 0) {
+        std::printf("start-up: the program did not report its main window\n");
+        Bench::Figure f;
+        f.name = QStringLiteral("start-up to main window");
+        f.note = QStringLiteral("no report from the program");
+        report.add(f);
+        report.write();
+        return 1;
+    }
+
+    QString loadedLine;
+    bool failed = false;
+    const Bench::Pair p = Bench::alternate(
+        rounds,
+        [&] {
+            const Run r = timeToMarker(program, programArgs, env, programMarker);
+            failed = failed || r.ms < 0;
+            loadedLine = r.line;
+            return r.ms;
+        },
+        [&] {
+            const Run r = timeToMarker(baseline, {}, env, baselineMarker);
+            failed = failed || r.ms < 0;
+            return r.ms;
+        });
+
+    Bench::Figure f;
+    f.name = QStringLiteral("start-up to main window, %1 plug-ins").arg(plugins.size());
+    f.value = p.value;
+    f.unit = QStringLiteral("ms");
+    f.baseline = p.baseline;
+    f.baselineName = QStringLiteral("bare QMainWindow");
+    f.targetKind = Bench::Figure::RatioAtMost;
+    f.target = 2;
+    f.note = (failed ? QStringLiteral("a run failed; ") : QString()) + loadedLine.trimmed();
+    report.add(f);
+
+    Bench::Figure g;
+    g.name = QStringLiteral("first start (settings and demo files written)");
+    g.value = first.ms;
+    g.unit = QStringLiteral("ms");
+    report.add(g);
+    return report.write() ? 0 : 1;
+}
