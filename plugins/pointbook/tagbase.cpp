@@ -383,13 +383,17 @@ void TagBase::onReadTransactionHR(bool isOk, QVector<quint16> values, int)
     finishReply(1, isOk, &values);
 }
 
-void TagBase::onReadTransactionDI(bool isOk, QVector<quint8>, int)
+void TagBase::onReadTransactionDI(bool isOk, QVector<quint8> bits, int)
 {
+    if (isOk)
+        deliverBits(2, qobject_cast<IModbusTransaction *>(sender()), bits);
     finishReply(2, isOk, nullptr);
 }
 
-void TagBase::onReadTransactionCO(bool isOk, QVector<quint8>, int)
+void TagBase::onReadTransactionCO(bool isOk, QVector<quint8> bits, int)
 {
+    if (isOk)
+        deliverBits(3, qobject_cast<IModbusTransaction *>(sender()), bits);
     finishReply(3, isOk, nullptr);
 }
 
@@ -502,9 +506,46 @@ void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<
                     buffer->clear();
                 }
             }
-            if (consumed >= replyLength - 1)
-                break;
+            if (consumed >= replyLength - 1) {
+                // Bit fields share their register: those that follow on the
+                // reply's last register still get it before the walk ends.
+                const Tag *following = nullptr;
+                for (int j = i + 1; j < tags.size() && !following; ++j)
+                    following = tags.at(j);
+                if (!tag || !following || following->startAddress() != tag->startAddress())
+                    break;
+            }
         }
+    }
+}
+
+void TagBase::deliverBits(int type, IModbusTransaction *transaction, const QVector<quint8> &bits)
+{
+    QMutexLocker locker(&m_mutex);
+    if (!transaction)
+        return;
+    const QModbusRequest *request = transaction->requestPackage();
+    if (!request || request->data().size() < 2)
+        return;
+    const QByteArray data = request->data();
+    const int start = (quint8(data.at(0)) << 8) | quint8(data.at(1));
+    const int end = start + bits.size();
+
+    // Each bit becomes one word of 0 or 1, so that a tag of the bit tables
+    // decodes its value the way every other tag does. Only tags that lie
+    // wholly within the reply are given words.
+    const QList<QPointer<Tag>> tags = m_sorted[type];
+    for (Tag *tag : tags) {
+        if (!tag)
+            continue;
+        const int first = tag->startAddress();
+        const int span = tag->sizeRegisters();
+        if (span == 0 || first < start || first + span > end)
+            continue;
+        QVector<quint16> words(span);
+        for (int k = 0; k < span; ++k)
+            words[k] = bits.at(first - start + k) ? 1 : 0;
+        tag->setRawData(words);
     }
 }
 

@@ -127,6 +127,7 @@ private:
     void selectType();
     void readStep(int type);
     void finishReply(int type, bool isOk, const QVector<quint16> *registers);
+    void deliverBits(int type, Transaction *transaction, const QVector<quint8> &bits);
     void cutReply(int type, Transaction *transaction, const QVector<quint16> &reply,
                   QVector<quint16> *buffer);
     void dropQueues();

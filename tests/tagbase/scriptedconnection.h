@@ -44,6 +44,7 @@ public:
     IModbusTransaction::Function duplicateFunction = IModbusTransaction::ReadDeviceIdentification;
     bool autoAnswer = false;
     QHash<int, quint16> registers; // address -> word for automatic answers
+    QHash<int, quint8> bits;       // address -> bit for automatic answers (1 when absent)
     int clears = 0;
 
     IModbusTransaction *readInputs(int s, int c, QModbusSettings *st,
@@ -97,7 +98,10 @@ public:
         unanswered.removeAll(t);
         const int n = length < 0 ? t->count() : length;
         if (t->isBitAccess()) {
-            t->complete(QVector<quint8>(n, 1));
+            QVector<quint8> values;
+            for (int i = 0; i < n; ++i)
+                values.append(bits.value(t->startAddress() + i, 1));
+            t->complete(values);
         } else {
             QVector<quint16> words;
             for (int i = 0; i < n; ++i)

@@ -127,6 +127,9 @@ private slots:
     void nullConnectionAndSettingsKeepPrevious();
     void shortReplyIsCutOnlyAsFarAsItReaches();
     void bitFieldsSharingStartReceiveOncePerWalk();
+    void bitFieldsOnLastRegisterOfReply();
+    void bitTablesGiveTheirBitsToTags_data();
+    void bitTablesGiveTheirBitsToTags();
     void emptyCyclicPassesArePaced_data();
     void emptyCyclicPassesArePaced();
     void deletedTagsAreSkipped();
@@ -479,6 +482,65 @@ void tst_TagBase::bitFieldsSharingStartReceiveOncePerWalk()
     QCOMPARE(low->valueByteArray(), QVector<quint16>{3});
     QCOMPARE(high->valueByteArray(), QVector<quint16>{3});
     QCOMPARE(next->valueByteArray(), QVector<quint16>{0x1234});
+}
+
+void tst_TagBase::bitFieldsOnLastRegisterOfReply()
+{
+    // A word at 0, then three bit fields sharing register 1, the last one of
+    // the request: every one of them must get that register.
+    Rig rig;
+    rig.connection.autoAnswer = true;
+    Tag *word = rig.add(Tag::IR, "word", u16(0));
+    QList<Tag *> flags;
+    for (int bit = 0; bit < 3; ++bit)
+        flags << rig.add(Tag::IR, QStringLiteral("flag%1").arg(bit),
+                         {1, Tag::UInt16, 1, 0, true, quint64(1) << bit});
+    QSignalSpy done(&rig.engine, &TagBase::updateAllBase);
+    rig.connection.registers = {{0, 0x1111}, {1, 0x0005}};
+    rig.start(TagBase::SingleUpdate);
+    QVERIFY(done.wait(5000));
+
+    QCOMPARE(rig.connection.requests.size(), 1);
+    QCOMPARE(rig.connection.requests.first().count, 2);
+    QCOMPARE(word->valueByteArray(), QVector<quint16>{0x1111});
+    for (Tag *flag : qAsConst(flags))
+        QCOMPARE(flag->valueByteArray(), QVector<quint16>{0x0005});
+}
+
+void tst_TagBase::bitTablesGiveTheirBitsToTags_data()
+{
+    QTest::addColumn<int>("registerType");
+    QTest::newRow("discrete inputs") << int(Tag::DI);
+    QTest::newRow("coils") << int(Tag::CO);
+}
+
+void tst_TagBase::bitTablesGiveTheirBitsToTags()
+{
+    QFETCH(int, registerType);
+    const auto type = Tag::RegisterType(registerType);
+    Rig rig;
+    rig.connection.autoAnswer = true;
+    Tag *off = rig.add(type, "off", u16(10));
+    Tag *on = rig.add(type, "on", u16(11));
+    Tag *pair = rig.add(type, "pair", block(12, 2));
+    rig.connection.bits = {{10, 0}, {11, 1}, {12, 1}, {13, 0}};
+    QSignalSpy done(&rig.engine, &TagBase::updateAllBase);
+    rig.start(TagBase::SingleUpdate);
+    QVERIFY(done.wait(5000));
+
+    QCOMPARE(off->valueByteArray(), QVector<quint16>{0});
+    QCOMPARE(on->valueByteArray(), QVector<quint16>{1});
+    QCOMPARE(pair->valueByteArray(), (QVector<quint16>{1, 0}));
+    QCOMPARE(on->value().toDouble(), 1.0);
+
+    // A failed read leaves the bits as they were.
+    rig.connection.autoAnswer = false;
+    rig.connection.bits = {{10, 1}, {11, 0}, {12, 0}, {13, 1}};
+    rig.engine.setUpdateBase(TagBase::SingleUpdate, false);
+    QVERIFY(rig.waitExecuted(2));
+    rig.connection.failNext(rig.pending());
+    QTRY_COMPARE(rig.engine.state(), int(TagBase::Idle));
+    QCOMPARE(on->valueByteArray(), QVector<quint16>{1});
 }
 
 void tst_TagBase::emptyCyclicPassesArePaced_data()
