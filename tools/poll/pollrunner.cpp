@@ -431,7 +431,6 @@ PollRunner::WaitResult PollRunner::runPass()
 {
     m_fresh.clear();
     m_failures.clear();
-    m_bits.clear();
     m_passDone = false;
     m_inPass = true;
     m_lastActivity = nowMs();
@@ -453,7 +452,6 @@ PollRunner::WaitResult PollRunner::runPass()
         m_engine->setUpdateBase(Pointbook::TagBase::NoUpdate, false);
         return TimedOut;
     }
-    deliverBits();
     return Done;
 }
 
@@ -468,44 +466,6 @@ void PollRunner::onTransactionEnded(IModbusTransaction *t)
         m_anyFailure = true;
         error(tr("%1 start %2 count %3: %4")
                   .arg(table).arg(t->startAddress()).arg(t->count()).arg(failureReason(*t)));
-        return;
-    }
-    if (t->isBitAccess()) {
-        const int type = t->function() == IModbusTransaction::ReadDiscreteInputs ? Tag::DI : Tag::CO;
-        const QVector<quint8> bits = t->bitValues();
-        QHash<int, quint8> &served = m_bits[type];
-        for (int i = 0; i < bits.size() && i < t->count(); ++i)
-            served.insert(t->startAddress() + i, bits.at(i));
-    }
-}
-
-// The engine reads discrete inputs and coils but hands their bits to no
-// tag. Each such tag gets its bits here as words of 0 or 1, one per
-// register of its span, and decodes them itself: the same span the engine
-// requested and the same decoding as every other tag.
-void PollRunner::deliverBits()
-{
-    for (auto it = m_bits.cbegin(); it != m_bits.cend(); ++it) {
-        const QHash<int, quint8> &served = it.value();
-        for (Tag *tag : qAsConst(m_selected)) {
-            if (tag->registerType() != it.key())
-                continue;
-            const int span = tag->sizeRegisters();
-            if (span == 0)
-                continue;
-            QVector<quint16> words;
-            for (int a = tag->startAddress(); a < tag->startAddress() + span; ++a) {
-                const auto bit = served.constFind(a);
-                if (bit == served.cend())
-                    break;
-                words.append(bit.value() ? 1 : 0);
-            }
-            if (words.size() == span) {
-                m_inPass = true;
-                tag->setRawData(words);
-                m_inPass = false;
-            }
-        }
     }
 }
 

@@ -80,7 +80,6 @@ private:
     bool selectTags();
     WaitResult runPass();
     void printPass();
-    void deliverBits();
     bool covered(const Pointbook::Tag *tag) const;
     void onTransactionEnded(Fieldlink::FieldlinkCore::IModbusTransaction *transaction);
     WaitResult waitUntil(const std::function<bool()> &done, int timeoutMs);
@@ -101,7 +100,6 @@ private:
     QSet<Pointbook::Tag *> m_fresh;     // given words in the pass under way
     QSet<Pointbook::Tag *> m_unfilled;  // warned about once
     QVector<Failure> m_failures;        // of the pass under way
-    QMap<int, QHash<int, quint8>> m_bits; // DI and CO bits read in this pass
     bool m_inPass = false;
     bool m_passDone = false;
     bool m_anyFailure = false;
