@@ -4,7 +4,6 @@
 #include <QDomDocument>
 #include <QRegularExpression>
 #include <QTextCodec>
-#include <QVector>
 #include <QXmlStreamReader>
 
 namespace XmlText {
@@ -26,32 +25,45 @@ QString XmlTextReader::decode(const QByteArray &bytes)
 
 QString XmlTextReader::repairQuotedRuns(const QString &text)
 {
-    struct Replacement {
-        int start;
-        int length;
-        QString text;
-    };
-
-    static const QRegularExpression quotedRx(QStringLiteral("\"[^\"]*\""));
-    QVector<Replacement> replacements;
-    QRegularExpressionMatchIterator it = quotedRx.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch match = it.next();
-        const QString run = match.captured(0);
-        QString repaired = run;
-        repaired.replace(QLatin1Char('&'), QLatin1String("&amp;"));
-        repaired.replace(QLatin1Char('<'), QLatin1String("&lt;"));
-        repaired.replace(QLatin1Char('>'), QLatin1String("&gt;"));
-        repaired.replace(QLatin1Char('\''), QLatin1String("&apos;"));
-        if (repaired != run)
-            replacements.append({match.capturedStart(0), match.capturedLength(0), repaired});
+    // One pass over the text: between each pair of double quotes the four
+    // characters are escaped; a quote without a partner has no quote after
+    // it, so the rest stays as it is. Register maps run to megabytes and
+    // mostly need no repair, so the copy is only made once one is needed.
+    const QChar *data = text.constData();
+    const int size = text.size();
+    QString result;
+    bool repaired = false;
+    int copied = 0;
+    for (int i = 0; i < size; ++i) {
+        if (data[i] != QLatin1Char('"'))
+            continue;
+        int close = i + 1;
+        while (close < size && data[close] != QLatin1Char('"'))
+            ++close;
+        if (close >= size)
+            break;
+        for (int k = i + 1; k < close; ++k) {
+            QLatin1String escaped;
+            switch (data[k].unicode()) {
+            case '&': escaped = QLatin1String("&amp;"); break;
+            case '<': escaped = QLatin1String("&lt;"); break;
+            case '>': escaped = QLatin1String("&gt;"); break;
+            case '\'': escaped = QLatin1String("&apos;"); break;
+            default: continue;
+            }
+            if (!repaired) {
+                result.reserve(size + size / 16);
+                repaired = true;
+            }
+            result.append(data + copied, k - copied);
+            result.append(escaped);
+            copied = k + 1;
+        }
+        i = close;
     }
-
-    QString result = text;
-    for (int i = replacements.size() - 1; i >= 0; --i) {
-        const Replacement &r = replacements.at(i);
-        result.replace(r.start, r.length, r.text);
-    }
+    if (!repaired)
+        return text;
+    result.append(data + copied, size - copied);
     return result;
 }
 
