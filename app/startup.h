@@ -55,7 +55,7 @@ QString selectTranslations(QTranslator *appTranslator, QTranslator *qtTranslator
                            const QStringList &qtTranslationDirs);
 
 // Why "Core" cannot be used before loading (empty when it can); *core is
-// set to its specification when found.
+// set to its PluginSpec when found.
 QString coreProblemBeforeLoad(const QVector<ExtensionSystem::PluginSpec *> &plugins,
                               const QStringList &pluginPaths, ExtensionSystem::PluginSpec **core);
 // Why "Core" failed while loading (empty when it did not).

@@ -1,7 +1,7 @@
 // Starts the real program in a throw-away copy of the install tree whose
 // plug-in folder holds no usable "Core", and checks the failure it reports,
 // the exit code and the folders it prepares. The failure box is modal; the
-// test ends it the way a desktop session or service manager would, with
+// test ends it the way a desktop or service manager would, with
 // SIGTERM, which the program turns into an orderly end of every event loop.
 #include <QDate>
 #include <QDir>
