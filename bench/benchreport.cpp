@@ -41,17 +41,27 @@ qint64 threadCpuNs()
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-qint64 peakRssKiB()
+static qint64 statusField(const char *field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
         return 0;
     const QList<QByteArray> lines = status.readAll().split('\n');
     for (const QByteArray &line : lines) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
     }
     return 0;
+}
+
+qint64 peakRssKiB()
+{
+    return statusField("VmHWM:");
+}
+
+qint64 currentRssKiB()
+{
+    return statusField("VmRSS:");
 }
 
 Report::Report(const QString &benchmark, const Options &options)

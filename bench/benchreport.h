@@ -34,6 +34,8 @@ qint64 threadCpuNs();
 
 // Peak resident set of this process in KiB (VmHWM), 0 when unknown.
 qint64 peakRssKiB();
+// Resident set now, in KiB (VmRSS), 0 when unknown.
+qint64 currentRssKiB();
 
 // One figure against its baseline of the same run. The ratio is
 // value / baseline; `higherIsBetter` tells which way the target points.
