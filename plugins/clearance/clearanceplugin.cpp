@@ -3,7 +3,6 @@
 #include "baseclearance.h"
 #include "clearancedialog.h"
 #include "clearanceloader.h"
-#include "demoaccessfiles.h"
 #include "notification.h"
 #include "passwordmanagementdialog.h"
 
@@ -13,6 +12,7 @@
 #include <core/context.h>
 #include <core/icore.h>
 #include <core/settingsdatabase.h>
+#include <core/shippedfiles.h>
 #include <xmltext/xmltextreader.h>
 
 #include <QAction>
@@ -77,7 +77,8 @@ bool ClearancePlugin::initialize(const QStringList &arguments, QString *errorStr
     m_loader = new ClearanceLoader(this);
 
     QString error;
-    if (DemoAccessFiles::install(DemoAccessFiles::shippedFolder(), clearanceFolder(), &error) < 0)
+    if (Core::ShippedFiles::install(Core::ShippedFiles::demoFolder(QStringLiteral("clearance")),
+                                    clearanceFolder(), &error) < 0)
         qWarning().noquote() << error;
     return true;
 }

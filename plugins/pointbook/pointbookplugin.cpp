@@ -1,7 +1,6 @@
 #include "pointbookplugin.h"
 
 #include "basetag.h"
-#include "demoregistermap.h"
 #include "infotagbasedialog.h"
 #include "statusupdatebase.h"
 #include "tag.h"
@@ -14,6 +13,7 @@
 #include <core/context.h>
 #include <core/icore.h>
 #include <core/settingsdatabase.h>
+#include <core/shippedfiles.h>
 #include <popnote/popnoteplugin.h>
 #include <popnote/qpopnote.h>
 
@@ -104,7 +104,8 @@ bool PointbookPlugin::initialize(const QStringList &arguments, QString *errorStr
     createStatusWidget();
 
     QString error;
-    if (DemoRegisterMap::install(DemoRegisterMap::shippedFolder(), registerMapFolder(), &error) < 0)
+    if (Core::ShippedFiles::install(Core::ShippedFiles::demoFolder(QStringLiteral("pointbook")),
+                                    registerMapFolder(), &error) < 0)
         qWarning().noquote() << error;
     return true;
 }

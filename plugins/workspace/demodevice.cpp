@@ -1,8 +1,8 @@
 #include "demodevice.h"
 #include "workspacecontroller.h"
 
+#include <core/shippedfiles.h>
 #include <devicesim/devicesimulator.h>
-#include <pointbook/demoregistermap.h>
 #include <pointbook/pointbookplugin.h>
 #include <pointbook/statusupdatebase.h>
 
@@ -24,7 +24,7 @@ DemoDevice::~DemoDevice()
 
 QString DemoDevice::shippedMap()
 {
-    const QDir folder(Pointbook::DemoRegisterMap::shippedFolder());
+    const QDir folder(Core::ShippedFiles::demoFolder(QStringLiteral("pointbook")));
     const QStringList files = folder.entryList({QStringLiteral("base_v*.xml")}, QDir::Files, QDir::Name);
     return files.isEmpty() ? QString() : folder.filePath(files.constFirst());
 }
@@ -36,7 +36,8 @@ bool DemoDevice::start(const QString &mapFile)
     const QString file = mapFile.isEmpty() ? shippedMap() : mapFile;
     if (file.isEmpty()) {
         m_errorString = tr("The demo register map is missing (looked in %1).")
-                            .arg(QDir::toNativeSeparators(Pointbook::DemoRegisterMap::shippedFolder()));
+                            .arg(QDir::toNativeSeparators(
+                                Core::ShippedFiles::demoFolder(QStringLiteral("pointbook"))));
         return false;
     }
     m_simulator = new Devicesim::DeviceSimulator(this);

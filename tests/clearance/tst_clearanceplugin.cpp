@@ -1,7 +1,6 @@
 #include <clearance/baseclearance.h>
 #include <clearance/clearanceplugin.h>
 #include <clearance/clearancetag.h>
-#include <clearance/demoaccessfiles.h>
 #include <clearance/passworddigest.h>
 #include <core/actioncontainer.h>
 #include <core/actionmanager.h>
@@ -9,6 +8,7 @@
 #include <core/coreplugin.h>
 #include <core/icore.h>
 #include <core/settingsdatabase.h>
+#include <core/shippedfiles.h>
 #include <popnote/popnoteplugin.h>
 
 #include <QAction>
@@ -723,7 +723,7 @@ void tst_ClearancePlugin::demoFilesLoad()
 {
     const QString shipped = QStringLiteral(KORVANE_SOURCE_DIR "/share/appcore/demo/clearance");
     QDir(m_folder).removeRecursively();
-    QCOMPARE(Clearance::DemoAccessFiles::install(shipped, m_folder), 4);
+    QCOMPARE(Core::ShippedFiles::install(shipped, m_folder), 4);
     m_plugin->readClearance();
     const auto levels = m_plugin->clearances();
     QCOMPARE(QSet<QString>(levels.keyBegin(), levels.keyEnd()),

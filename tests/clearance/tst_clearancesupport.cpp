@@ -1,12 +1,7 @@
-#include <clearance/demoaccessfiles.h>
 #include <clearance/passworddigest.h>
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
-using Clearance::DemoAccessFiles;
 using Clearance::PasswordDigest;
 
 class tst_ClearanceSupport : public QObject
@@ -17,29 +12,7 @@ private slots:
     void digestOfPassword();
     void equal_data();
     void equal();
-    void installIntoEmptyFolder_data();
-    void installIntoEmptyFolder();
-    void installNeverTouchesUserFiles();
-    void installWithoutSource();
-    void installReportsFailure();
-
-private:
-    static void writeFile(const QString &path, const QByteArray &content);
-    static QByteArray readFile(const QString &path);
 };
-
-void tst_ClearanceSupport::writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-QByteArray tst_ClearanceSupport::readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void tst_ClearanceSupport::digestOfPassword()
 {
@@ -82,80 +55,6 @@ void tst_ClearanceSupport::equal()
     QFETCH(bool, expected);
     QCOMPARE(PasswordDigest::equal(a, b), expected);
     QCOMPARE(PasswordDigest::equal(b, a), expected);
-}
-
-void tst_ClearanceSupport::installIntoEmptyFolder_data()
-{
-    QTest::addColumn<bool>("targetExists");
-    QTest::newRow("folder missing") << false;
-    QTest::newRow("folder empty") << true;
-}
-
-void tst_ClearanceSupport::installIntoEmptyFolder()
-{
-    QFETCH(bool, targetExists);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString source = dir.filePath("shipped");
-    const QString target = dir.filePath("user/configmodules/clearance");
-    QVERIFY(QDir().mkpath(source));
-    writeFile(source + "/clearance.xml", "<levels/>");
-    writeFile(source + "/user_v1.00.xml", "<base version=\"1.00\"/>");
-    if (targetExists) {
-        QVERIFY(QDir().mkpath(target));
-        QVERIFY(QDir().mkpath(target + "/empty-subfolder")); // folders are not files
-    }
-
-    QString error;
-    QCOMPARE(DemoAccessFiles::install(source, target, &error), 2);
-    QVERIFY(error.isEmpty());
-    QCOMPARE(readFile(target + "/clearance.xml"), QByteArray("<levels/>"));
-    QCOMPARE(readFile(target + "/user_v1.00.xml"), QByteArray("<base version=\"1.00\"/>"));
-    QVERIFY(QFileInfo(target + "/clearance.xml").isWritable());
-
-    // A second start finds files and copies nothing.
-    QCOMPARE(DemoAccessFiles::install(source, target), 0);
-}
-
-void tst_ClearanceSupport::installNeverTouchesUserFiles()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString source = dir.filePath("shipped");
-    const QString target = dir.filePath("clearance");
-    QVERIFY(QDir().mkpath(source));
-    QVERIFY(QDir().mkpath(target));
-    writeFile(source + "/clearance.xml", "<shipped/>");
-    writeFile(source + "/admin_v1.00.xml", "<shipped/>");
-    writeFile(target + "/clearance.xml", "<mine/>");
-
-    QCOMPARE(DemoAccessFiles::install(source, target), 0);
-    QCOMPARE(readFile(target + "/clearance.xml"), QByteArray("<mine/>"));
-    QVERIFY(!QFile::exists(target + "/admin_v1.00.xml"));
-}
-
-void tst_ClearanceSupport::installWithoutSource()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString target = dir.filePath("clearance");
-    QCOMPARE(DemoAccessFiles::install(dir.filePath("absent"), target), 0);
-    QCOMPARE(DemoAccessFiles::install(QString(), target), 0);
-    QVERIFY(!QFileInfo::exists(target));
-}
-
-void tst_ClearanceSupport::installReportsFailure()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString source = dir.filePath("shipped");
-    QVERIFY(QDir().mkpath(source));
-    writeFile(source + "/clearance.xml", "<levels/>");
-    // The target's parent is a file: the folder cannot be made.
-    writeFile(dir.filePath("blocker"), "x");
-    QString error;
-    QCOMPARE(DemoAccessFiles::install(source, dir.filePath("blocker/clearance"), &error), -1);
-    QVERIFY(error.contains("blocker"));
 }
 
 QTEST_GUILESS_MAIN(tst_ClearanceSupport)

@@ -6,9 +6,9 @@
 #include <core/coreplugin.h>
 #include <core/icore.h>
 #include <core/settingsdatabase.h>
+#include <core/shippedfiles.h>
 #include <fieldlink/qmodbussettings.h>
 #include <pointbook/basetag.h>
-#include <pointbook/demoregistermap.h>
 #include <pointbook/infotagbasedialog.h>
 #include <pointbook/pointbookplugin.h>
 #include <pointbook/statusupdatebase.h>
@@ -139,8 +139,6 @@ private slots:
     void clearStatusUpdate();
     void showInfoFromToolsMenu();
     void demoMapPlacedOnFirstStart();
-    void demoInstallNeverOverwrites_data();
-    void demoInstallNeverOverwrites();
     void demoMapLoads();
     void demoMapCoversRightsIds();
 
@@ -756,7 +754,7 @@ void tst_PointbookPlugin::showInfoFromToolsMenu()
 
 void tst_PointbookPlugin::demoMapPlacedOnFirstStart()
 {
-    const QString shipped = Pointbook::DemoRegisterMap::shippedFolder() + "/base_v1.00.xml";
+    const QString shipped = Core::ShippedFiles::demoFolder(QStringLiteral("pointbook")) + "/base_v1.00.xml";
     if (!QFileInfo::exists(shipped))
         QSKIP("The shipped data is not in the build tree.");
 
@@ -775,55 +773,6 @@ void tst_PointbookPlugin::demoMapPlacedOnFirstStart()
     m_plugin = nullptr;
     newPlugin();
     QCOMPARE(readAll(m_folder + "base_v1.00.xml"), QByteArray("<base version=\"1.00\"/>"));
-}
-
-void tst_PointbookPlugin::demoInstallNeverOverwrites_data()
-{
-    QTest::addColumn<QStringList>("existing");  // files in the target before
-    QTest::addColumn<bool>("targetExists");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QStringList>("after");
-    QTest::newRow("missing folder is made") << QStringList() << false << 2
-                                            << QStringList({"base_v1.00.xml", "base_v1.01.xml"});
-    QTest::newRow("empty folder") << QStringList() << true << 2
-                                  << QStringList({"base_v1.00.xml", "base_v1.01.xml"});
-    QTest::newRow("user's map of the same name") << QStringList({"base_v1.00.xml"}) << true << 0
-                                                 << QStringList({"base_v1.00.xml"});
-    QTest::newRow("any other file") << QStringList({"notes.txt"}) << true << 0
-                                    << QStringList({"notes.txt"});
-    QTest::newRow("hidden file") << QStringList({".keep"}) << true << 0 << QStringList({".keep"});
-}
-
-void tst_PointbookPlugin::demoInstallNeverOverwrites()
-{
-    QFETCH(QStringList, existing);
-    QFETCH(bool, targetExists);
-    QFETCH(int, result);
-    QFETCH(QStringList, after);
-
-    QTemporaryDir dir;
-    const QString source = dir.filePath("source");
-    const QString target = dir.filePath("target/pointbook");
-    QVERIFY(QDir().mkpath(source));
-    for (const char *name : {"base_v1.00.xml", "base_v1.01.xml"}) {
-        QFile f(source + "/" + QLatin1String(name));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("shipped");
-    }
-    if (targetExists)
-        QVERIFY(QDir().mkpath(target));
-    for (const QString &name : existing) {
-        QFile f(target + "/" + name);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("mine");
-    }
-
-    QString error;
-    QCOMPARE(Pointbook::DemoRegisterMap::install(source, target, &error), result);
-    QVERIFY(error.isEmpty());
-    QCOMPARE(QDir(target).entryList(QDir::Files | QDir::Hidden, QDir::Name), after);
-    for (const QString &name : existing)
-        QCOMPARE(readAll(target + "/" + name), QByteArray("mine"));
 }
 
 void tst_PointbookPlugin::demoMapLoads()

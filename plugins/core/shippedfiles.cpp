@@ -1,35 +1,37 @@
-#include "demoaccessfiles.h"
+#include "shippedfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-namespace Clearance {
+namespace Core {
 
-QString DemoAccessFiles::shippedFolder()
+QString ShippedFiles::demoFolder(const QString &part)
 {
     return QDir::cleanPath(QCoreApplication::applicationDirPath()
-                           + QStringLiteral("/../share/appcore/demo/clearance"));
+                           + QStringLiteral("/../share/appcore/demo/") + part);
 }
 
-int DemoAccessFiles::install(const QString &sourceFolder, const QString &targetFolder,
-                             QString *errorString)
+int ShippedFiles::install(const QString &sourceFolder, const QString &targetFolder,
+                          QString *errorString)
 {
+    if (sourceFolder.isEmpty() || targetFolder.isEmpty())
+        return 0;
     const QDir source(sourceFolder);
-    if (sourceFolder.isEmpty() || !source.exists())
+    if (!source.exists())
         return 0;
     const QFileInfoList files = source.entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
     if (files.isEmpty())
         return 0;
 
-    QDir target(targetFolder);
+    const QDir target(targetFolder);
     if (target.exists()
         && !target.entryList(QDir::Files | QDir::Hidden | QDir::System).isEmpty())
         return 0;
     if (!QDir().mkpath(targetFolder)) {
         if (errorString)
-            *errorString = QCoreApplication::translate("Clearance::DemoAccessFiles",
+            *errorString = QCoreApplication::translate("Core::ShippedFiles",
                                                        "Cannot create the folder %1.")
                                .arg(QDir::toNativeSeparators(targetFolder));
         return -1;
@@ -42,14 +44,14 @@ int DemoAccessFiles::install(const QString &sourceFolder, const QString &targetF
             continue;
         if (!QFile::copy(file.absoluteFilePath(), destination)) {
             if (errorString)
-                *errorString = QCoreApplication::translate("Clearance::DemoAccessFiles",
+                *errorString = QCoreApplication::translate("Core::ShippedFiles",
                                                            "Cannot copy %1 to %2.")
                                    .arg(QDir::toNativeSeparators(file.absoluteFilePath()),
                                         QDir::toNativeSeparators(destination));
             return -1;
         }
-        // Shipped files may be read-only in the install tree; the user's
-        // copies must stay editable.
+        // Files of the install tree may be read-only; the user's copies must
+        // stay editable.
         QFile::setPermissions(destination, QFile::permissions(destination)
                                                | QFile::ReadOwner | QFile::WriteOwner);
         ++copied;
@@ -57,4 +59,4 @@ int DemoAccessFiles::install(const QString &sourceFolder, const QString &targetF
     return copied;
 }
 
-} // namespace Clearance
+} // namespace Core
