@@ -51,7 +51,9 @@ MainWindow::MainWindow(QWidget *parent)
     setCentralWidget(m_pages);
 
     statusBar()->setObjectName(QStringLiteral("statusBar"));
-    statusBar()->showMessage(tr("Ready"));
+    // A passing message only: a lasting one would hide the status widgets
+    // that plug-ins put into the bar.
+    statusBar()->showMessage(tr("Ready"), 3000);
 
     createMenus();
     resize(1024, 700);
