@@ -112,6 +112,9 @@ QSqlError IDataBaseTransaction::processStatements(QSqlDatabase &database, QSqlQu
                                                   QVector<QVector<QVariant> > *rows)
 {
     const QStringList statements = sqlQueryList();
+    // Rows are read once, front to back: a forward-only query keeps no copy
+    // of the rows already passed.
+    query.setForwardOnly(true);
     for (int i = 0; i < statements.size(); ++i) {
         const bool last = i == statements.size() - 1;
         if (!query.exec(statements.at(i))) {
@@ -122,8 +125,10 @@ QSqlError IDataBaseTransaction::processStatements(QSqlDatabase &database, QSqlQu
             break;
         }
         if (rows) {
+            // Every row of one statement has the same columns; building the
+            // record per row cost more than reading the values.
+            const int columns = query.record().count();
             while (query.next()) {
-                const int columns = query.record().count();
                 QVector<QVariant> row;
                 row.reserve(columns);
                 for (int column = 0; column < columns; ++column)
