@@ -13,9 +13,6 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QTemporaryDir>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QThread>
 #include <QTimer>
 
 #include <sqlite3.h>
@@ -275,40 +272,6 @@ bool capiSelect(sqlite3 *db, const QString &sql, Rows *rows)
     return rc == SQLITE_DONE;
 }
 
-// The row routine as it could be: a forward-only query (the driver then
-// keeps no copy of the rows it has passed) and the column count read once
-// per statement rather than a QSqlRecord built for every row. Used only to
-// show what that change would give.
-class ForwardOnlySelect : public IDataBaseTransaction
-{
-public:
-    explicit ForwardOnlySelect(const QString &sql)
-    {
-        appendSqlQuery(sql);
-    }
-
-    QSqlError process(QSqlDatabase, QSqlQuery query) override
-    {
-        Rows rows;
-        query.setForwardOnly(true);
-        if (query.exec(sqlQueryList().value(0))) {
-            const int columns = query.record().count();
-            while (query.next()) {
-                QVector<QVariant> row;
-                row.reserve(columns);
-                for (int column = 0; column < columns; ++column)
-                    row.append(query.value(column));
-                rows.append(row);
-            }
-        }
-        const QSqlError error = query.lastError();
-        const bool ok = error.type() == QSqlError::NoError;
-        emit transactionExecutionEnded(ok);
-        emit transactionExecutionEnded(ok, rows);
-        return error;
-    }
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -404,7 +367,6 @@ int main(int argc, char **argv)
         session.open(path);
         IDataBaseTransaction *sample = session.connection().selectionDataTable(QLatin1String(table));
         const QString selectText = sample ? sample->sqlQueryList().value(0) : QString();
-        QThread *sampleThread = sample ? sample->thread() : nullptr;
         if (sample)
             sample->deleteLater();
 
@@ -428,17 +390,6 @@ int main(int argc, char **argv)
                 capiRows = ok ? rows.size() : -1;
                 return double(t1 - t0) / 1e6;
             });
-        // The same select through a forward-only variant of the row routine.
-        QVector<double> forwardTimes;
-        QThread *workerThread = sampleThread;
-        for (int r = 0; workerThread && r < rounds; ++r) {
-            auto *t = new ForwardOnlySelect(selectText);
-            t->moveToThread(workerThread);
-            Rows rows;
-            const qint64 t0 = Bench::nowNs();
-            const bool ok = session.run(t, &rows);
-            forwardTimes.append(ok && rows.size() == selectRows ? double(Bench::nowNs() - t0) / 1e6 : -1);
-        }
         sqlite3_close(db);
         Bench::Figure f;
         f.name = QStringLiteral("select %1 rows").arg(selectRows);
@@ -452,16 +403,6 @@ int main(int argc, char **argv)
         f.note = QStringLiteral("%1 rows via the driver, %2 via the C API; statement: %3")
                      .arg(driverRows).arg(capiRows).arg(selectText.trimmed());
         report.add(f);
-        if (!forwardTimes.isEmpty()) {
-            Bench::Figure g;
-            g.name = QStringLiteral("select %1 rows, forward-only routine (experiment)").arg(selectRows);
-            g.value = Bench::median(forwardTimes);
-            g.unit = QStringLiteral("ms");
-            g.baseline = p.baseline;
-            g.baselineName = QStringLiteral("sqlite3 C API");
-            g.note = QStringLiteral("what setForwardOnly(true) and one column count per statement would give");
-            report.add(g);
-        }
     }
 
     return report.write() ? 0 : 1;
