@@ -1,10 +1,10 @@
 #include "clearancedialog.h"
 
-#include "notification.h"
 #include "passworddigest.h"
 
 #include <core/icore.h>
 #include <core/settingsdatabase.h>
+#include <popnote/popnoteplugin.h>
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -101,13 +101,13 @@ void ClearanceDialog::accept()
     const QByteArray stored = PasswordDigest::effective(m_digests.value(currentClearance()));
     const QByteArray typed = PasswordDigest::digest(m_lineEditPassword->text());
     if (PasswordDigest::equal(stored, typed)) {
-        Internal::postNotification(tr("Access level"), tr("Access level successfully changed!"),
-                                   Popnote::PopnotePlugin::Information);
+        Popnote::PopnotePlugin::notify(tr("Access level"), tr("Access level successfully changed!"),
+                                       Popnote::PopnotePlugin::Information);
         QDialog::accept();
         return;
     }
-    Internal::postNotification(tr("Access level"), tr("Invalid password!"),
-                               Popnote::PopnotePlugin::Error);
+    Popnote::PopnotePlugin::notify(tr("Access level"), tr("Invalid password!"),
+                                   Popnote::PopnotePlugin::Error);
 }
 
 } // namespace Clearance

@@ -3,7 +3,6 @@
 #include "baseclearance.h"
 #include "clearancedialog.h"
 #include "clearanceloader.h"
-#include "notification.h"
 #include "passwordmanagementdialog.h"
 
 #include <core/actioncontainer.h>
@@ -13,6 +12,7 @@
 #include <core/icore.h>
 #include <core/settingsdatabase.h>
 #include <core/shippedfiles.h>
+#include <popnote/popnoteplugin.h>
 #include <xmltext/xmltextreader.h>
 
 #include <QAction>
@@ -145,9 +145,9 @@ void ClearancePlugin::readClearance()
     int line = 0;
     int column = 0;
     if (!XmlText::XmlTextReader::parse(&document, text, &message, &line, &column)) {
-        Internal::postNotification(tr("Access level"),
-                                   ClearanceLoader::parseErrorText(message, line, column),
-                                   Popnote::PopnotePlugin::Error);
+        Popnote::PopnotePlugin::notify(tr("Access level"),
+                                       ClearanceLoader::parseErrorText(message, line, column),
+                                       Popnote::PopnotePlugin::Error);
         return;
     }
     m_document = document;
@@ -166,8 +166,9 @@ void ClearancePlugin::parseClearance(const QDomElement &root)
 
 void ClearancePlugin::loadSettingsClearance()
 {
-    Internal::postNotification(tr("Access level"), tr("Search for the register map access files!"),
-                               Popnote::PopnotePlugin::Information);
+    Popnote::PopnotePlugin::notify(tr("Access level"),
+                                   tr("Search for the register map access files!"),
+                                   Popnote::PopnotePlugin::Information);
 
     qDeleteAll(m_baseClearances);
     m_baseClearances.clear();
@@ -195,13 +196,14 @@ void ClearancePlugin::loadSettingsClearance()
     m_loader->setBase(nullptr);
 
     if (m_baseClearances.isEmpty()) {
-        Internal::postNotification(tr("Access level"), tr("Register card access files not found!"),
-                                   Popnote::PopnotePlugin::Error);
+        Popnote::PopnotePlugin::notify(tr("Access level"),
+                                       tr("Register card access files not found!"),
+                                       Popnote::PopnotePlugin::Error);
         return;
     }
-    Internal::postNotification(tr("Access level"),
-                               tr("Register card access files successfully loaded!"),
-                               Popnote::PopnotePlugin::Information);
+    Popnote::PopnotePlugin::notify(tr("Access level"),
+                                   tr("Register card access files successfully loaded!"),
+                                   Popnote::PopnotePlugin::Information);
     emit baseClearanceLoaded(m_version);
 }
 

@@ -1,10 +1,10 @@
 #include "passwordmanagementdialog.h"
 
-#include "notification.h"
 #include "passworddigest.h"
 
 #include <core/icore.h>
 #include <core/settingsdatabase.h>
+#include <popnote/popnoteplugin.h>
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -126,14 +126,14 @@ void PasswordManagementDialog::accept()
 
     const QByteArray stored = PasswordDigest::effective(m_digests.value(id));
     if (!PasswordDigest::equal(stored, PasswordDigest::digest(current))) {
-        Internal::postNotification(tr("Access level"), tr("Invalid current password!"),
-                                   Popnote::PopnotePlugin::Error);
+        Popnote::PopnotePlugin::notify(tr("Access level"), tr("Invalid current password!"),
+                                       Popnote::PopnotePlugin::Error);
         return;
     }
     if (next == current) {
-        Internal::postNotification(tr("Access level"),
-                                   tr("The new password is the same as the current one!"),
-                                   Popnote::PopnotePlugin::NotFound);
+        Popnote::PopnotePlugin::notify(tr("Access level"),
+                                       tr("The new password is the same as the current one!"),
+                                       Popnote::PopnotePlugin::NotFound);
         return;
     }
 
@@ -143,12 +143,12 @@ void PasswordManagementDialog::accept()
         // Keep the old password in force rather than claim a change that
         // would not survive.
         m_digests.insert(id, previous);
-        Internal::postNotification(tr("Access level"), tr("The password could not be saved!"),
-                                   Popnote::PopnotePlugin::Error);
+        Popnote::PopnotePlugin::notify(tr("Access level"), tr("The password could not be saved!"),
+                                       Popnote::PopnotePlugin::Error);
         return;
     }
-    Internal::postNotification(tr("Access level"), tr("Password successfully saved!"),
-                               Popnote::PopnotePlugin::Information);
+    Popnote::PopnotePlugin::notify(tr("Access level"), tr("Password successfully saved!"),
+                                   Popnote::PopnotePlugin::Information);
     QDialog::accept();
 }
 

@@ -15,7 +15,6 @@
 #include <core/settingsdatabase.h>
 #include <core/shippedfiles.h>
 #include <popnote/popnoteplugin.h>
-#include <popnote/qpopnote.h>
 
 #include <QAction>
 #include <QColor>
@@ -163,10 +162,12 @@ void PointbookPlugin::setVersion(const QString &version)
 
 void PointbookPlugin::reloadTagBase()
 {
-    notify(tr("Search the register map file!"), Popnote::PopnotePlugin::Information);
+    Popnote::PopnotePlugin::notify(tr("Tag base manager"), tr("Search the register map file!"),
+                                   Popnote::PopnotePlugin::Information);
     if (!m_tagBaseLoader || !m_tagBase) {
-        notify(tr("The register map file for this device was not found!"),
-               Popnote::PopnotePlugin::NotFound);
+        Popnote::PopnotePlugin::notify(tr("Tag base manager"),
+                                       tr("The register map file for this device was not found!"),
+                                       Popnote::PopnotePlugin::NotFound);
         return;
     }
 
@@ -196,7 +197,9 @@ void PointbookPlugin::reloadTagBase()
         if (running)
             m_tagBase->setUpdateBase(type, true);
         readSettingsTagBase(m_version);
-        notify(tr("Register map file successfully loaded!"), Popnote::PopnotePlugin::Information);
+        Popnote::PopnotePlugin::notify(tr("Tag base manager"),
+                                       tr("Register map file successfully loaded!"),
+                                       Popnote::PopnotePlugin::Information);
         emit baseLoaded(m_version);
         return;
     }
@@ -206,8 +209,9 @@ void PointbookPlugin::reloadTagBase()
     // its way can reach them, and stops.
     m_tagBase->setTagBase(m_tagBaseLoader->base());
     m_tagBase->setUpdateBase(TagBase::NoUpdate, false);
-    notify(tr("The register map file for this device was not found!"),
-           Popnote::PopnotePlugin::NotFound);
+    Popnote::PopnotePlugin::notify(tr("Tag base manager"),
+                                   tr("The register map file for this device was not found!"),
+                                   Popnote::PopnotePlugin::NotFound);
 }
 
 void PointbookPlugin::showInfo()
@@ -289,21 +293,6 @@ void PointbookPlugin::writeSettingsTagBase(const QString &version)
     }
     database->endGroup();
     database->endTransaction();
-}
-
-void PointbookPlugin::notify(const QString &body, int type)
-{
-    const QString title = tr("Tag base manager");
-    Popnote::PopnotePlugin *service = Popnote::PopnotePlugin::instance();
-    if (!service) {
-        qWarning().noquote() << title << ":" << body;
-        return;
-    }
-    auto *note = new Popnote::QPopnote(nullptr);
-    note->setTitle(title);
-    note->setBodyText(body);
-    service->addNotification(note, static_cast<Popnote::PopnotePlugin::TypeNotification>(type),
-                             true);
 }
 
 } // namespace Pointbook

@@ -75,7 +75,6 @@ public slots:
     void clearStatusUpdate();
 
 private:
-    void notify(const QString &body, int type);
     void createStatusWidget();
 
     Core::ICore *m_core = nullptr;

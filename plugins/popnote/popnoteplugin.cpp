@@ -53,6 +53,18 @@ NotificationStack *PopnotePlugin::stackFor(QWidget *host)
     return m_stack;
 }
 
+void PopnotePlugin::notify(const QString &title, const QString &body, TypeNotification type)
+{
+    if (!s_instance) {
+        qCWarning(popnoteLog).noquote() << title << ":" << body;
+        return;
+    }
+    auto *note = new QPopnote(nullptr);
+    note->setTitle(title);
+    note->setBodyText(body);
+    s_instance->addNotification(note, type, true);
+}
+
 void PopnotePlugin::addNotification(QPopnote *note, TypeNotification type, bool autoHide)
 {
     if (!note) {

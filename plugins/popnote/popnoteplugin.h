@@ -37,6 +37,9 @@ public:
     // Takes ownership of the note and returns at once. autoHide false keeps
     // the toast until it is clicked or pushed out by newer ones.
     void addNotification(QPopnote *note, TypeNotification type, bool autoHide);
+    // Posts a self-hiding note through the running service; without one the
+    // message is only logged, so nothing is lost when the service is absent.
+    static void notify(const QString &title, const QString &body, TypeNotification type);
 
     // Notes currently shown as toasts.
     QList<QPopnote *> visibleNotifications() const;

@@ -16,7 +16,6 @@
 #include <fieldlink/fieldlinkplugin.h>
 #include <fieldlink/modbusconnection.h>
 #include <popnote/popnoteplugin.h>
-#include <popnote/qpopnote.h>
 
 #include <QAction>
 #include <QStatusBar>
@@ -69,7 +68,11 @@ bool WorkspacePlugin::initialize(const QStringList &arguments, QString *errorStr
     m_page = new WorkspacePage(m_controller);
     connect(m_page.data(), &WorkspacePage::demoRequested, this, &WorkspacePlugin::startDemo);
     connect(m_controller, &WorkspaceController::problemOccurred, this,
-            [this](const QString &text) { notify(text, Popnote::PopnotePlugin::NotFound); });
+            [](const QString &text) {
+                if (!text.isEmpty())
+                    Popnote::PopnotePlugin::notify(tr("Device workspace"), text,
+                                                   Popnote::PopnotePlugin::NotFound);
+            });
 
     auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow());
     m_status = new ConnectionStatusWidget(window ? window->statusBar() : nullptr);
@@ -134,7 +137,8 @@ bool WorkspacePlugin::delayedInitialize()
 bool WorkspacePlugin::startDemo()
 {
     if (!m_demo->start()) {
-        notify(m_demo->errorString(), Popnote::PopnotePlugin::Error);
+        Popnote::PopnotePlugin::notify(tr("Device workspace"), m_demo->errorString(),
+                                       Popnote::PopnotePlugin::Error);
         return false;
     }
     ConnectionProfile profile = ConnectionProfile::demo();
@@ -158,17 +162,6 @@ ExtensionSystem::IPlugin::ShutdownFlag WorkspacePlugin::aboutToShutdown()
     if (m_demo)
         m_demo->stop();
     return SynchronousShutdown;
-}
-
-void WorkspacePlugin::notify(const QString &text, int type)
-{
-    Popnote::PopnotePlugin *service = Popnote::PopnotePlugin::instance();
-    if (!service || text.isEmpty())
-        return;
-    auto *note = new Popnote::QPopnote(nullptr);
-    note->setTitle(tr("Device workspace"));
-    note->setBodyText(text);
-    service->addNotification(note, Popnote::PopnotePlugin::TypeNotification(type), true);
 }
 
 } // namespace Workspace

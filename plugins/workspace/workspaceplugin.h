@@ -46,7 +46,6 @@ public slots:
 
 private:
     void createActions();
-    void notify(const QString &text, int type);
 
     ConnectionHistory *m_history = nullptr;
     WorkspaceController *m_controller = nullptr;

@@ -29,6 +29,7 @@ private slots:
     void withoutWindowLoggedAndFreed_data();
     void withoutWindowLoggedAndFreed();
     void nullNoteIgnored();
+    void notifyPostsOrLogs();
     void shownOverMainWindow();
     void doesNotTakeFocus();
     void boundedStack();
@@ -152,6 +153,26 @@ void tst_Popnote::nullNoteIgnored()
                                PopnotePlugin::TypeNotification(9), true);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(2).toInt(), 0);
+}
+
+void tst_Popnote::notifyPostsOrLogs()
+{
+    QSignalSpy spy(m_popnote.get(), &PopnotePlugin::notificationAdded);
+    QTest::ignoreMessage(QtCriticalMsg, "Access level: Invalid password!");
+    PopnotePlugin::notify(QStringLiteral("Access level"), QStringLiteral("Invalid password!"),
+                          PopnotePlugin::Error);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("Access level"));
+    QCOMPARE(spy.at(0).at(1).toString(), QStringLiteral("Invalid password!"));
+    QCOMPARE(spy.at(0).at(2).toInt(), int(PopnotePlugin::Error));
+
+    // Without the service the message still reaches the log.
+    m_popnote->aboutToShutdown();
+    m_popnote.reset();
+    QVERIFY(!PopnotePlugin::instance());
+    QTest::ignoreMessage(QtWarningMsg, "Access level : Password successfully saved!");
+    PopnotePlugin::notify(QStringLiteral("Access level"), QStringLiteral("Password successfully saved!"),
+                          PopnotePlugin::Information);
 }
 
 void tst_Popnote::shownOverMainWindow()
