@@ -11,28 +11,6 @@ namespace Pointbook {
 
 namespace {
 
-int elementWidth(Tag::DataType type)
-{
-    switch (type) {
-    case Tag::UInt8:
-    case Tag::Int8:
-        return 1;
-    case Tag::UInt16:
-    case Tag::Int16:
-        return 2;
-    case Tag::UInt32:
-    case Tag::Int32:
-    case Tag::Float:
-        return 4;
-    case Tag::UInt64:
-    case Tag::Int64:
-    case Tag::Double:
-        return 8;
-    default:
-        return 0;
-    }
-}
-
 QVector<int> orderDigits(const QString &order)
 {
     QVector<int> digits;
@@ -102,6 +80,28 @@ Tag::Tag(RegisterType registerType, DataType dataType, ByteOrder byteOrderInput,
     , m_byteOrderInput(byteOrderInput)
     , m_byteOrderOutput(byteOrderOutput)
 {
+}
+
+int Tag::elementWidth(DataType type)
+{
+    switch (type) {
+    case UInt8:
+    case Int8:
+        return 1;
+    case UInt16:
+    case Int16:
+        return 2;
+    case UInt32:
+    case Int32:
+    case Float:
+        return 4;
+    case UInt64:
+    case Int64:
+    case Double:
+        return 8;
+    default:
+        return 0;
+    }
 }
 
 quint16 Tag::size() const

@@ -137,6 +137,8 @@ public:
     // One step of the moving average with weight 1/points; a previous value
     // of 0.0 restarts it. Fewer than 1 point means no damping.
     static double dampingProcess(double value, double previous, int points);
+    // Bytes of one element of the type; 0 for an unknown type.
+    static int elementWidth(DataType type);
 
     static QString dataTypeToString(DataType type);
     static DataType stringToDataType(const QString &text);

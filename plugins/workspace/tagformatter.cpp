@@ -12,34 +12,12 @@ namespace Workspace {
 
 namespace {
 
-int elementWidth(Tag::DataType type)
-{
-    switch (type) {
-    case Tag::UInt8:
-    case Tag::Int8:
-        return 1;
-    case Tag::UInt16:
-    case Tag::Int16:
-        return 2;
-    case Tag::UInt32:
-    case Tag::Int32:
-    case Tag::Float:
-        return 4;
-    case Tag::UInt64:
-    case Tag::Int64:
-    case Tag::Double:
-        return 8;
-    default:
-        return 0;
-    }
-}
-
 // One element of a reordered multi-element value; the tag's own decoding
 // reads the reordered bytes least significant first, and so does this.
 double decodeElement(const char *bytes, Tag::DataType type)
 {
     quint64 bits = 0;
-    const int width = elementWidth(type);
+    const int width = Tag::elementWidth(type);
     for (int i = width - 1; i >= 0; --i)
         bits = (bits << 8) | quint8(bytes[i]);
     switch (type) {
@@ -97,14 +75,14 @@ QVector<double> TagFormatter::numericValues(const Tag *tag)
         return result;
     if (tag->count() > 1) {
         const QByteArray bytes = value.toByteArray();
-        const int width = elementWidth(tag->dataType());
+        const int width = Tag::elementWidth(tag->dataType());
         if (width == 0)
             return result;
         for (int p = 0; p + width <= bytes.size(); p += width)
             result.append(decodeElement(bytes.constData() + p, tag->dataType()));
         return result;
     }
-    if (elementWidth(tag->dataType()) == 0)
+    if (Tag::elementWidth(tag->dataType()) == 0)
         return result;
     if (tag->enableDamping() && !tag->bitfield())
         result.append(tag->dampedValue());

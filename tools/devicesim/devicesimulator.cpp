@@ -305,7 +305,7 @@ quint64 DeviceSimulator::bitFieldRegister(const QList<Tag *> &group) const
 {
     quint64 value = 0;
     for (const Tag *tag : group) {
-        const int width = std::max(ValueEncoder::elementWidth(tag->dataType()), 2);
+        const int width = std::max(Tag::elementWidth(tag->dataType()), 2);
         quint64 mask = tag->mask();
         if (width < 8)
             mask &= (quint64(1) << (8 * width)) - 1;

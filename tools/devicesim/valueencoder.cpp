@@ -45,23 +45,6 @@ quint64 bitsOf(Tag::DataType type, const QVariant &value)
 
 } // namespace
 
-int ValueEncoder::elementWidth(Tag::DataType type)
-{
-    switch (type) {
-    case Tag::UInt8:
-    case Tag::Int8: return 1;
-    case Tag::UInt16:
-    case Tag::Int16: return 2;
-    case Tag::UInt32:
-    case Tag::Int32:
-    case Tag::Float: return 4;
-    case Tag::UInt64:
-    case Tag::Int64:
-    case Tag::Double: return 8;
-    default: return 0;
-    }
-}
-
 QVariant ValueEncoder::fromBits(Tag::DataType type, quint64 bits)
 {
     switch (type) {
@@ -90,7 +73,7 @@ QVariant ValueEncoder::fromBits(Tag::DataType type, quint64 bits)
 
 QByteArray ValueEncoder::elementBytes(Tag::DataType type, const QVariant &value)
 {
-    const int width = elementWidth(type);
+    const int width = Tag::elementWidth(type);
     const quint64 bits = bitsOf(type, value);
     QByteArray bytes;
     bytes.reserve(width);
@@ -101,7 +84,7 @@ QByteArray ValueEncoder::elementBytes(Tag::DataType type, const QVariant &value)
 
 QVector<quint16> ValueEncoder::encode(const Tag &tag, const QVariant &value)
 {
-    const int width = elementWidth(tag.dataType());
+    const int width = Tag::elementWidth(tag.dataType());
     const int count = tag.count();
     if (width == 0 || count == 0)
         return {};

@@ -16,9 +16,6 @@ namespace Devicesim {
 class DEVICESIM_EXPORT ValueEncoder
 {
 public:
-    // Bytes of one element of the type (0 for an unknown type).
-    static int elementWidth(Pointbook::Tag::DataType type);
-
     // The variant kind Tag::value() holds for one element of the type, made
     // from the element's bit pattern (least significant byte first).
     static QVariant fromBits(Pointbook::Tag::DataType type, quint64 bits);

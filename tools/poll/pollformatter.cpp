@@ -18,17 +18,6 @@ namespace {
 // Decimals beyond this add nothing to a double but length.
 const int MaxPrecision = 40;
 
-int elementBytes(Tag::DataType type)
-{
-    switch (type) {
-    case Tag::UInt8: case Tag::Int8: return 1;
-    case Tag::UInt16: case Tag::Int16: return 2;
-    case Tag::UInt32: case Tag::Int32: case Tag::Float: return 4;
-    case Tag::UInt64: case Tag::Int64: case Tag::Double: return 8;
-    default: return 0;
-    }
-}
-
 template <typename Real>
 QString formatReal(Real value, int precision, PollRecord::ValueKind *kind)
 {
@@ -96,7 +85,7 @@ QString PollFormatter::formatValue(const Tag &tag, PollRecord::ValueKind *kind)
         if (tag.bitfield() && tag.mask() != 0) {
             // The bits of the element itself, then the mask; a bit field has
             // no sign of its own.
-            const int bits = elementBytes(tag.dataType()) * 8;
+            const int bits = Tag::elementWidth(tag.dataType()) * 8;
             quint64 pattern = isSigned ? quint64(value.toLongLong()) : value.toULongLong();
             if (bits < 64)
                 pattern &= (quint64(1) << bits) - 1;
