@@ -1,4 +1,4 @@
-#include "fakeconnection.h"
+#include "../support/scriptedconnection.h"
 
 #include <core/actioncontainer.h>
 #include <core/actionmanager.h>
@@ -625,7 +625,7 @@ void tst_PointbookPlugin::settingsSurviveRestart()
 
 void tst_PointbookPlugin::modbusObjectsForwarded()
 {
-    FakeConnection connection;
+    ScriptedConnection connection;
     Fieldlink::FieldlinkCore::QModbusSettings settings(7);
     m_plugin->setModbusConnection(&connection);
     m_plugin->setModbusSettings(&settings);
@@ -641,7 +641,7 @@ void tst_PointbookPlugin::failedReloadStopsPolling()
 {
     writeMap("4.00", "<ir>" + tagXml("p") + tagXml("q", "uint32") + "</ir><hr>" + tagXml("h")
                          + "</hr>");
-    FakeConnection connection;
+    ScriptedConnection connection;
     Fieldlink::FieldlinkCore::QModbusSettings settings(1);
     m_plugin->setModbusConnection(&connection);
     m_plugin->setModbusSettings(&settings);
@@ -665,16 +665,16 @@ void tst_PointbookPlugin::failedReloadStopsPolling()
     // and does not start anything again.
     QVERIFY(connection.answerNext({1, 2, 3}));
     QTRY_COMPARE_WITH_TIMEOUT(engine->state(), int(TagBase::Idle), 5000);
-    const int executed = connection.executed;
+    const int executed = connection.executed.size();
     QTest::qWait(100);
-    QCOMPARE(connection.executed, executed);
+    QCOMPARE(connection.executed.size(), executed);
     QVERIFY(connection.onWire().isEmpty());
 }
 
 void tst_PointbookPlugin::lateReplyAfterReload()
 {
     writeMap("4.01", "<ir>" + tagXml("a") + tagXml("b") + "</ir>");
-    FakeConnection connection;
+    ScriptedConnection connection;
     Fieldlink::FieldlinkCore::QModbusSettings settings(1);
     m_plugin->setModbusConnection(&connection);
     m_plugin->setModbusSettings(&settings);

@@ -2,7 +2,7 @@
 // building, the pass state machine and its signals, and the cutting of
 // replies into tags, with every answer under the test's control.
 
-#include "scriptedconnection.h"
+#include "../support/scriptedconnection.h"
 
 #include <pointbook/basetag.h>
 #include <pointbook/tag.h>

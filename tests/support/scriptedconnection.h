@@ -1,8 +1,9 @@
 #pragma once
 
-// A driver double for the polling engine: it hands out real transactions,
-// records what the engine asked for and answers only when the test says so
-// (or at once from a register table when autoAnswer is on).
+// A Modbus connection that never touches a wire, for tests of the polling
+// engine and of what drives it: it hands out real transactions, records what
+// was asked for and answers only when the test says so (or at once from a
+// register table when autoAnswer is on).
 
 #include <fieldlink/imodbustransaction.h>
 #include <fieldlink/modbusconnection.h>
@@ -116,11 +117,34 @@ public:
         t->complete(words);
         t->deleteLater();
     }
+    // Answers the oldest handed-over request with words (bits all 1).
+    bool answerNext(const QVector<quint16> &words)
+    {
+        const QList<QPointer<IModbusTransaction>> pending = onWire();
+        if (pending.isEmpty())
+            return false;
+        QPointer<IModbusTransaction> t = pending.first();
+        unanswered.removeAll(t);
+        if (t->isBitAccess())
+            t->complete(QVector<quint8>(t->count(), 1));
+        else
+            t->complete(words.mid(0, t->count()));
+        if (t)
+            t->deleteLater();
+        return true;
+    }
     void failNext(IModbusTransaction *t)
     {
         unanswered.removeAll(t);
         t->fail(IModbusTransaction::Timeout, QStringLiteral("no answer"));
         t->deleteLater();
+    }
+
+    // Handed over and neither answered nor freed, oldest first.
+    QList<QPointer<IModbusTransaction>> onWire()
+    {
+        unanswered.removeAll(nullptr);
+        return unanswered;
     }
 
     int live() const
