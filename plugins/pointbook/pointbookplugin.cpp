@@ -43,6 +43,21 @@ int colorComponent(const QVariant &value)
     return qBound(0, value.toInt(), 255);
 }
 
+// Calls visit(id, tag) for every tag of every register table of base.
+template <typename Visit>
+void forEachTag(BaseTag *base, Visit visit)
+{
+    if (!base)
+        return;
+    for (Tag::RegisterType type : kRegisterTypes) {
+        const QHash<QString, Tag *> tags = base->tagHash(type);
+        for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
+            if (it.value())
+                visit(it.key(), it.value());
+        }
+    }
+}
+
 } // namespace
 
 PointbookPlugin::PointbookPlugin()
@@ -236,29 +251,20 @@ void PointbookPlugin::readSettingsTagBase(const QString &version)
 
     database->beginGroup(version);
     BaseTag *base = m_tagBaseLoader ? m_tagBaseLoader->base() : nullptr;
-    if (base) {
-        for (Tag::RegisterType type : kRegisterTypes) {
-            const QHash<QString, Tag *> tags = base->tagHash(type);
-            for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
-                Tag *tag = it.value();
-                if (!tag)
-                    continue;
-                const QString &id = it.key();
-                tag->setVisibleChart(database->value(settingsKey(id, "visibleChart"), false).toBool());
-                QColor color;
-                color.setRed(colorComponent(database->value(settingsKey(id, "colorChartR"), 0)));
-                color.setGreen(colorComponent(database->value(settingsKey(id, "colorChartG"), 0)));
-                color.setBlue(colorComponent(database->value(settingsKey(id, "colorChartB"), 0)));
-                color.setAlpha(colorComponent(database->value(settingsKey(id, "colorChartA"), 0)));
-                tag->setColorChart(color);
-                tag->setEnableDamping(
-                    database->value(settingsKey(id, "enableDampening"), false).toBool());
-                tag->setDampingPoints(database->value(settingsKey(id, "dampeningPoints"), 0).toInt());
-                tag->setPrecision(
-                    database->value(settingsKey(id, "precision"), tag->precision()).toInt());
-            }
-        }
-    }
+    forEachTag(base, [database](const QString &id, Tag *tag) {
+        tag->setVisibleChart(database->value(settingsKey(id, "visibleChart"), false).toBool());
+        QColor color;
+        color.setRed(colorComponent(database->value(settingsKey(id, "colorChartR"), 0)));
+        color.setGreen(colorComponent(database->value(settingsKey(id, "colorChartG"), 0)));
+        color.setBlue(colorComponent(database->value(settingsKey(id, "colorChartB"), 0)));
+        color.setAlpha(colorComponent(database->value(settingsKey(id, "colorChartA"), 0)));
+        tag->setColorChart(color);
+        tag->setEnableDamping(
+            database->value(settingsKey(id, "enableDampening"), false).toBool());
+        tag->setDampingPoints(database->value(settingsKey(id, "dampeningPoints"), 0).toInt());
+        tag->setPrecision(
+            database->value(settingsKey(id, "precision"), tag->precision()).toInt());
+    });
     database->endGroup();
 }
 
@@ -271,26 +277,17 @@ void PointbookPlugin::writeSettingsTagBase(const QString &version)
     database->beginTransaction();
     database->beginGroup(version);
     BaseTag *base = m_tagBaseLoader ? m_tagBaseLoader->base() : nullptr;
-    if (base) {
-        for (Tag::RegisterType type : kRegisterTypes) {
-            const QHash<QString, Tag *> tags = base->tagHash(type);
-            for (auto it = tags.cbegin(); it != tags.cend(); ++it) {
-                const Tag *tag = it.value();
-                if (!tag)
-                    continue;
-                const QString &id = it.key();
-                const QColor color = tag->colorChart();
-                database->setValue(settingsKey(id, "visibleChart"), tag->visibleChart());
-                database->setValue(settingsKey(id, "colorChartR"), color.red());
-                database->setValue(settingsKey(id, "colorChartG"), color.green());
-                database->setValue(settingsKey(id, "colorChartB"), color.blue());
-                database->setValue(settingsKey(id, "colorChartA"), color.alpha());
-                database->setValue(settingsKey(id, "enableDampening"), tag->enableDamping());
-                database->setValue(settingsKey(id, "dampeningPoints"), tag->dampingPoints());
-                database->setValue(settingsKey(id, "precision"), tag->precision());
-            }
-        }
-    }
+    forEachTag(base, [database](const QString &id, const Tag *tag) {
+        const QColor color = tag->colorChart();
+        database->setValue(settingsKey(id, "visibleChart"), tag->visibleChart());
+        database->setValue(settingsKey(id, "colorChartR"), color.red());
+        database->setValue(settingsKey(id, "colorChartG"), color.green());
+        database->setValue(settingsKey(id, "colorChartB"), color.blue());
+        database->setValue(settingsKey(id, "colorChartA"), color.alpha());
+        database->setValue(settingsKey(id, "enableDampening"), tag->enableDamping());
+        database->setValue(settingsKey(id, "dampeningPoints"), tag->dampingPoints());
+        database->setValue(settingsKey(id, "precision"), tag->precision());
+    });
     database->endGroup();
     database->endTransaction();
 }
