@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -65,5 +67,16 @@ void QuitOnSignal::handle()
     [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
 #endif
     qInfo("Termination requested; shutting down.");
+    exitWhenLoopRuns();
+}
+
+void QuitOnSignal::exitWhenLoopRuns()
+{
+    // exit() outside a running event loop is lost (a signal may come while
+    // start-up still processes events by hand); try again once one runs.
+    if (QThread::currentThread()->loopLevel() == 0) {
+        QTimer::singleShot(20, this, &QuitOnSignal::exitWhenLoopRuns);
+        return;
+    }
     QCoreApplication::exit(0);
 }

@@ -20,6 +20,7 @@ public:
 
 private:
     void handle();
+    void exitWhenLoopRuns();
 
     QSocketNotifier *m_notifier = nullptr;
 };

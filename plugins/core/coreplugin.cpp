@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QThread>
 #include <QTimer>
 
 namespace Core {
@@ -102,8 +103,19 @@ void CorePlugin::extensionsInitialized()
     }
     if (m_quitAfterMs >= 0) {
         qCInfo(coreLog, "Quitting in %d ms as requested by -test-quit-after", m_quitAfterMs);
-        QTimer::singleShot(m_quitAfterMs, qApp, &QCoreApplication::quit);
+        QTimer::singleShot(m_quitAfterMs, this, &CorePlugin::quitWhenLoopRuns);
     }
+}
+
+void CorePlugin::quitWhenLoopRuns()
+{
+    // quit() before the program's event loop runs (start-up still processes
+    // events by hand) would be lost; wait for the loop.
+    if (QThread::currentThread()->loopLevel() == 0) {
+        QTimer::singleShot(20, this, &CorePlugin::quitWhenLoopRuns);
+        return;
+    }
+    QCoreApplication::quit();
 }
 
 ExtensionSystem::IPlugin::ShutdownFlag CorePlugin::aboutToShutdown()

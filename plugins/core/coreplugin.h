@@ -40,6 +40,7 @@ public:
     int quitAfterMs() const { return m_quitAfterMs; }
 
 private:
+    void quitWhenLoopRuns();
     ActionManager *m_actionManager = nullptr;
     SettingsDatabase *m_settingsDatabase = nullptr;
     Internal::MainWindow *m_mainWindow = nullptr;
