@@ -81,9 +81,27 @@ void TagBase::setTagBase(BaseTag *base)
             tags = base->tagHash(registerTypeOf(type)).values();
         std::sort(tags.begin(), tags.end(), &Tag::lessThan);
         m_sorted[type].clear();
-        for (Tag *tag : qAsConst(tags))
+        m_starts[type].clear();
+        m_starts[type].reserve(tags.size());
+        m_longestSpan[type] = 0;
+        for (Tag *tag : qAsConst(tags)) {
             m_sorted[type].append(tag);
+            m_starts[type].append(tag->startAddress());
+            m_longestSpan[type] = std::max<int>(m_longestSpan[type], tag->sizeRegisters());
+        }
+        if (!std::is_sorted(m_starts[type].cbegin(), m_starts[type].cend()))
+            m_longestSpan[type] = -1;
     }
+}
+
+QPair<int, int> TagBase::candidates(int type, int from, int to) const
+{
+    const QVector<int> &starts = m_starts[type];
+    if (m_longestSpan[type] < 0)
+        return qMakePair(0, starts.size());
+    const auto low = std::lower_bound(starts.cbegin(), starts.cend(), from);
+    const auto high = std::lower_bound(low, starts.cend(), to);
+    return qMakePair(int(low - starts.cbegin()), int(high - starts.cbegin()));
 }
 
 BaseTag *TagBase::tagBase() const
@@ -460,8 +478,12 @@ void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<
 
     // A copy: a tag's changedValue() receiver may hand over a new collection.
     const QList<QPointer<Tag>> tags = m_sorted[type];
+    // Only tags that begin at most the longest span before the start can
+    // cover it.
+    const int reach = std::max(m_longestSpan[type], 1);
+    const QPair<int, int> range = candidates(type, int(start) - reach + 1, int(start) + 1);
     QVector<int> first;
-    for (int i = 0; i < tags.size(); ++i) {
+    for (int i = range.first; i < range.second; ++i) {
         const Tag *tag = tags.at(i);
         if (!tag)
             continue;
@@ -535,7 +557,10 @@ void TagBase::deliverBits(int type, IModbusTransaction *transaction, const QVect
     // decodes its value the way every other tag does. Only tags that lie
     // wholly within the reply are given words.
     const QList<QPointer<Tag>> tags = m_sorted[type];
-    for (Tag *tag : tags) {
+    // Only tags that begin within the reply can lie wholly within it.
+    const QPair<int, int> range = candidates(type, start, end);
+    for (int i = range.first; i < range.second; ++i) {
+        Tag *tag = tags.at(i);
         if (!tag)
             continue;
         const int first = tag->startAddress();

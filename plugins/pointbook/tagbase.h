@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QPair>
 #include <QPoint>
 #include <QPointer>
 #include <QSet>
@@ -131,6 +132,9 @@ private:
     void cutReply(int type, Transaction *transaction, const QVector<quint16> &reply,
                   QVector<quint16> *buffer);
     void dropQueues();
+    // Indexes [first, second) of the sorted list whose tags begin at an
+    // address in [from, to), or the whole list when it is not ordered so.
+    QPair<int, int> candidates(int type, int from, int to) const;
     void emitTypeDone(int type);
     Transaction *createRead(int type, int start, int count);
     void setInterval(int type, const QVector<QPoint> &interval);
@@ -143,6 +147,13 @@ private:
     // Guarded: a reload of the register map deletes the tags before the new
     // collection arrives; a deleted tag then reads as a null entry.
     std::array<QList<QPointer<Tag>>, 4> m_sorted;
+    // Start address of every entry of the sorted lists (kept for deleted
+    // tags too, so indexes still match) and the longest register span of
+    // each table: the tags a reply begins in are found by binary search.
+    // -1 when a table is not ordered by address (a tag of another register
+    // type among them); such a table is scanned whole.
+    std::array<QVector<int>, 4> m_starts;
+    std::array<int, 4> m_longestSpan = {};
     std::array<QVector<QPoint>, 4> m_intervals;
     std::array<QVector<quint16>, 4> m_buffers;
     // Guarded: a transaction freed by its driver becomes a null entry
