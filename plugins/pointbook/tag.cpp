@@ -46,6 +46,93 @@ I truncateTo(double value)
     return static_cast<I>(value);
 }
 
+// The digits of every byte order's text form ("Unknown" reads as seven
+// zeros, as its text does), so that the hot path needs no strings.
+struct OrderDigits {
+    int length;
+    signed char digits[8];
+};
+
+const OrderDigits orderDigitTable[] = {
+    {7, {0, 0, 0, 0, 0, 0, 0, 0}}, // Unknown
+    {1, {0}},
+    {2, {0, 1}},
+    {2, {1, 0}},
+    {4, {0, 1, 2, 3}},
+    {4, {1, 0, 3, 2}},
+    {4, {3, 2, 1, 0}},
+    {4, {2, 3, 0, 1}},
+    {8, {0, 1, 2, 3, 4, 5, 6, 7}},
+    {8, {1, 0, 3, 2, 5, 4, 7, 6}},
+    {8, {3, 2, 1, 0, 7, 6, 5, 4}},
+    {8, {2, 3, 0, 1, 6, 7, 4, 5}},
+    {8, {4, 5, 6, 7, 0, 1, 2, 3}},
+    {8, {5, 4, 7, 6, 1, 0, 3, 2}},
+    {8, {7, 6, 5, 4, 3, 2, 1, 0}},
+    {8, {6, 7, 4, 5, 2, 3, 0, 1}},
+};
+
+const OrderDigits &digitsOf(Tag::ByteOrder order)
+{
+    // A value outside the enumeration has no text form, hence no digits.
+    static const OrderDigits none = {0, {}};
+    const int index = int(order);
+    return index >= 0 && index < int(sizeof orderDigitTable / sizeof *orderDigitTable)
+        ? orderDigitTable[index] : none;
+}
+
+// The little-endian number in the first sizeof(T) bytes that
+// byteOrderConversion() gives for the big-endian bytes of the words; the
+// same bytes, picked straight from the words into a stack buffer.
+template<typename T>
+T convertedNumber(const QVector<quint16> &words, int width, Tag::ByteOrder orderIn,
+                  Tag::ByteOrder orderOut)
+{
+    uchar buffer[sizeof(T)] = {};
+    const OrderDigits &in = digitsOf(orderIn);
+    const OrderDigits &out = digitsOf(orderOut);
+    const int available = words.size() * 2;
+    if (width > 0 && out.length > 0) {
+        int source[8];
+        for (int o = 0; o < out.length; ++o) {
+            source[o] = -1;
+            for (int i = 0; i < in.length; ++i) {
+                if (in.digits[i] == out.digits[o]) {
+                    source[o] = i;
+                    break;
+                }
+            }
+        }
+        const quint16 *data = words.constData();
+        for (int k = 0; k < int(sizeof(T)); ++k) {
+            const int element = (k / out.length) * width;
+            if (element >= available)
+                break;
+            const int i = source[k % out.length];
+            if (i >= 0 && element + i < available) {
+                const int at = element + i;
+                const quint16 word = data[at / 2];
+                buffer[k] = uchar(at % 2 ? word & 0xFF : word >> 8);
+            }
+        }
+    }
+    return qFromLittleEndian<T>(buffer);
+}
+
+float floatFromBits(quint32 bits)
+{
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+double doubleFromBits(quint64 bits)
+{
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
 float roundToFloat(double value)
 {
     if (std::isfinite(value) && std::fabs(value) > double(std::numeric_limits<float>::max()))
@@ -121,6 +208,38 @@ QVector<quint16> Tag::valueByteArray() const
 
 QVariant Tag::value() const
 {
+    if (m_count <= 1 && !m_valueRaw.isEmpty()) {
+        const int width = elementWidth(m_dataType);
+        const auto number = [&](auto zero) {
+            return convertedNumber<decltype(zero)>(m_valueRaw, width, m_byteOrderInput,
+                                                   m_byteOrderOutput);
+        };
+        switch (m_dataType) {
+        case UInt8:
+            return int(quint8(m_valueRaw.at(0) >> 8));
+        case Int8:
+            return int(qint8(quint8(m_valueRaw.at(0) >> 8)));
+        case UInt16:
+            return int(number(quint16()));
+        case Int16:
+            return int(number(qint16()));
+        case UInt32:
+            return number(quint32());
+        case Int32:
+            return number(qint32());
+        case UInt64:
+            return number(quint64());
+        case Int64:
+            return number(qint64());
+        case Float:
+            return floatFromBits(number(quint32()));
+        case Double:
+            return doubleFromBits(number(quint64()));
+        default:
+            return QVariant();
+        }
+    }
+
     QByteArray bytes;
     bytes.reserve(m_valueRaw.size() * 2);
     for (const quint16 word : m_valueRaw) {
@@ -361,7 +480,16 @@ void Tag::setMask(quint64 mask) { m_mask = mask; }
 void Tag::setRawData(const QVector<quint16> &data)
 {
     m_valueRaw = data;
-    const QVariant v = value();
+    // A single element is decoded straight from the words; several go
+    // through value() and its byte array.
+    const bool single = m_count <= 1;
+    const QVariant v = single ? QVariant() : value();
+    const int width = elementWidth(m_dataType);
+    const auto number = [&](auto zero) {
+        return convertedNumber<decltype(zero)>(m_valueRaw, width, m_byteOrderInput,
+                                               m_byteOrderOutput);
+    };
+    const quint8 firstByte = m_valueRaw.isEmpty() ? 0 : quint8(m_valueRaw.at(0) >> 8);
 
     const bool damp = m_enableDamping;
     const auto damped = [&](double sample) {
@@ -370,52 +498,52 @@ void Tag::setRawData(const QVector<quint16> &data)
 
     switch (m_dataType) {
     case UInt8: {
-        const quint8 x = quint8(v.toUInt());
+        const quint8 x = single ? firstByte : quint8(v.toUInt());
         setDampedValue(damp ? double(quint8(truncateTo<qint16>(damped(x)))) : double(x));
         break;
     }
     case Int8: {
-        const qint8 x = qint8(v.toInt());
+        const qint8 x = single ? qint8(firstByte) : qint8(v.toInt());
         setDampedValue(damp ? double(qint8(truncateTo<qint16>(damped(x)))) : double(x));
         break;
     }
     case UInt16: {
-        const quint16 x = quint16(v.toUInt());
+        const quint16 x = single ? number(quint16()) : quint16(v.toUInt());
         setDampedValue(damp ? double(quint16(truncateTo<qint32>(damped(x)))) : double(x));
         break;
     }
     case Int16: {
-        const qint16 x = qint16(v.toInt());
+        const qint16 x = single ? number(qint16()) : qint16(v.toInt());
         setDampedValue(damp ? double(truncateTo<qint16>(damped(x))) : double(x));
         break;
     }
     case UInt32: {
-        const quint32 x = v.toUInt();
+        const quint32 x = single ? number(quint32()) : v.toUInt();
         setDampedValue(damp ? double(quint32(truncateTo<qint64>(damped(x)))) : double(x));
         break;
     }
     case Int32: {
-        const qint32 x = v.toInt();
+        const qint32 x = single ? number(qint32()) : v.toInt();
         setDampedValue(damp ? double(truncateTo<qint32>(damped(x))) : double(x));
         break;
     }
     case UInt64: {
-        const quint64 x = v.toULongLong();
+        const quint64 x = single ? number(quint64()) : v.toULongLong();
         setDampedValue(damp ? double(truncateTo<quint64>(damped(double(x)))) : double(x));
         break;
     }
     case Int64: {
-        const qint64 x = v.toLongLong();
+        const qint64 x = single ? number(qint64()) : v.toLongLong();
         setDampedValue(damp ? double(truncateTo<qint64>(damped(double(x)))) : double(x));
         break;
     }
     case Float: {
-        const float x = v.toFloat();
+        const float x = single ? floatFromBits(number(quint32())) : v.toFloat();
         setDampedValue(damp ? double(roundToFloat(damped(x))) : double(x));
         break;
     }
     case Double: {
-        const double x = v.toDouble();
+        const double x = single ? doubleFromBits(number(quint64())) : v.toDouble();
         setDampedValue(damp ? damped(x) : x);
         break;
     }
