@@ -20,16 +20,6 @@ QVector<int> orderDigits(const QString &order)
     return digits;
 }
 
-// Little-endian read of the first sizeof(T) bytes; bytes missing from a
-// short array count as zero.
-template<typename T>
-T readLittleEndian(const QByteArray &bytes)
-{
-    uchar buffer[sizeof(T)] = {};
-    std::memcpy(buffer, bytes.constData(), std::min<size_t>(sizeof(T), size_t(bytes.size())));
-    return qFromLittleEndian<T>(buffer);
-}
-
 // Truncation toward zero that is defined for every double: NaN gives 0,
 // values beyond the range saturate at its ends.
 template<typename I>
@@ -47,13 +37,16 @@ I truncateTo(double value)
 }
 
 // The digits of every byte order's text form ("Unknown" reads as seven
-// zeros, as its text does), so that the hot path needs no strings.
+// zeros, as its text does); the last entry stands for a value outside the
+// enumeration, which has no text form and hence no digits.
 struct OrderDigits {
     int length;
     signed char digits[8];
 };
 
-const OrderDigits orderDigitTable[] = {
+constexpr int OrderCount = 17;
+
+constexpr OrderDigits orderDigitTable[OrderCount] = {
     {7, {0, 0, 0, 0, 0, 0, 0, 0}}, // Unknown
     {1, {0}},
     {2, {0, 1}},
@@ -70,52 +63,88 @@ const OrderDigits orderDigitTable[] = {
     {8, {5, 4, 7, 6, 1, 0, 3, 2}},
     {8, {7, 6, 5, 4, 3, 2, 1, 0}},
     {8, {6, 7, 4, 5, 2, 3, 0, 1}},
+    {0, {}},
 };
 
-const OrderDigits &digitsOf(Tag::ByteOrder order)
+// For each pair of orders, the bytes of one converted element: where in
+// the input element each comes from (-1: a digit the input order lacks).
+struct OrderMap {
+    int length;
+    signed char source[8];
+};
+
+struct OrderMaps {
+    OrderMap maps[OrderCount][OrderCount];
+};
+
+constexpr OrderMaps buildOrderMaps()
 {
-    // A value outside the enumeration has no text form, hence no digits.
-    static const OrderDigits none = {0, {}};
-    const int index = int(order);
-    return index >= 0 && index < int(sizeof orderDigitTable / sizeof *orderDigitTable)
-        ? orderDigitTable[index] : none;
+    OrderMaps result{};
+    for (int a = 0; a < OrderCount; ++a) {
+        for (int b = 0; b < OrderCount; ++b) {
+            const OrderDigits &in = orderDigitTable[a];
+            const OrderDigits &out = orderDigitTable[b];
+            OrderMap &map = result.maps[a][b];
+            map.length = out.length;
+            for (int o = 0; o < out.length; ++o) {
+                map.source[o] = -1;
+                for (int i = 0; i < in.length; ++i) {
+                    if (in.digits[i] == out.digits[o]) {
+                        map.source[o] = static_cast<signed char>(i);
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    return result;
 }
 
-// The little-endian number in the first sizeof(T) bytes that
-// byteOrderConversion() gives for the big-endian bytes of the words; the
-// same bytes, picked straight from the words into a stack buffer.
+constexpr OrderMaps orderMaps = buildOrderMaps();
+
+const OrderMap &orderMapOf(Tag::ByteOrder in, Tag::ByteOrder out)
+{
+    const auto index = [](Tag::ByteOrder order) {
+        const int i = int(order);
+        return i >= 0 && i < OrderCount - 1 ? i : OrderCount - 1;
+    };
+    return orderMaps.maps[index(in)][index(out)];
+}
+
+// Byte `at` of the big-endian bytes of the words.
+inline uchar byteOfWords(const quint16 *words, int at)
+{
+    const quint16 word = words[at / 2];
+    return uchar(at % 2 ? word & 0xFF : word >> 8);
+}
+
+// What byteOrderConversion() gives for the big-endian bytes of the words,
+// up to `limit` bytes, written to `target`; returns the number written.
+int convertWords(const QVector<quint16> &words, int width, const OrderMap &map, uchar *target,
+                 int limit)
+{
+    const int available = words.size() * 2;
+    if (width <= 0 || map.length == 0)
+        return 0;
+    const quint16 *data = words.constData();
+    int k = 0;
+    for (int element = 0; element < available && k < limit; element += width) {
+        for (int o = 0; o < map.length && k < limit; ++o, ++k) {
+            const int i = map.source[o];
+            target[k] = i >= 0 && element + i < available ? byteOfWords(data, element + i) : 0;
+        }
+    }
+    return k;
+}
+
+// The little-endian number in the first sizeof(T) bytes of that conversion;
+// bytes it does not supply count as zero.
 template<typename T>
 T convertedNumber(const QVector<quint16> &words, int width, Tag::ByteOrder orderIn,
                   Tag::ByteOrder orderOut)
 {
     uchar buffer[sizeof(T)] = {};
-    const OrderDigits &in = digitsOf(orderIn);
-    const OrderDigits &out = digitsOf(orderOut);
-    const int available = words.size() * 2;
-    if (width > 0 && out.length > 0) {
-        int source[8];
-        for (int o = 0; o < out.length; ++o) {
-            source[o] = -1;
-            for (int i = 0; i < in.length; ++i) {
-                if (in.digits[i] == out.digits[o]) {
-                    source[o] = i;
-                    break;
-                }
-            }
-        }
-        const quint16 *data = words.constData();
-        for (int k = 0; k < int(sizeof(T)); ++k) {
-            const int element = (k / out.length) * width;
-            if (element >= available)
-                break;
-            const int i = source[k % out.length];
-            if (i >= 0 && element + i < available) {
-                const int at = element + i;
-                const quint16 word = data[at / 2];
-                buffer[k] = uchar(at % 2 ? word & 0xFF : word >> 8);
-            }
-        }
-    }
+    convertWords(words, width, orderMapOf(orderIn, orderOut), buffer, int(sizeof(T)));
     return qFromLittleEndian<T>(buffer);
 }
 
@@ -208,84 +237,49 @@ QVector<quint16> Tag::valueByteArray() const
 
 QVariant Tag::value() const
 {
-    if (m_count <= 1 && !m_valueRaw.isEmpty()) {
-        const int width = elementWidth(m_dataType);
-        const auto number = [&](auto zero) {
-            return convertedNumber<decltype(zero)>(m_valueRaw, width, m_byteOrderInput,
-                                                   m_byteOrderOutput);
-        };
-        switch (m_dataType) {
-        case UInt8:
-            return int(quint8(m_valueRaw.at(0) >> 8));
-        case Int8:
-            return int(qint8(quint8(m_valueRaw.at(0) >> 8)));
-        case UInt16:
-            return int(number(quint16()));
-        case Int16:
-            return int(number(qint16()));
-        case UInt32:
-            return number(quint32());
-        case Int32:
-            return number(qint32());
-        case UInt64:
-            return number(quint64());
-        case Int64:
-            return number(qint64());
-        case Float:
-            return floatFromBits(number(quint32()));
-        case Double:
-            return doubleFromBits(number(quint64()));
-        default:
-            return QVariant();
-        }
-    }
-
-    QByteArray bytes;
-    bytes.reserve(m_valueRaw.size() * 2);
-    for (const quint16 word : m_valueRaw) {
-        bytes.append(char(word >> 8));
-        bytes.append(char(word & 0xFF));
-    }
-    if (bytes.isEmpty())
+    if (m_valueRaw.isEmpty())
         return QVariant();
 
-    const auto converted = [&] {
-        return byteOrderConversion(bytes, byteOrderToString(m_byteOrderInput),
-                                   byteOrderToString(m_byteOrderOutput));
+    const int width = elementWidth(m_dataType);
+    if (m_count > 1) {
+        // The reordered bytes of every element, as byteOrderConversion()
+        // gives them for the orders' text forms.
+        QByteArray bytes;
+        if (width > 0) {
+            const OrderMap &map = orderMapOf(m_byteOrderInput, m_byteOrderOutput);
+            const int elements = (m_valueRaw.size() * 2 + width - 1) / width;
+            bytes.resize(elements * map.length);
+            convertWords(m_valueRaw, width, map, reinterpret_cast<uchar *>(bytes.data()),
+                         bytes.size());
+        }
+        return bytes;
+    }
+
+    const auto number = [&](auto zero) {
+        return convertedNumber<decltype(zero)>(m_valueRaw, width, m_byteOrderInput,
+                                               m_byteOrderOutput);
     };
-
-    if (m_count > 1)
-        return converted();
-
     switch (m_dataType) {
     case UInt8:
-        return int(quint8(bytes.at(0)));
+        return int(quint8(m_valueRaw.at(0) >> 8));
     case Int8:
-        return int(qint8(bytes.at(0)));
+        return int(qint8(quint8(m_valueRaw.at(0) >> 8)));
     case UInt16:
-        return int(readLittleEndian<quint16>(converted()));
+        return int(number(quint16()));
     case Int16:
-        return int(readLittleEndian<qint16>(converted()));
+        return int(number(qint16()));
     case UInt32:
-        return readLittleEndian<quint32>(converted());
+        return number(quint32());
     case Int32:
-        return readLittleEndian<qint32>(converted());
+        return number(qint32());
     case UInt64:
-        return readLittleEndian<quint64>(converted());
+        return number(quint64());
     case Int64:
-        return readLittleEndian<qint64>(converted());
-    case Float: {
-        const quint32 bits = readLittleEndian<quint32>(converted());
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
-    }
-    case Double: {
-        const quint64 bits = readLittleEndian<quint64>(converted());
-        double d;
-        std::memcpy(&d, &bits, sizeof d);
-        return d;
-    }
+        return number(qint64());
+    case Float:
+        return floatFromBits(number(quint32()));
+    case Double:
+        return doubleFromBits(number(quint64()));
     default:
         return QVariant();
     }
