@@ -521,7 +521,9 @@ void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<
                     break;
                 }
                 if (buffer->size() == span) {
-                    const QVector<quint16> words = *buffer;
+                    // A copy of its own: a shared one would make the buffer
+                    // reallocate on clear() and on every append that follows.
+                    const QVector<quint16> words(buffer->constBegin(), buffer->constEnd());
                     buffer->clear();
                     tag->setRawData(words);
                 } else if (buffer->size() > span) {
