@@ -1,15 +1,76 @@
 // Draws the start-up picture (800 x 480, with alpha) at build time, so the
 // repository carries its recipe instead of a binary.
 //   splashgen <output.png>
+//
+// The picture is decoded on every start, before anything else is shown, so
+// it is made cheap to decode: plain areas and vertical gradients that
+// compress into long runs, and rows stored unfiltered (filter type 0), which
+// spares the decoder the per-byte prediction of the adaptive filters.
+#include <QByteArray>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRadialGradient>
+#include <QtEndian>
 
 #include <cmath>
 #include <cstdio>
+
+namespace {
+
+quint32 crc32(const QByteArray &data)
+{
+    static quint32 table[256];
+    if (!table[1]) {
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[n] = c;
+        }
+    }
+    quint32 c = 0xFFFFFFFFu;
+    for (const char byte : data)
+        c = table[(c ^ quint8(byte)) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+QByteArray bigEndian(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    qToBigEndian(value, bytes.data());
+    return bytes;
+}
+
+QByteArray chunk(const char *type, const QByteArray &data)
+{
+    const QByteArray body = QByteArray(type, 4) + data;
+    return bigEndian(quint32(data.size())) + body + bigEndian(crc32(body));
+}
+
+// 8-bit RGBA, no interlace, every row with filter type 0.
+QByteArray encodePng(const QImage &picture)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_RGBA8888);
+    QByteArray rows;
+    rows.reserve(image.height() * (1 + image.width() * 4));
+    for (int y = 0; y < image.height(); ++y) {
+        rows.append('\0');
+        rows.append(reinterpret_cast<const char *>(image.constScanLine(y)), image.width() * 4);
+    }
+    QByteArray header = bigEndian(quint32(image.width())) + bigEndian(quint32(image.height()));
+    header.append(char(8)); // bit depth
+    header.append(char(6)); // RGBA
+    header.append(3, '\0'); // deflate, adaptive filtering method, no interlace
+    // qCompress() gives a zlib stream behind a 4-byte length of its own.
+    const QByteArray compressed = qCompress(rows, 9).mid(4);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", compressed)
+           + chunk("IEND", QByteArray());
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -26,18 +87,12 @@ int main(int argc, char *argv[])
     // Card with rounded, see-through corners.
     QPainterPath card;
     card.addRoundedRect(QRectF(0.5, 0.5, 799, 479), 28, 28);
-    QLinearGradient body(0, 0, 800, 480);
+    QLinearGradient body(0, 0, 0, 480);
     body.setColorAt(0.0, QColor(8, 28, 44, 245));
-    body.setColorAt(0.55, QColor(12, 52, 70, 240));
+    body.setColorAt(0.5, QColor(14, 60, 72, 240));
     body.setColorAt(1.0, QColor(4, 18, 30, 250));
     p.fillPath(card, body);
     p.setClipPath(card);
-
-    // Soft glow behind the message area.
-    QRadialGradient glow(QPointF(400, 230), 360);
-    glow.setColorAt(0.0, QColor(60, 160, 120, 70));
-    glow.setColorAt(1.0, QColor(60, 160, 120, 0));
-    p.fillRect(image.rect(), glow);
 
     // Register grid, the device's memory, fading to the left.
     for (int row = 0; row < 12; ++row) {
@@ -64,7 +119,9 @@ int main(int argc, char *argv[])
     p.fillRect(QRectF(0, 424, 800, 56), QColor(0, 0, 0, 90));
     p.end();
 
-    if (!image.save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+    QFile file(QString::fromLocal8Bit(argv[1]));
+    const QByteArray png = encodePng(image);
+    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.flush()) {
         std::fprintf(stderr, "splashgen: cannot write %s\n", argv[1]);
         return 1;
     }
