@@ -53,6 +53,13 @@ quint64 toMask(const QString &text)
     return mask;
 }
 
+// The mask a tag without one reads as: 64 zero digits.
+const QString &noMask()
+{
+    static const QString mask(64, QLatin1Char('0'));
+    return mask;
+}
+
 } // namespace
 
 TagBaseLoader::TagBaseLoader(QObject *parent)
@@ -162,35 +169,36 @@ void TagBaseLoader::readTag(const QDomElement &element, Tag *tag, const Tag *pre
     for (QDomElement child = element.firstChildElement(); !child.isNull();
          child = child.nextSiblingElement()) {
         const QString name = child.tagName();
-        const auto attr = [&child](const char *attribute, const QString &fallback = QString()) {
-            return child.attribute(QLatin1String(attribute), fallback);
+        // Names and defaults are literals: nothing is built per tag.
+        const auto attr = [&child](const QString &attribute, const QString &fallback = QString()) {
+            return child.attribute(attribute, fallback);
         };
         if (name == QLatin1String("information")) {
-            tag->setId(attr("id"));
-            tag->setName(attr("name"));
-            tag->setUnit(attr("unit"));
-            tag->setDescription(attr("description"));
+            tag->setId(attr(QStringLiteral("id")));
+            tag->setName(attr(QStringLiteral("name")));
+            tag->setUnit(attr(QStringLiteral("unit")));
+            tag->setDescription(attr(QStringLiteral("description")));
         } else if (name == QLatin1String("modbussettins")) {
-            tag->setBitfield(toBool(attr("bitfield", QStringLiteral("false"))));
-            tag->setBitfieldEnd(toBool(attr("bitfieldend", QStringLiteral("false"))));
-            tag->setOffset(toUInt16(attr("offset", QStringLiteral("0"))));
-            tag->setDataType(Tag::stringToDataType(attr("datatype")));
-            tag->setByteOrderInput(Tag::stringToByteOrder(attr("byteOrderInput")));
-            tag->setByteOrderOutput(Tag::stringToByteOrder(attr("byteOrderOutput")));
-            tag->setCount(toUInt16(attr("counter", QStringLiteral("1"))));
-            tag->setMask(toMask(attr("mask", QString(64, QLatin1Char('0')))));
-            tag->setAccess(attr("access", QStringLiteral("R")));
+            tag->setBitfield(toBool(attr(QStringLiteral("bitfield"), QStringLiteral("false"))));
+            tag->setBitfieldEnd(toBool(attr(QStringLiteral("bitfieldend"), QStringLiteral("false"))));
+            tag->setOffset(toUInt16(attr(QStringLiteral("offset"), QStringLiteral("0"))));
+            tag->setDataType(Tag::stringToDataType(attr(QStringLiteral("datatype"))));
+            tag->setByteOrderInput(Tag::stringToByteOrder(attr(QStringLiteral("byteOrderInput"))));
+            tag->setByteOrderOutput(Tag::stringToByteOrder(attr(QStringLiteral("byteOrderOutput"))));
+            tag->setCount(toUInt16(attr(QStringLiteral("counter"), QStringLiteral("1"))));
+            tag->setMask(toMask(attr(QStringLiteral("mask"), noMask())));
+            tag->setAccess(attr(QStringLiteral("access"), QStringLiteral("R")));
         } else if (name == QLatin1String("value")) {
-            tag->setDefaultValue(toFloat(attr("default", QStringLiteral("0.0"))));
-            tag->setMinValue(toFloat(attr("min", QStringLiteral("0.0"))));
-            tag->setMaxValue(toFloat(attr("max", QStringLiteral("100.0"))));
-            tag->setPrecision(toInt32(attr("precision", QStringLiteral("0"))));
-            tag->setDamping(toBool(attr("dampening", QStringLiteral("false"))));
+            tag->setDefaultValue(toFloat(attr(QStringLiteral("default"), QStringLiteral("0.0"))));
+            tag->setMinValue(toFloat(attr(QStringLiteral("min"), QStringLiteral("0.0"))));
+            tag->setMaxValue(toFloat(attr(QStringLiteral("max"), QStringLiteral("100.0"))));
+            tag->setPrecision(toInt32(attr(QStringLiteral("precision"), QStringLiteral("0"))));
+            tag->setDamping(toBool(attr(QStringLiteral("dampening"), QStringLiteral("false"))));
         } else if (name == QLatin1String("chart")) {
-            tag->setTypeChart(attr("type", QStringLiteral("plot")));
+            tag->setTypeChart(attr(QStringLiteral("type"), QStringLiteral("plot")));
         } else if (name == QLatin1String("typetag")) {
-            tag->setTypeTag(attr("type", QStringLiteral("dimension")));
-            tag->setProfileParameter(toBool(attr("profile", QStringLiteral("false"))));
+            tag->setTypeTag(attr(QStringLiteral("type"), QStringLiteral("dimension")));
+            tag->setProfileParameter(toBool(attr(QStringLiteral("profile"), QStringLiteral("false"))));
         } else if (name == QLatin1String("property")) {
             const int pairs = child.attributes().count() / 2;
             for (int i = 0; i < pairs; ++i) {
