@@ -1,4 +1,5 @@
 #include "imodbustransaction.h"
+#include "modbusconnection.h"
 
 #include <QAtomicInt>
 
@@ -57,7 +58,13 @@ IModbusTransaction::IModbusTransaction(Function function, int startAddress, int 
     m_request = QModbusRequest(functionCode(function), data);
 }
 
-IModbusTransaction::~IModbusTransaction() = default;
+IModbusTransaction::~IModbusTransaction()
+{
+    // A transaction deleted behind the connection's back must not leave a
+    // dangling pointer in its queue.
+    if (m_owner)
+        m_owner->forget(this);
+}
 
 bool IModbusTransaction::isValidRange(Function function, int startAddress, int count)
 {

@@ -13,6 +13,8 @@
 namespace Fieldlink {
 namespace FieldlinkCore {
 
+class ModbusConnection;
+
 // One Modbus request and its outcome. Created by ModbusConnection (read*,
 // write*, readDeviceIdentification), executed by addTransactionExec, and
 // ended by exactly one transactionExecutionEnded signal: the QVector<quint16>
@@ -148,7 +150,14 @@ signals:
     void transactionExecutionEnded(bool isOk, QVector<quint8> values, int transactionId);
 
 private:
+    friend class ModbusConnection;
+
     void emitEnd(bool ok);
+
+    // The connection that tracks this transaction until it is released; told
+    // directly on destruction, which is cheaper than a destroyed() connection
+    // per request.
+    ModbusConnection *m_owner = nullptr;
 
     const int m_id;
     const Function m_function;

@@ -72,13 +72,12 @@ ModbusConnection::~ModbusConnection()
     m_current = nullptr;
     m_linkDeadlines.clear();
     for (IModbusTransaction *t : qAsConst(all)) {
-        t->disconnect(this);
+        t->m_owner = nullptr;
         delete t;
     }
     if (m_client) {
         m_client->disconnect(this);
-        if (m_reply)
-            m_reply->disconnect(this);
+        disconnect(m_replyConnection);
         m_client->disconnectDevice();
         delete m_client;
         m_client = nullptr;
@@ -240,8 +239,7 @@ void ModbusConnection::onClientStateChanged(QModbusDevice::State state)
         QPointer<IModbusTransaction> inFlight = m_current;
         QTimer::singleShot(0, this, [this, inFlight]() {
             if (inFlight && inFlight == m_current && m_state == QModbusDevice::UnconnectedState) {
-                if (m_reply)
-                    m_reply->disconnect(this);
+                disconnect(m_replyConnection);
                 m_reply = nullptr;
                 m_guardTimer->stop();
                 failTransaction(inFlight, IModbusTransaction::ConnectionLost,
@@ -288,8 +286,10 @@ void ModbusConnection::adopt(IModbusTransaction *t)
 {
     if (t->parent() != this)
         t->setParent(this);
-    // A transaction deleted behind our back must not leave a dangling pointer.
-    connect(t, &QObject::destroyed, this, [this, t]() { forget(t); }, Qt::UniqueConnection);
+    // Tracked by one connection at a time; its destructor calls forget().
+    if (t->m_owner && t->m_owner != this)
+        t->m_owner->forget(t);
+    t->m_owner = this;
 }
 
 void ModbusConnection::forget(IModbusTransaction *t)
@@ -300,8 +300,7 @@ void ModbusConnection::forget(IModbusTransaction *t)
     if (m_current == t) {
         m_current = nullptr;
         m_guardTimer->stop();
-        if (m_reply)
-            m_reply->disconnect(this);
+        disconnect(m_replyConnection);
         m_reply = nullptr;
         scheduleProcessing();
     }
@@ -394,7 +393,7 @@ void ModbusConnection::clearTransactions()
     m_linkDeadlines.clear();
     m_linkWaitTimer->stop();
     for (IModbusTransaction *t : qAsConst(dropped)) {
-        t->disconnect(this);
+        t->m_owner = nullptr;
         t->markDropped();
         t->deleteLater();
     }
@@ -493,17 +492,18 @@ void ModbusConnection::send(IModbusTransaction *t)
         handleReply(reply);
         return;
     }
-    connect(reply, &QModbusReply::finished, this, [this, reply]() { handleReply(reply); });
+    m_replyConnection =
+        connect(reply, &QModbusReply::finished, this, [this, reply]() { handleReply(reply); });
     m_guardTimer->start(settings.responseTimeout() * (settings.numberOfRetries() + 1)
                         + GuardSlackMs);
 }
 
 void ModbusConnection::handleReply(QModbusReply *reply)
 {
-    reply->disconnect(this);
     reply->deleteLater();
     if (reply != m_reply || !m_current)
         return; // abandoned earlier (guard timeout or lost link)
+    disconnect(m_replyConnection);
     m_reply = nullptr;
     m_guardTimer->stop();
 
@@ -616,10 +616,8 @@ void ModbusConnection::onGuardTimeout()
 {
     if (!m_current)
         return;
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply = nullptr;
-    }
+    disconnect(m_replyConnection);
+    m_reply = nullptr;
     failTransaction(m_current, IModbusTransaction::Timeout,
                     tr("The device did not answer in time."));
 }
@@ -700,7 +698,7 @@ void ModbusConnection::release(IModbusTransaction *t)
     // The completion signal has been delivered; the object goes with the next
     // event loop turn, and the next request may start.
     if (t) {
-        t->disconnect(this);
+        t->m_owner = nullptr;
         t->deleteLater();
     }
     scheduleProcessing();

@@ -123,6 +123,8 @@ signals:
     void statisticsChanged();
 
 private:
+    friend class IModbusTransaction;
+
     void adopt(IModbusTransaction *transaction);
     void forget(IModbusTransaction *transaction);
     void failTransaction(IModbusTransaction *transaction, IModbusTransaction::Outcome outcome,
@@ -169,6 +171,7 @@ private:
     QList<IModbusTransaction *> m_queue;   // handed over, waiting
     IModbusTransaction *m_current = nullptr;
     QPointer<QModbusReply> m_reply;
+    QMetaObject::Connection m_replyConnection;
     bool m_processingScheduled = false;
 
     QElapsedTimer m_clock;
