@@ -241,7 +241,7 @@ void ModbusConnection::onClientStateChanged(QModbusDevice::State state)
             if (inFlight && inFlight == m_current && m_state == QModbusDevice::UnconnectedState) {
                 disconnect(m_replyConnection);
                 m_reply = nullptr;
-                m_guardTimer->stop();
+                m_guardDeadline = -1;
                 failTransaction(inFlight, IModbusTransaction::ConnectionLost,
                                 tr("The connection was lost."));
             }
@@ -299,7 +299,7 @@ void ModbusConnection::forget(IModbusTransaction *t)
     m_linkDeadlines.remove(t);
     if (m_current == t) {
         m_current = nullptr;
-        m_guardTimer->stop();
+        m_guardDeadline = -1;
         disconnect(m_replyConnection);
         m_reply = nullptr;
         scheduleProcessing();
@@ -494,8 +494,7 @@ void ModbusConnection::send(IModbusTransaction *t)
     }
     m_replyConnection =
         connect(reply, &QModbusReply::finished, this, [this, reply]() { handleReply(reply); });
-    m_guardTimer->start(settings.responseTimeout() * (settings.numberOfRetries() + 1)
-                        + GuardSlackMs);
+    armGuard(settings.responseTimeout() * (settings.numberOfRetries() + 1) + GuardSlackMs);
 }
 
 void ModbusConnection::handleReply(QModbusReply *reply)
@@ -505,7 +504,7 @@ void ModbusConnection::handleReply(QModbusReply *reply)
         return; // abandoned earlier (guard timeout or lost link)
     disconnect(m_replyConnection);
     m_reply = nullptr;
-    m_guardTimer->stop();
+    m_guardDeadline = -1;
 
     IModbusTransaction *t = m_current;
     t->setResponseTime(t->msSinceSent());
@@ -612,10 +611,29 @@ void ModbusConnection::handleReply(QModbusReply *reply)
     }
 }
 
+void ModbusConnection::armGuard(int durationMs)
+{
+    // The timer is not restarted per request: it keeps running and is only
+    // brought forward when this deadline comes before its next shot.
+    m_guardDeadline = m_clock.elapsed() + durationMs;
+    if (!m_guardTimer->isActive() || m_guardDeadline < m_guardShot) {
+        m_guardShot = m_guardDeadline;
+        m_guardTimer->start(durationMs);
+    }
+}
+
 void ModbusConnection::onGuardTimeout()
 {
-    if (!m_current)
+    if (!m_current || m_guardDeadline < 0)
         return;
+    const qint64 left = m_guardDeadline - m_clock.elapsed();
+    if (left > 0) {
+        // Armed for an earlier request, or fired a little early (coarse timer).
+        m_guardShot = m_guardDeadline;
+        m_guardTimer->start(int(left));
+        return;
+    }
+    m_guardDeadline = -1;
     disconnect(m_replyConnection);
     m_reply = nullptr;
     failTransaction(m_current, IModbusTransaction::Timeout,

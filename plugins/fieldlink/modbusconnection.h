@@ -138,6 +138,7 @@ private:
     void scheduleProcessing();
     void processQueue();
     void send(IModbusTransaction *transaction);
+    void armGuard(int durationMs);
     void onGuardTimeout();
     void onLinkWaitTimeout();
     void armLinkWait();
@@ -177,6 +178,8 @@ private:
     QElapsedTimer m_clock;
     QHash<IModbusTransaction *, qint64> m_linkDeadlines; // queued while the link is down
     QTimer *m_guardTimer = nullptr;
+    qint64 m_guardDeadline = -1; // on m_clock; -1 while nothing is on the wire
+    qint64 m_guardShot = 0;      // when m_guardTimer fires next, on m_clock
     QTimer *m_linkWaitTimer = nullptr;
     QTimer *m_reconnectTimer = nullptr;
     ModbusStatistics m_statistics;
