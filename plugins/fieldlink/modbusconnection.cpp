@@ -1,5 +1,7 @@
 #include "modbusconnection.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLoggingCategory>
 #include <QModbusDataUnit>
 #include <QModbusReply>
@@ -20,6 +22,13 @@ namespace {
 // Slack on top of the client's own timeout and retries before the connection
 // gives up on a reply that Qt never finishes.
 const int GuardSlackMs = 2000;
+
+// The queue step, posted as a plain event: cheaper than a queued slot call.
+QEvent::Type processQueueEventType()
+{
+    static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
+    return type;
+}
 
 QModbusDataUnit::RegisterType registerType(IModbusTransaction::Function function)
 {
@@ -411,7 +420,16 @@ void ModbusConnection::scheduleProcessing()
         return;
     m_processingScheduled = true;
     // Completions must never be emitted from inside addTransactionExec.
-    QTimer::singleShot(0, this, &ModbusConnection::processQueue);
+    QCoreApplication::postEvent(this, new QEvent(processQueueEventType()));
+}
+
+bool ModbusConnection::event(QEvent *event)
+{
+    if (event->type() == processQueueEventType()) {
+        processQueue();
+        return true;
+    }
+    return QObject::event(event);
 }
 
 void ModbusConnection::processQueue()

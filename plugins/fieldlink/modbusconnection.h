@@ -122,6 +122,9 @@ signals:
     void reconnectScheduled(int delayMs);
     void statisticsChanged();
 
+protected:
+    bool event(QEvent *event) override;
+
 private:
     friend class IModbusTransaction;
 
