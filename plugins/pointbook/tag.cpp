@@ -1,9 +1,14 @@
 #include "tag.h"
 
+#include <QCoreApplication>
+#include <QLocale>
 #include <QMutexLocker>
+#include <QStringList>
+#include <QRegularExpression>
 #include <QtEndian>
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -575,5 +580,409 @@ void Tag::setDampingPoints(int dampingPoints)
 
 void Tag::setDamping(bool damping) { m_damping = damping; }
 void Tag::setEnableDamping(bool enableDamping) { m_enableDamping = enableDamping; }
+
+
+namespace {
+
+QString encodeText(const char *text)
+{
+    return QCoreApplication::translate("Pointbook::Tag", text);
+}
+
+// A whole number as sign and magnitude, so that the full ranges of the
+// signed and unsigned 64-bit types fit without overflow.
+struct Whole {
+    bool negative = false;
+    quint64 magnitude = 0;
+};
+
+bool wholeFromDouble(double d, Whole *w, QString *why)
+{
+    if (!std::isfinite(d)) {
+        *why = encodeText("%1 is not a finite number").arg(d);
+        return false;
+    }
+    if (d != std::trunc(d)) {
+        *why = encodeText("%1 is not a whole number").arg(d, 0, 'g', 17);
+        return false;
+    }
+    // 2^64 and beyond cannot be held by any type.
+    if (std::fabs(d) >= 18446744073709551616.0) {
+        *why = encodeText("%1 is too large").arg(d, 0, 'g', 17);
+        return false;
+    }
+    w->negative = d < 0;
+    w->magnitude = quint64(std::fabs(d));
+    return true;
+}
+
+bool booleanText(const QString &t, bool *on)
+{
+    const QString l = t.toLower();
+    if (l == QLatin1String("on") || l == QLatin1String("true")) {
+        *on = true;
+        return true;
+    }
+    if (l == QLatin1String("off") || l == QLatin1String("false")) {
+        *on = false;
+        return true;
+    }
+    return false;
+}
+
+bool wholeFromVariant(const QVariant &v, Whole *w, QString *why)
+{
+    switch (int(v.type())) {
+    case QMetaType::Bool:
+        w->magnitude = v.toBool() ? 1 : 0;
+        return true;
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::Char:
+    case QMetaType::SChar: {
+        const qint64 x = v.toLongLong();
+        w->negative = x < 0;
+        w->magnitude = x < 0 ? quint64(0) - quint64(x) : quint64(x);
+        return true;
+    }
+    case QMetaType::UInt:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+        w->magnitude = v.toULongLong();
+        return true;
+    case QMetaType::Float:
+    case QMetaType::Double:
+        return wholeFromDouble(v.toDouble(), w, why);
+    case QMetaType::QString:
+    case QMetaType::QByteArray: {
+        const QString t = v.toString().trimmed();
+        bool on = false;
+        if (booleanText(t, &on)) {
+            w->magnitude = on ? 1 : 0;
+            return true;
+        }
+        bool ok = false;
+        const bool hex = t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+        if (hex) {
+            w->magnitude = t.mid(2).toULongLong(&ok, 16);
+        } else if (t.startsWith(QLatin1Char('-'))) {
+            const quint64 m = t.mid(1).toULongLong(&ok, 10);
+            w->negative = ok && m != 0;
+            w->magnitude = m;
+            ok = ok && !t.mid(1).startsWith(QLatin1Char('-')) && !t.mid(1).startsWith(QLatin1Char('+'));
+        } else {
+            w->magnitude = t.toULongLong(&ok, 10);
+        }
+        if (ok)
+            return true;
+        const double d = QLocale::c().toDouble(t, &ok);
+        if (!ok) {
+            *why = encodeText("\"%1\" is not a number").arg(t);
+            return false;
+        }
+        return wholeFromDouble(d, w, why);
+    }
+    default:
+        *why = encodeText("the value is not a number");
+        return false;
+    }
+}
+
+bool realFromVariant(const QVariant &v, double *d, QString *why)
+{
+    bool ok = false;
+    if (v.type() == QVariant::String || v.type() == QVariant::ByteArray) {
+        const QString t = v.toString().trimmed();
+        *d = QLocale::c().toDouble(t, &ok);
+        if (!ok) {
+            const QString l = t.toLower();
+            if (l == QLatin1String("nan") || l == QLatin1String("inf")
+                || l == QLatin1String("+inf") || l == QLatin1String("-inf")) {
+                *d = l == QLatin1String("nan") ? std::numeric_limits<double>::quiet_NaN()
+                     : l.startsWith(QLatin1Char('-')) ? -std::numeric_limits<double>::infinity()
+                                                      : std::numeric_limits<double>::infinity();
+                ok = true;
+            }
+        }
+        if (!ok)
+            *why = encodeText("\"%1\" is not a number").arg(t);
+        return ok;
+    }
+    if (!v.canConvert<double>() || !v.isValid()) {
+        *why = encodeText("the value is not a number");
+        return false;
+    }
+    *d = v.toDouble(&ok);
+    if (!ok)
+        *why = encodeText("the value is not a number");
+    return ok;
+}
+
+// The bit pattern (least significant byte first) of one element holding v.
+bool elementBits(Tag::DataType type, const QVariant &v, quint64 *bits, QString *why)
+{
+    if (type == Tag::Float || type == Tag::Double) {
+        double d = 0;
+        // A float value is taken as it is, so that its bits (NaN payloads,
+        // negative zero) come back unchanged.
+        if (v.type() == QVariant(float()).type() && type == Tag::Float) {
+            const float f = v.toFloat();
+            quint32 b = 0;
+            std::memcpy(&b, &f, sizeof b);
+            *bits = b;
+            return true;
+        }
+        if (!realFromVariant(v, &d, why))
+            return false;
+        if (type == Tag::Double) {
+            std::memcpy(bits, &d, sizeof d);
+            return true;
+        }
+        if (std::isfinite(d) && std::fabs(d) > double(std::numeric_limits<float>::max())) {
+            *why = encodeText("%1 is outside the range of a float").arg(d, 0, 'g', 17);
+            return false;
+        }
+        const float f = float(d);
+        quint32 b = 0;
+        std::memcpy(&b, &f, sizeof b);
+        *bits = b;
+        return true;
+    }
+
+    qint64 low = 0;
+    quint64 high = 0;
+    if (!Tag::integerRange(type, &low, &high)) {
+        *why = encodeText("the tag has no data type that can be written");
+        return false;
+    }
+    Whole w;
+    if (!wholeFromVariant(v, &w, why))
+        return false;
+    const bool fits = w.negative ? w.magnitude <= quint64(0) - quint64(low) && low < 0
+                                 : w.magnitude <= high;
+    if (!fits) {
+        *why = encodeText("%1%2 is outside the range of %3 (%4 to %5)")
+                   .arg(w.negative ? QStringLiteral("-") : QString())
+                   .arg(w.magnitude)
+                   .arg(Tag::dataTypeToString(type))
+                   .arg(low)
+                   .arg(high);
+        return false;
+    }
+    *bits = w.negative ? quint64(0) - w.magnitude : w.magnitude;
+    return true;
+}
+
+// The elements of an array value: a list, a text "a, b, c" (brackets
+// allowed) or, for one element, the value itself.
+QVariantList elementsOf(const QVariant &value)
+{
+    if (value.type() == QVariant::List)
+        return value.toList();
+    if (value.type() == QVariant::StringList) {
+        QVariantList list;
+        for (const QString &s : value.toStringList())
+            list.append(s);
+        return list;
+    }
+    QString text = value.toString().trimmed();
+    if (text.startsWith(QLatin1Char('[')) && text.endsWith(QLatin1Char(']')))
+        text = text.mid(1, text.size() - 2);
+    QVariantList list;
+    if (text.trimmed().isEmpty())
+        return list;
+    const QStringList parts = text.split(QRegularExpression(QStringLiteral("[,;\\s]+")),
+                                         Qt::SkipEmptyParts);
+    for (const QString &p : parts)
+        list.append(p);
+    return list;
+}
+
+} // namespace
+
+bool Tag::integerRange(DataType type, qint64 *low, quint64 *high)
+{
+    switch (type) {
+    case UInt8: *low = 0; *high = 0xFF; return true;
+    case Int8: *low = -128; *high = 127; return true;
+    case UInt16: *low = 0; *high = 0xFFFF; return true;
+    case Int16: *low = -32768; *high = 32767; return true;
+    case UInt32: *low = 0; *high = 0xFFFFFFFFu; return true;
+    case Int32: *low = std::numeric_limits<qint32>::min(); *high = 0x7FFFFFFF; return true;
+    case UInt64: *low = 0; *high = std::numeric_limits<quint64>::max(); return true;
+    case Int64:
+        *low = std::numeric_limits<qint64>::min();
+        *high = quint64(std::numeric_limits<qint64>::max());
+        return true;
+    default:
+        return false;
+    }
+}
+
+QVariant Tag::elementFromBits(DataType type, quint64 bits)
+{
+    switch (type) {
+    case UInt8: return int(bits & 0xFFu);
+    case Int8: return int(qint8(quint8(bits & 0xFFu)));
+    case UInt16: return int(bits & 0xFFFFu);
+    case Int16: return int(qint16(quint16(bits & 0xFFFFu)));
+    case UInt32: return uint(bits & 0xFFFFFFFFu);
+    case Int32: return int(qint32(quint32(bits & 0xFFFFFFFFu)));
+    case UInt64: return qulonglong(bits);
+    case Int64: return qlonglong(bits);
+    case Float: return floatFromBits(quint32(bits & 0xFFFFFFFFu));
+    case Double: return doubleFromBits(bits);
+    default: return QVariant();
+    }
+}
+
+QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
+{
+    QString why;
+    const auto refuse = [&](const QString &reason) {
+        if (error)
+            *error = reason;
+        return QVector<quint16>();
+    };
+    if (error)
+        error->clear();
+    if (!value.isValid() || (value.type() == QVariant::String && value.toString().trimmed().isEmpty()))
+        return refuse(encodeText("no value given"));
+
+    const int width = elementWidth(m_dataType);
+    if (width == 0)
+        return refuse(encodeText("the tag has no data type that can be written"));
+    const int count = m_count;
+    if (count == 0)
+        return refuse(encodeText("the tag spans no registers"));
+
+    // Discrete inputs and coils: one bit per word of the tag.
+    if (m_registerType == DI || m_registerType == CO) {
+        const int span = sizeRegisters();
+        if (span == 0)
+            return refuse(encodeText("the tag spans no bits"));
+        const QVariantList items = span == 1 ? QVariantList{value} : elementsOf(value);
+        if (items.size() != span)
+            return refuse(encodeText("%1 values given where the tag holds %2").arg(items.size()).arg(span));
+        QVector<quint16> bits;
+        bits.reserve(span);
+        for (const QVariant &item : items) {
+            Whole w;
+            if (!wholeFromVariant(item, &w, &why))
+                return refuse(why);
+            if (w.negative || w.magnitude > 1)
+                return refuse(encodeText("a bit is 0 or 1 (off or on), not %1").arg(item.toString()));
+            bits.append(quint16(w.magnitude));
+        }
+        return bits;
+    }
+
+    // A single 8-bit element sits in the high byte of its register and is
+    // never reordered.
+    if (width == 1 && count == 1) {
+        quint64 bits = 0;
+        if (!elementBits(m_dataType, value, &bits, &why))
+            return refuse(why);
+        return {quint16((bits & 0xFFu) << 8)};
+    }
+    if ((count * width) % 2 != 0)
+        return refuse(encodeText("the tag's last byte has no register of its own"));
+
+    const OrderMap &map = orderMapOf(m_byteOrderInput, m_byteOrderOutput);
+    // What value() gives back: per element map.length converted bytes.
+    QByteArray converted;
+    int convertedWidth = map.length;
+    if (m_bitfield && count == 1) {
+        quint64 mask = m_mask;
+        if (width < 8)
+            mask &= (quint64(1) << (8 * width)) - 1;
+        if (mask == 0)
+            return refuse(encodeText("the bit field has no bits in its mask"));
+        Whole w;
+        if (!wholeFromVariant(value, &w, &why))
+            return refuse(why);
+        const bool single = (mask & (mask - 1)) == 0;
+        const bool textual = value.type() == QVariant::Bool
+            || ([&] { bool on; return booleanText(value.toString().trimmed(), &on); })();
+        quint64 pattern = 0;
+        if (w.negative)
+            return refuse(encodeText("a bit field holds no negative values"));
+        if (textual || (single && w.magnitude <= 1))
+            pattern = w.magnitude ? mask : 0;
+        else if ((w.magnitude & ~mask) == 0)
+            pattern = w.magnitude;
+        else
+            return refuse(encodeText("%1 has bits outside the field's mask 0x%2")
+                              .arg(w.magnitude)
+                              .arg(QString::number(mask, 16).toUpper()));
+        for (int b = 0; b < width; ++b)
+            converted.append(char((pattern >> (8 * b)) & 0xFFu));
+        convertedWidth = width;
+    } else if (count == 1) {
+        quint64 bits = 0;
+        if (!elementBits(m_dataType, value, &bits, &why))
+            return refuse(why);
+        for (int b = 0; b < width; ++b)
+            converted.append(char((bits >> (8 * b)) & 0xFFu));
+        convertedWidth = width;
+    } else if (value.type() == QVariant::ByteArray) {
+        // The form value() gives for an array.
+        converted = value.toByteArray();
+        if (converted.size() != count * map.length)
+            return refuse(encodeText("%1 bytes given where the tag holds %2")
+                              .arg(converted.size())
+                              .arg(count * map.length));
+    } else {
+        const QVariantList items = elementsOf(value);
+        if (items.size() != count)
+            return refuse(encodeText("%1 values given where the tag holds %2").arg(items.size()).arg(count));
+        if (map.length != width)
+            return refuse(encodeText("the tag's byte orders do not fit its data type"));
+        for (const QVariant &item : items) {
+            quint64 bits = 0;
+            if (!elementBits(m_dataType, item, &bits, &why))
+                return refuse(encodeText("element %1: %2").arg(converted.size() / width + 1).arg(why));
+            for (int b = 0; b < width; ++b)
+                converted.append(char((bits >> (8 * b)) & 0xFFu));
+        }
+        convertedWidth = width;
+    }
+
+    // Put every converted byte back where the decoder takes it from.
+    QByteArray raw(count * width, '\0');
+    for (int element = 0; element < count; ++element) {
+        for (int o = 0; o < map.length && o < convertedWidth; ++o) {
+            const int i = map.source[o];
+            const char byte = converted.at(element * convertedWidth + o);
+            if (i < 0 || i >= width) {
+                if (byte != '\0')
+                    return refuse(encodeText("the tag's byte orders cannot carry this value"));
+                continue;
+            }
+            raw[element * width + i] = byte;
+        }
+    }
+    QVector<quint16> words(raw.size() / 2);
+    for (int k = 0; k < words.size(); ++k)
+        words[k] = quint16((quint8(raw.at(2 * k)) << 8) | quint8(raw.at(2 * k + 1)));
+
+    // Decode again: orders that drop or repeat a byte cannot carry every value.
+    QByteArray check(count * map.length, '\0');
+    convertWords(words, width, map, reinterpret_cast<uchar *>(check.data()), check.size());
+    for (int element = 0; element < count; ++element) {
+        const int n = std::min(convertedWidth, map.length);
+        if (std::memcmp(check.constData() + element * map.length,
+                        converted.constData() + element * convertedWidth, size_t(n)) != 0
+            || (convertedWidth > map.length
+                && converted.mid(element * convertedWidth + map.length,
+                                 convertedWidth - map.length).count('\0') != convertedWidth - map.length))
+            return refuse(encodeText("the tag's byte orders cannot carry this value"));
+    }
+    return words;
+}
 
 } // namespace Pointbook

@@ -134,6 +134,22 @@ public:
     QByteArray byteOrderConversion(const QByteArray &data, const QString &orderIn,
                                    const QString &orderOut) const;
 
+    // The inverse of value(): the words that make value() give back `value`,
+    // checked by decoding them again. `value` is a number (or its text) for
+    // one element, a list of elements or the byte array value() gives for
+    // an array; for a bit field the masked bits (true/"on" sets every bit of
+    // the mask), for a discrete input or coil 0/1 per bit. A value the type
+    // cannot hold (out of range, not a number, not whole for an integer,
+    // wrong element count, bits outside the mask) is refused with the reason
+    // in `error` and an empty result; nothing is wrapped or truncated.
+    QVector<quint16> encode(const QVariant &value, QString *error = nullptr) const;
+    // The variant kind value() holds for one element of the type, from the
+    // element's bit pattern (least significant byte first).
+    static QVariant elementFromBits(DataType type, quint64 bits);
+    // The smallest and largest value an integer type holds; false for the
+    // other types.
+    static bool integerRange(DataType type, qint64 *low, quint64 *high);
+
     // One step of the moving average with weight 1/points; a previous value
     // of 0.0 restarts it. Fewer than 1 point means no damping.
     static double dampingProcess(double value, double previous, int points);

@@ -3,7 +3,6 @@
 // identification, injects its faults, and the program reports its port.
 
 #include <devicesim/devicesimulator.h>
-#include <devicesim/valueencoder.h>
 #include <pointbook/basetag.h>
 
 #include <QModbusDeviceIdentification>
@@ -19,7 +18,8 @@
 
 using namespace Pointbook;
 using Devicesim::DeviceSimulator;
-using Devicesim::ValueEncoder;
+
+Q_DECLARE_METATYPE(QVector<quint16>)
 
 namespace {
 
@@ -65,6 +65,9 @@ private slots:
     void exceptionRangeText_data();
     void exceptionRangeText();
     void dropsEveryNthRequest();
+    void keepsWhatIsWritten_data();
+    void keepsWhatIsWritten();
+    void writeFaults();
     void badMapsAreReported();
     void programPrintsItsPort();
     void programRejectsBadOptions_data();
@@ -127,7 +130,7 @@ void tst_DeviceSimulator::encodingInvertsDecoding()
     Tag tag(Tag::HR, Tag::DataType(type), Tag::ByteOrder(orderIn), Tag::ByteOrder(orderOut), 0,
             "t", "", "");
     tag.setCount(quint16(count));
-    const QVector<quint16> words = ValueEncoder::encode(tag, value);
+    const QVector<quint16> words = tag.encode(value);
     QCOMPARE(words.size(), qMax(1, int(tag.sizeRegisters())));
     tag.setRawData(words);
     QCOMPARE(tag.value(), value);
@@ -256,6 +259,77 @@ void tst_DeviceSimulator::exceptionRangeText()
     QString error;
     QCOMPARE(simulator.addExceptionRange(text, &error), valid);
     QCOMPARE(error.isEmpty(), valid);
+}
+
+void tst_DeviceSimulator::keepsWhatIsWritten_data()
+{
+    QTest::addColumn<int>("table");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<QVector<quint16>>("values");
+
+    // Function 6, 16, 5 and 15 in turn (Qt picks the single form for one value).
+    QTest::newRow("set point, 16") << int(QModbusDataUnit::HoldingRegisters) << 0
+                                   << QVector<quint16>{0x4148, 0x0000};
+    QTest::newRow("damping, 6") << int(QModbusDataUnit::HoldingRegisters) << 6
+                                << QVector<quint16>{7};
+    QTest::newRow("pump run, 5") << int(QModbusDataUnit::Coils) << 0 << QVector<quint16>{1};
+    QTest::newRow("coils, 15") << int(QModbusDataUnit::Coils) << 0 << QVector<quint16>{0, 1, 1};
+}
+
+void tst_DeviceSimulator::keepsWhatIsWritten()
+{
+    QFETCH(int, table);
+    QFETCH(int, address);
+    QFETCH(QVector<quint16>, values);
+
+    DeviceSimulator simulator;
+    QVERIFY2(simulator.loadMap(KORVANE_SOURCE_DIR "/share/appcore/demo/pointbook/base_v1.00.xml"),
+             qPrintable(simulator.errorString()));
+    QVERIFY(simulator.listen());
+    auto client = connectTo(simulator.port());
+    QSignalSpy written(&simulator, &DeviceSimulator::written);
+    const auto type = QModbusDataUnit::RegisterType(table);
+    std::unique_ptr<QModbusReply> reply(
+        await(client->sendWriteRequest(QModbusDataUnit(type, address, values), 1)));
+    QCOMPARE(reply->error(), QModbusDevice::NoError);
+    QCOMPARE(written.count(), 1);
+    // Parameters and commands stay as written while time goes on.
+    for (int step = 0; step < 5; ++step) {
+        simulator.advance();
+        for (int i = 0; i < values.size(); ++i)
+            QCOMPARE(simulator.served(type, address + i), values.at(i));
+    }
+    if (address == 0 && type == QModbusDataUnit::HoldingRegisters)
+        QCOMPARE(simulator.tagValue(Tag::HR, "SetPoint"), QVariant(12.5f));
+}
+
+void tst_DeviceSimulator::writeFaults()
+{
+    DeviceSimulator simulator;
+    QVERIFY(simulator.loadMap(AllTypesMap));
+    QString error;
+    QVERIFY(simulator.addWriteExceptionRange("hr:0-1:3", &error));
+    QVERIFY(simulator.addIgnoredWriteRange("hr:2", &error));
+    QVERIFY(!simulator.addWriteExceptionRange("ir:0-1:3", &error));
+    QVERIFY(error.contains("table hr or co"));
+    QVERIFY(!simulator.addIgnoredWriteRange("hr:5-2", &error));
+    QVERIFY(simulator.listen());
+    auto client = connectTo(simulator.port());
+
+    const auto write = [&](int address, quint16 value) {
+        std::unique_ptr<QModbusReply> reply(await(client->sendWriteRequest(
+            QModbusDataUnit(QModbusDataUnit::HoldingRegisters, address, QVector<quint16>{value}), 1)));
+        return reply->error() == QModbusDevice::ProtocolError
+                   ? int(quint8(reply->rawResult().data().at(0)))
+                   : reply->error() == QModbusDevice::NoError ? 0 : -1;
+    };
+    const quint16 before0 = simulator.served(QModbusDataUnit::HoldingRegisters, 0);
+    QCOMPARE(write(0, quint16(before0 ^ 0xFF)), 3);
+    QCOMPARE(simulator.served(QModbusDataUnit::HoldingRegisters, 0), before0);
+    QCOMPARE(write(60000, 1), 2); // no tag there
+    const quint16 before2 = simulator.served(QModbusDataUnit::HoldingRegisters, 2);
+    QCOMPARE(write(2, quint16(before2 ^ 0xFF)), 0); // acknowledged, not kept
+    QCOMPARE(simulator.served(QModbusDataUnit::HoldingRegisters, 2), before2);
 }
 
 void tst_DeviceSimulator::dropsEveryNthRequest()

@@ -1,7 +1,6 @@
 #include "devicesimulator.h"
 
 #include "simulatedserver.h"
-#include "valueencoder.h"
 
 #include <pointbook/basetag.h>
 #include <pointbook/tagbaseloader.h>
@@ -97,6 +96,10 @@ DeviceSimulator::DeviceSimulator(QObject *parent)
     m_server->setServerAddress(1);
     applyIdentification();
     connect(m_server, &SimulatedServer::requestReceived, this, &DeviceSimulator::requestReceived);
+    connect(m_server, &SimulatedServer::written, this, &DeviceSimulator::onWritten);
+    m_server->setWriteCheck([this](QModbusDataUnit::RegisterType table, int first, int count) {
+        return checkWrite(table, first, count);
+    });
     connect(m_timer, &QTimer::timeout, this, &DeviceSimulator::advance);
 }
 
@@ -155,6 +158,9 @@ bool DeviceSimulator::loadMap(const QString &fileName, const QString &version)
     m_loader->setVersionBase(wanted);
     // The loader deletes the previous tags whatever the outcome.
     m_entries.clear();
+    m_held.clear();
+    m_mappedHoldings.clear();
+    m_mappedCoils.clear();
     if (!m_loader->readBase()) {
         m_errorString = m_loader->errorString();
         return false;
@@ -163,6 +169,15 @@ bool DeviceSimulator::loadMap(const QString &fileName, const QString &version)
     m_version = wanted;
     m_errorString.clear();
     m_server->setMap(emptyTables());
+    m_mappedHoldings.fill(false, AddressSpace);
+    m_mappedCoils.fill(false, AddressSpace);
+    for (auto type : {Tag::HR, Tag::CO}) {
+        QVector<bool> &mapped = type == Tag::HR ? m_mappedHoldings : m_mappedCoils;
+        for (const Tag *tag : m_loader->base()->tagHash(type)) {
+            for (int a = tag->startAddress(); a < tag->startAddress() + span(tag) && a < AddressSpace; ++a)
+                mapped[a] = true;
+        }
+    }
     applyIdentification();
     refresh();
     return true;
@@ -271,13 +286,34 @@ double DeviceSimulator::sample(const Tag *tag, int element) const
     const uint seed = qHash(tag->Id()) ^ uint(tag->startAddress());
     const double period = 20.0 + double(seed % 40u);
     const double phase = double(seed % 628u) / 100.0 + 0.7 * element;
-    return low + (high - low) * (0.5 + 0.5 * std::sin(TwoPi * double(m_step) / period + phase));
+    return low + (high - low) * (0.5 + 0.5 * std::sin(TwoPi * double(stepOf(tag)) / period + phase));
+}
+
+bool DeviceSimulator::drifts(const Tag *tag)
+{
+    const Tag::TypeTag kind = Tag::stringToTypeTag(tag->typeTag());
+    return kind != Tag::Parameter && kind != Tag::Command;
+}
+
+quint64 DeviceSimulator::stepOf(const Tag *tag) const
+{
+    // Parameters and commands keep the value they start with.
+    return drifts(tag) ? m_step : 0;
+}
+
+int DeviceSimulator::span(const Tag *tag)
+{
+    return std::max<int>(1, tag->sizeRegisters());
 }
 
 QVariant DeviceSimulator::typedSample(const Tag *tag, int element) const
 {
+    return typedValue(tag, sample(tag, element));
+}
+
+QVariant DeviceSimulator::typedValue(const Tag *tag, double value) const
+{
     const Tag::DataType type = tag->dataType();
-    const double value = sample(tag, element);
     if (type == Tag::Float)
         return float(value);
     if (type == Tag::Double)
@@ -298,7 +334,7 @@ QVariant DeviceSimulator::typedSample(const Tag *tag, int element) const
     else
         rounded = std::clamp(rounded, typeLow, typeHigh);
     const quint64 bits = typeLow < 0 ? quint64(qint64(rounded)) : quint64(rounded);
-    return ValueEncoder::fromBits(type, bits);
+    return Tag::elementFromBits(type, bits);
 }
 
 quint64 DeviceSimulator::bitFieldRegister(const QList<Tag *> &group) const
@@ -312,13 +348,13 @@ quint64 DeviceSimulator::bitFieldRegister(const QList<Tag *> &group) const
         const int bits = std::min(popCount(mask), 16);
         if (bits == 0)
             continue;
-        const quint64 field = (m_step + qHash(tag->Id())) % (quint64(1) << bits);
+        const quint64 field = (stepOf(tag) + qHash(tag->Id())) % (quint64(1) << bits);
         value |= depositBits(field, mask);
     }
     return value;
 }
 
-void DeviceSimulator::refresh()
+void DeviceSimulator::refresh(bool moveWritten)
 {
     m_entries.clear();
     Pointbook::BaseTag *tags = m_loader->base();
@@ -328,18 +364,6 @@ void DeviceSimulator::refresh()
         QList<Tag *> list = tags->tagHash(type).values();
         std::sort(list.begin(), list.end(), &Tag::lessThan);
 
-        if (type == Tag::DI || type == Tag::CO) {
-            for (Tag *tag : qAsConst(list)) {
-                QVector<quint16> bits;
-                const int count = std::max<int>(1, tag->count());
-                for (int i = 0; i < count && tag->startAddress() + i < AddressSpace; ++i)
-                    bits.append(quint16(((m_step / 3) + qHash(tag->Id()) + quint64(i)) % 2));
-                m_server->setData(QModbusDataUnit(table, tag->startAddress(), bits));
-                m_entries.insert(key(type, tag->Id()), {tag, QVariant(int(bits.value(0))), bits});
-            }
-            continue;
-        }
-
         // Bit fields sharing a register are served as one word.
         QMap<int, QList<Tag *>> groups;
         for (Tag *tag : qAsConst(list)) {
@@ -347,33 +371,105 @@ void DeviceSimulator::refresh()
                 groups[tag->startAddress()].append(tag);
         }
         for (Tag *tag : qAsConst(list)) {
-            QVariant value;
-            if (tag->bitfield()) {
-                value = ValueEncoder::fromBits(tag->dataType(),
-                                               bitFieldRegister(groups.value(tag->startAddress())));
+            const QString k = key(type, tag->Id());
+            auto held = m_held.find(k);
+            QVector<quint16> words;
+            if (held != m_held.end() && (!held->drifts || !moveWritten)) {
+                words = held->words;
+            } else if (held != m_held.end()) {
+                // A written measurement moves on from the written value
+                // towards the process, by a small part of its range a step.
+                const double low = std::min<double>(tag->minValue(), tag->maxValue());
+                const double high = std::max<double>(tag->minValue(), tag->maxValue());
+                const double reach = std::isfinite(high - low) ? (high - low) / 500.0 : 0.0;
+                const double target = sample(tag, 0);
+                held->value += std::clamp(target - held->value, -reach, reach);
+                words = tag->encode(typedValue(tag, held->value));
+                held->words = words;
+            } else if (type == Tag::DI || type == Tag::CO) {
+                const int count = std::max<int>(1, tag->count());
+                for (int i = 0; i < count && tag->startAddress() + i < AddressSpace; ++i)
+                    words.append(quint16(((stepOf(tag) / 3) + qHash(tag->Id()) + quint64(i)) % 2));
+            } else if (tag->bitfield()) {
+                const quint64 bits = bitFieldRegister(groups.value(tag->startAddress()));
+                Tag whole(Tag::HR, tag->dataType(), tag->byteOrderInput(), tag->byteOrderOutput(),
+                          0, QString(), QString(), QString());
+                whole.setCount(1);
+                words = whole.encode(Tag::elementFromBits(tag->dataType(), bits));
             } else if (tag->count() > 1) {
-                const int outLength =
-                    Tag::byteOrderToString(tag->byteOrderOutput()).size();
-                QByteArray bytes;
-                for (int e = 0; e < tag->count(); ++e) {
-                    QByteArray element =
-                        ValueEncoder::elementBytes(tag->dataType(), typedSample(tag, e));
-                    element = element.leftJustified(outLength, '\0', true);
-                    bytes += element;
-                }
-                value = bytes;
+                QVariantList elements;
+                for (int e = 0; e < tag->count(); ++e)
+                    elements.append(typedSample(tag, e));
+                words = tag->encode(elements);
             } else {
-                value = typedSample(tag, 0);
+                words = tag->encode(typedSample(tag, 0));
             }
-            QVector<quint16> words = ValueEncoder::encode(*tag, value);
             if (tag->startAddress() + words.size() > AddressSpace)
                 words.resize(AddressSpace - tag->startAddress());
             if (!words.isEmpty())
                 m_server->setData(QModbusDataUnit(table, tag->startAddress(), words));
-            m_entries.insert(key(type, tag->Id()), {tag, value, words});
+            // The simulator's own tags decode what they serve.
+            tag->setRawData(words);
+            const QVariant value = (type == Tag::DI || type == Tag::CO)
+                                       ? QVariant(int(words.value(0)))
+                                       : tag->value();
+            m_entries.insert(k, {tag, value, words});
         }
     }
     emit valuesChanged();
+}
+
+int DeviceSimulator::checkWrite(QModbusDataUnit::RegisterType table, int first, int count) const
+{
+    for (const Range &range : m_writeExceptions) {
+        if (range.table == table && first <= range.last && first + count - 1 >= range.first)
+            return range.code;
+    }
+    const QVector<bool> &mapped = table == QModbusDataUnit::Coils ? m_mappedCoils : m_mappedHoldings;
+    if (table != QModbusDataUnit::Coils && table != QModbusDataUnit::HoldingRegisters)
+        return QModbusPdu::IllegalFunction;
+    for (int a = first; a < first + count; ++a) {
+        if (a < 0 || a >= mapped.size() || !mapped.at(a))
+            return QModbusPdu::IllegalDataAddress;
+    }
+    return 0;
+}
+
+void DeviceSimulator::onWritten(QModbusDataUnit::RegisterType table, int first, int count)
+{
+    const int last = first + count - 1;
+    for (const Range &range : qAsConst(m_ignoredWrites)) {
+        if (range.table == table && first <= range.last && last >= range.first) {
+            refresh(false); // serves the device's own values again
+            emit written(table, first, count);
+            return;
+        }
+    }
+    const Tag::RegisterType type = table == QModbusDataUnit::Coils ? Tag::CO : Tag::HR;
+    for (Tag *tag : m_loader->base()->tagHash(type)) {
+        const int start = tag->startAddress();
+        const int n = span(tag);
+        if (start > last || start + n - 1 < first)
+            continue;
+        Held held;
+        // A coil written by function 5 is stored as 0xFF00; it is served as 1.
+        for (int a = start; a < start + n && a < AddressSpace; ++a)
+            held.words.append(type == Tag::CO ? quint16(served(table, a) ? 1 : 0) : served(table, a));
+        held.drifts = drifts(tag) && type == Tag::HR && !tag->bitfield() && tag->count() == 1
+                      && tag->dataType() != Tag::UnknownType;
+        if (held.drifts) {
+            tag->setRawData(held.words);
+            const QVariant v = tag->value();
+            held.value = tag->dataType() == Tag::UInt64 ? double(v.toULongLong())
+                         : tag->dataType() == Tag::Int64 ? double(v.toLongLong())
+                                                         : v.toDouble();
+            held.drifts = std::isfinite(held.value);
+        }
+        m_held.insert(key(type, tag->Id()), held);
+    }
+    // Served words and tag values follow at once, without waiting for a step.
+    refresh(false);
+    emit written(table, first, count);
 }
 
 void DeviceSimulator::setResponseDelay(int milliseconds)
@@ -426,6 +522,65 @@ bool DeviceSimulator::addExceptionRange(const QString &text, QString *error)
 void DeviceSimulator::clearExceptionRanges()
 {
     m_server->clearExceptionRanges();
+    m_writeExceptions.clear();
+    m_ignoredWrites.clear();
+}
+
+void DeviceSimulator::addWriteExceptionRange(QModbusDataUnit::RegisterType table, int first,
+                                             int last, QModbusPdu::ExceptionCode code)
+{
+    m_writeExceptions.append({table, std::min(first, last), std::max(first, last), int(code)});
+}
+
+void DeviceSimulator::addIgnoredWriteRange(QModbusDataUnit::RegisterType table, int first, int last)
+{
+    m_ignoredWrites.append({table, std::min(first, last), std::max(first, last), 0});
+}
+
+bool DeviceSimulator::parseRange(const QString &text, bool withCode, Range *range,
+                                 QString *error) const
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    const QStringList bounds = parts.value(1).split(QLatin1Char('-'));
+    bool firstOk = false;
+    bool lastOk = false;
+    bool codeOk = !withCode;
+    const int first = bounds.value(0).toInt(&firstOk);
+    const int last = bounds.size() == 2 ? bounds.value(1).toInt(&lastOk) : first;
+    if (bounds.size() == 1)
+        lastOk = firstOk;
+    const int code = withCode ? parts.value(2).toInt(&codeOk) : 0;
+    const Tag::RegisterType type = Tag::stringToRegisterType(parts.value(0));
+    if (parts.size() != (withCode ? 3 : 2) || (type != Tag::HR && type != Tag::CO) || !firstOk
+        || !lastOk || bounds.size() > 2 || first < 0 || last < 0 || first >= AddressSpace
+        || last >= AddressSpace || first > last || !codeOk || (withCode && (code < 1 || code > 255))) {
+        if (error)
+            *error = withCode ? tr("Invalid write exception range \"%1\": expected table:first-last:code, "
+                                   "table hr or co, addresses 0..65535, code 1..255.").arg(text)
+                              : tr("Invalid ignored write range \"%1\": expected table:first-last, "
+                                   "table hr or co, addresses 0..65535.").arg(text);
+        return false;
+    }
+    *range = {tableOf(type), first, last, code};
+    return true;
+}
+
+bool DeviceSimulator::addWriteExceptionRange(const QString &text, QString *error)
+{
+    Range range;
+    if (!parseRange(text, true, &range, error))
+        return false;
+    m_writeExceptions.append(range);
+    return true;
+}
+
+bool DeviceSimulator::addIgnoredWriteRange(const QString &text, QString *error)
+{
+    Range range;
+    if (!parseRange(text, false, &range, error))
+        return false;
+    m_ignoredWrites.append(range);
+    return true;
 }
 
 void DeviceSimulator::setDropEvery(int requests)

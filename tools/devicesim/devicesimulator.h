@@ -26,8 +26,12 @@ namespace Devicesim {
 class SimulatedServer;
 
 // A Modbus TCP device made from a register map: every tag of the map is
-// served at its registers with a value that drifts slowly between the tag's
-// limits, encoded the way the tag decodes it. Device identification answers
+// served at its registers, encoded the way the tag decodes it. Measured
+// values drift slowly between the tag's limits; parameters and commands
+// stay where they are. Holding registers and coils take writes (function
+// 5, 6, 15, 16): a written tag keeps the written value (a measured one drifts
+// on from there, slowly), a write outside the map is answered with
+// exception 2. Device identification answers
 // with the map's version as major-minor revision. Faults (slow answers,
 // exception answers, broken links) can be switched on for tests.
 //
@@ -88,12 +92,24 @@ public:
     // "table:first-last:code", table one of ir, hr, di, co; code 1..255.
     bool addExceptionRange(const QString &text, QString *error);
     void clearExceptionRanges();
+    // Writes touching the range are answered with the exception (e.g. 3,
+    // a value the device cannot accept) and change nothing.
+    void addWriteExceptionRange(QModbusDataUnit::RegisterType table, int first, int last,
+                                QModbusPdu::ExceptionCode code);
+    bool addWriteExceptionRange(const QString &text, QString *error);
+    // Writes touching the range are acknowledged but not kept: the device
+    // goes on serving its own value, as one that overrides a set point.
+    void addIgnoredWriteRange(QModbusDataUnit::RegisterType table, int first, int last);
+    // "table:first-last", table hr or co.
+    bool addIgnoredWriteRange(const QString &text, QString *error);
     void setDropEvery(int requests);
     int dropEvery() const;
     quint64 requestCount() const;
 
 signals:
     void valuesChanged();
+    // A write was taken into the registers or coils of [first, first + count).
+    void written(QModbusDataUnit::RegisterType table, int first, int count);
     void requestReceived(quint64 count);
 
 private:
@@ -104,9 +120,33 @@ private:
         QVector<quint16> words;
     };
 
+    // What a write left in a tag: its words, and for a measured value the
+    // number it drifts on from.
+    struct Held
+    {
+        QVector<quint16> words;
+        double value = 0.0;
+        bool drifts = false;
+    };
+    struct Range
+    {
+        QModbusDataUnit::RegisterType table = QModbusDataUnit::Invalid;
+        int first = 0;
+        int last = 0;
+        int code = 0;
+    };
+
     void applyIdentification();
-    void refresh();
+    // Serves every tag; a written measurement moves on only when asked to.
+    void refresh(bool moveWritten = true);
+    int checkWrite(QModbusDataUnit::RegisterType table, int first, int count) const;
+    void onWritten(QModbusDataUnit::RegisterType table, int first, int count);
+    static bool drifts(const Pointbook::Tag *tag);
+    static int span(const Pointbook::Tag *tag);
+    bool parseRange(const QString &text, bool withCode, Range *range, QString *error) const;
+    quint64 stepOf(const Pointbook::Tag *tag) const;
     double sample(const Pointbook::Tag *tag, int element) const;
+    QVariant typedValue(const Pointbook::Tag *tag, double value) const;
     QVariant typedSample(const Pointbook::Tag *tag, int element) const;
     quint64 bitFieldRegister(const QList<Pointbook::Tag *> &group) const;
     static QString key(Pointbook::Tag::RegisterType type, const QString &id);
@@ -123,6 +163,12 @@ private:
     int m_intervalMs = 0;
     quint64 m_step = 0;
     QHash<QString, Entry> m_entries;
+    QHash<QString, Held> m_held;
+    QVector<Range> m_writeExceptions;
+    QVector<Range> m_ignoredWrites;
+    // Per address of the holding registers and coils: a tag of the map lies there.
+    QVector<bool> m_mappedHoldings;
+    QVector<bool> m_mappedCoils;
 };
 
 } // namespace Devicesim

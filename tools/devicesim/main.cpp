@@ -39,7 +39,9 @@ int main(int argc, char **argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QCoreApplication::translate(
-        "main", "Serves the tags of a register map as a Modbus TCP device."));
+        "main", "Serves the tags of a register map as a Modbus TCP device. Holding registers and coils "
+        "take writes (functions 5, 6, 15, 16) and keep the written values; a write outside "
+        "the map is answered with exception 2."));
     parser.addHelpOption();
     parser.addOptions({
         {"map", QCoreApplication::translate("main", "Register map file to serve (required)."), "file"},
@@ -50,6 +52,8 @@ int main(int argc, char **argv)
         {"interval", QCoreApplication::translate("main", "Milliseconds between value changes; 0 keeps values still (default 500)."), "ms", "500"},
         {"delay", QCoreApplication::translate("main", "Delay every answer by this many milliseconds."), "ms"},
         {"exception", QCoreApplication::translate("main", "Answer requests touching a range with an exception: table:first-last:code, e.g. hr:100-119:2. Repeatable."), "range"},
+        {"write-exception", QCoreApplication::translate("main", "Answer writes touching a range with an exception and keep the old values: table:first-last:code, table hr or co, e.g. hr:0-1:3. Repeatable."), "range"},
+        {"write-ignore", QCoreApplication::translate("main", "Acknowledge writes touching a range but keep serving the device's own values: table:first-last, e.g. hr:4-5. Repeatable."), "range"},
         {"drop-every", QCoreApplication::translate("main", "Cut the connection instead of answering every n-th request."), "n"},
     });
     parser.process(app);
@@ -82,6 +86,14 @@ int main(int argc, char **argv)
     Devicesim::DeviceSimulator simulator;
     for (const QString &range : parser.values("exception")) {
         if (!simulator.addExceptionRange(range, &error))
+            return fail(error);
+    }
+    for (const QString &range : parser.values("write-exception")) {
+        if (!simulator.addWriteExceptionRange(range, &error))
+            return fail(error);
+    }
+    for (const QString &range : parser.values("write-ignore")) {
+        if (!simulator.addIgnoredWriteRange(range, &error))
             return fail(error);
     }
     if (!simulator.loadMap(parser.value("map"), parser.value("base-version")))

@@ -89,7 +89,20 @@ QModbusResponse SimulatedServer::processRequest(const QModbusPdu &request)
                 return QModbusExceptionResponse(request.functionCode(), range.code);
         }
     }
-    return QModbusTcpServer::processRequest(request);
+    const bool write = request.functionCode() == QModbusPdu::WriteSingleCoil
+        || request.functionCode() == QModbusPdu::WriteSingleRegister
+        || request.functionCode() == QModbusPdu::WriteMultipleCoils
+        || request.functionCode() == QModbusPdu::WriteMultipleRegisters;
+    if (write && m_writeCheck && count > 0) {
+        const int code = m_writeCheck(table, first, count);
+        if (code != 0)
+            return QModbusExceptionResponse(request.functionCode(),
+                                            QModbusPdu::ExceptionCode(code));
+    }
+    const QModbusResponse response = QModbusTcpServer::processRequest(request);
+    if (write && !response.isException())
+        emit written(table, first, count);
+    return response;
 }
 
 void SimulatedServer::dropClients()

@@ -5,6 +5,8 @@
 #include <QModbusTcpServer>
 #include <QVector>
 
+#include <functional>
+
 namespace Devicesim {
 
 // The Modbus TCP server of the simulator: Qt's server with the faults a
@@ -35,11 +37,18 @@ public:
     void setDropEvery(int requests) { m_dropEvery = qMax(0, requests); }
     int dropEvery() const { return m_dropEvery; }
 
+    // Asked before a write (function 5, 6, 15 or 16) is applied: 0 lets it
+    // through, anything else is the exception code to answer with.
+    using WriteCheck = std::function<int(QModbusDataUnit::RegisterType table, int first, int count)>;
+    void setWriteCheck(const WriteCheck &check) { m_writeCheck = check; }
+
     quint64 requestCount() const { return m_requests; }
     quint16 listeningPort() const;
 
 signals:
     void requestReceived(quint64 count);
+    // A write was applied to the registers or coils of [first, first + count).
+    void written(QModbusDataUnit::RegisterType table, int first, int count);
 
 protected:
     QModbusResponse processRequest(const QModbusPdu &request) override;
@@ -51,6 +60,7 @@ private:
     int m_dropEvery = 0;
     quint64 m_requests = 0;
     QVector<ExceptionRange> m_exceptions;
+    WriteCheck m_writeCheck;
 };
 
 } // namespace Devicesim
