@@ -468,7 +468,12 @@ void ModbusConnection::send(IModbusTransaction *t)
 
     QModbusReply *reply = nullptr;
     const int server = settings.serverAddress();
-    switch (t->function()) {
+    // Qt writes one value with function 6 or 5; the request package already
+    // is the write-multiple form, sent as it is when that is wanted.
+    m_sentRaw = t->isWrite() && t->count() == 1 && m_alwaysWriteMultiple;
+    if (m_sentRaw)
+        reply = m_client->sendRawRequest(*t->requestPackage(), server);
+    else switch (t->function()) {
     case IModbusTransaction::ReadInputRegisters:
     case IModbusTransaction::ReadHoldingRegisters:
     case IModbusTransaction::ReadDiscreteInputs:
@@ -595,7 +600,9 @@ void ModbusConnection::handleReply(QModbusReply *reply)
             release(guard);
             return;
         }
-    } else if (answered && error == QModbusDevice::NoError) {
+    } else if (answered && !raw.isException()
+               && (error == QModbusDevice::NoError
+                   || (m_sentRaw && raw.functionCode() == t->requestPackage()->functionCode()))) {
         m_current = nullptr;
         record(IModbusTransaction::Ok, 0, t->responseTime());
         QPointer<IModbusTransaction> guard = t;

@@ -77,6 +77,11 @@ public:
     int reconnectMaximumDelay() const { return m_reconnectMax; }
     void setReconnectDelays(int minimumMs, int maximumMs);
 
+    // Devices that only take the write-multiple functions: one register or
+    // coil is then written with function 16 or 15 instead of 6 or 5.
+    bool alwaysWriteMultiple() const { return m_alwaysWriteMultiple; }
+    void setAlwaysWriteMultiple(bool enabled) { m_alwaysWriteMultiple = enabled; }
+
     // Starts connecting; false (with errorOccurred) when the parameters are
     // unusable or the attempt could not start.
     bool connectDevice();
@@ -166,6 +171,8 @@ private:
     int m_reconnectMax = 30000;
     int m_reconnectDelay = 500;
     bool m_wantConnected = false;
+    bool m_alwaysWriteMultiple = false;
+    bool m_sentRaw = false; // the request on the wire went as a raw PDU
 
     QModbusClient *m_client = nullptr;
     QModbusDevice::State m_state = QModbusDevice::UnconnectedState;

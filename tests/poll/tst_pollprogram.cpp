@@ -14,11 +14,14 @@
 #include <QModbusPdu>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using Pointbook::Tag;
+
+Q_DECLARE_METATYPE(QVector<quint16>)
 
 namespace {
 
@@ -156,6 +159,11 @@ private slots:
     void peerException();
     void peerUnsafeVersion();
 
+    void writes_data();
+    void writes();
+    void peerWrites_data();
+    void peerWrites();
+
 private:
     bool startPeer(QProcess *peer, quint16 port, const QString &revision);
     QStringList simulatorArgs() const;
@@ -163,6 +171,8 @@ private:
     Devicesim::DeviceSimulator *m_simulator = nullptr;
     QProcess m_peer;
     quint16 m_peerPort = 0;
+    QProcess m_writablePeer;
+    quint16 m_writablePeerPort = 0;
     QString m_peerSkip;
 };
 
@@ -187,6 +197,10 @@ void tst_PollProgram::initTestCase()
 
 void tst_PollProgram::cleanupTestCase()
 {
+    if (m_writablePeer.state() != QProcess::NotRunning) {
+        m_writablePeer.kill();
+        m_writablePeer.waitForFinished(5000);
+    }
     if (m_peer.state() != QProcess::NotRunning) {
         m_peer.kill();
         m_peer.waitForFinished(5000);
@@ -579,6 +593,122 @@ void tst_PollProgram::peerUnsafeVersion()
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.contains("cannot name a register map file"), qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
+}
+
+void tst_PollProgram::writes_data()
+{
+    QTest::addColumn<QStringList>("writes");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("address"); // -1: nothing may reach the device
+    QTest::addColumn<QVector<quint16>>("served");
+
+    const auto hr = [](std::initializer_list<quint16> w) { return QVector<quint16>(w); };
+    QTest::newRow("float") << QStringList{"WFloat=12.5"} << 0
+                           << "WFloat: written 12.5 bar, read back 12.5" << 0 << hr({0x4148, 0x0000});
+    QTest::newRow("int32 word-swapped") << QStringList{"WInt32=-123456"} << 0
+                                        << "WInt32: written -123456, read back -123456" << 2
+                                        << hr({0x1DC0, 0xFFFE});
+    QTest::newRow("array") << QStringList{"WArray=1,2,3"} << 0
+                           << "WArray: written [1, 2, 3], read back [1, 2, 3]" << 5 << hr({1, 2, 3});
+    QTest::newRow("coil by 15") << QStringList{"--write-multiple", "WCoil=on"} << 0
+                                << "WCoil: written on, read back on" << -2 << hr({});
+    QTest::newRow("exception") << QStringList{"WReject=5"} << 1
+                               << "WReject: not written (exception): the device answered with exception 3 (illegal data value)"
+                               << -2 << hr({});
+    QTest::newRow("mismatch") << QStringList{"WMismatch=5"} << 1
+                              << "WMismatch: written 5, read back" << -2 << hr({});
+    QTest::newRow("out of range") << QStringList{"WFloat=100.5"} << 2
+                                  << "WFloat: refused: 100.5 is outside the tag's limits -100 to 100" << -1 << hr({});
+    QTest::newRow("one of two refused") << QStringList{"WFloat=1", "WRead=1"} << 2
+                                        << "WRead: refused: The register map makes this tag read-only." << -1 << hr({});
+    QTest::newRow("unknown id") << QStringList{"Nope=1"} << 2
+                                << "Nope: refused: no tag with this id in the register map" << -1 << hr({});
+    QTest::newRow("bad value") << QStringList{"WInt32=1.5"} << 2
+                               << "WInt32: refused: 1.5 is not a whole number" << -1 << hr({});
+}
+
+void tst_PollProgram::writes()
+{
+    QFETCH(QStringList, writes);
+    QFETCH(int, exitCode);
+    QFETCH(QString, line);
+    QFETCH(int, address);
+    QFETCH(QVector<quint16>, served);
+
+    Devicesim::DeviceSimulator device;
+    QVERIFY2(device.loadMap(dataFile("base_v3.0.xml")), qPrintable(device.errorString()));
+    QString error;
+    QVERIFY(device.addWriteExceptionRange("hr:11:3", &error));
+    QVERIFY(device.addIgnoredWriteRange("hr:10", &error));
+    QVERIFY(device.listen(QStringLiteral("127.0.0.1"), 0));
+
+    QStringList args{"--tcp", QStringLiteral("127.0.0.1:%1").arg(device.port()), "--map",
+                     dataFile("base_v3.0.xml"), "--version", "3.0", "--timeout", "3000"};
+    for (const QString &w : writes)
+        args << (w.startsWith("--") ? QStringList{w} : QStringList{"--write", w});
+    const Run run = poll(args);
+    QVERIFY2(run.out.contains(line), qPrintable(run.out + run.err));
+    QCOMPARE(run.exitCode, exitCode);
+    if (address == -1)
+        QCOMPARE(device.requestCount(), quint64(0)); // refused before anything was sent
+    for (int i = 0; i < served.size(); ++i)
+        QCOMPARE(device.served(QModbusDataUnit::HoldingRegisters, address + i), served.at(i));
+}
+
+void tst_PollProgram::peerWrites_data()
+{
+    QTest::addColumn<QStringList>("writes");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("dump"); // the peer's registers 0-11 and coils 0-3 afterwards
+
+    // The peer's own registers, packed here by hand: 12.5 as big-endian
+    // float, -123456 word-swapped, bit 2 set beside the peer's own bits 0
+    // and 15 of register 4, an array, a coil.
+    QTest::newRow("all at once")
+        << QStringList{"WFloat=12.5", "WInt32=-123456", "WBit2=on", "WArray=7,8,9", "WCoil=on"} << 0
+        << "16712 0 7616 65534 32773 7 8 9 0 0 0 0 1 0 0 0";
+    QTest::newRow("bit field of several bits") << QStringList{"WBits=0x50"} << 0
+                                               << "16712 0 7616 65534 32853 7 8 9 0 0 0 0 1 0 0 0";
+    QTest::newRow("outside the peer's table") << QStringList{"WOutside=1"} << 1
+                                               << "16712 0 7616 65534 32853 7 8 9 0 0 0 0 1 0 0 0";
+    QTest::newRow("read-only coil") << QStringList{"WCoil=off", "WCoilRO=on"} << 2
+                                    << "16712 0 7616 65534 32853 7 8 9 0 0 0 0 1 0 0 0";
+}
+
+void tst_PollProgram::peerWrites()
+{
+    if (!QFileInfo::exists("/usr/bin/python3"))
+        QSKIP("/usr/bin/python3 is missing");
+    QFETCH(QStringList, writes);
+    QFETCH(int, exitCode);
+    QFETCH(QString, dump);
+
+    // One peer for all rows: each row builds on the ones before.
+    if (m_writablePeer.state() == QProcess::NotRunning) {
+        m_writablePeerPort = freePort();
+        m_writablePeer.setProgram(QStringLiteral("/usr/bin/python3"));
+        m_writablePeer.setArguments({dataFile("../pymodbus_writable.py"),
+                                     QString::number(m_writablePeerPort), "3.0"});
+        m_writablePeer.start();
+        QVERIFY(m_writablePeer.waitForStarted(10000));
+        QVERIFY(QTest::qWaitFor([this] { return m_writablePeer.canReadLine()
+                                                || m_writablePeer.state() == QProcess::NotRunning; },
+                                20000));
+        if (m_writablePeer.readLine().trimmed() != "listening")
+            QSKIP(qPrintable("the writable pymodbus device did not start: "
+                             + QString::fromLocal8Bit(m_writablePeer.readAllStandardError())));
+    }
+    QStringList args{"--tcp", QStringLiteral("127.0.0.1:%1").arg(m_writablePeerPort), "--map-dir",
+                     dataFile(""), "--timeout", "3000"};
+    for (const QString &w : writes)
+        args << "--write" << w;
+    const Run run = poll(args);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+
+    m_writablePeer.write("dump\n");
+    QVERIFY(QTest::qWaitFor([this] { return m_writablePeer.canReadLine(); }, 10000));
+    QCOMPARE(QString::fromLatin1(m_writablePeer.readLine().trimmed()), dump);
 }
 
 QTEST_GUILESS_MAIN(tst_PollProgram)

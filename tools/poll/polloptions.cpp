@@ -40,6 +40,11 @@ QList<QCommandLineOption> optionList()
         {"interval", tr("Repeat a pass every ms milliseconds."), "ms"},
         {"count", tr("Number of passes with --interval; without it the poller runs until "
                      "interrupted."), "n"},
+        {"write", tr("Write VALUE to the tag ID, read it back and compare (repeatable; "
+                     "\"hr:ID\" or \"co:ID\" names the table). Nothing is written when "
+                     "any write of the call is refused."), "ID=VALUE"},
+        {"write-multiple", tr("Write one register or coil with function 16 or 15 as well, "
+                              "for devices without 6 and 5.")},
         {"format", tr("Output: table, csv or json (default: table on a terminal, csv otherwise)."),
          "format"},
     };
@@ -186,6 +191,19 @@ PollOptions::ParseResult PollOptions::parse(const QStringList &arguments)
         if (!number("count", 1, std::numeric_limits<int>::max(), &count))
             return false;
 
+        // Writes.
+        for (const QString &w : parser.values("write")) {
+            const int eq = w.indexOf(QLatin1Char('='));
+            if (eq <= 0)
+                return fail(tr("--write needs ID=VALUE, not \"%1\".").arg(w));
+            writes.append({w.left(eq).trimmed(), w.mid(eq + 1)});
+        }
+        writeMultiple = parser.isSet("write-multiple");
+        if (!writes.isEmpty() && parser.isSet("interval"))
+            return fail(tr("--write and --interval exclude each other."));
+        if (writeMultiple && writes.isEmpty())
+            return fail(tr("--write-multiple needs --write."));
+
         // Output.
         if (parser.isSet("format")) {
             QString f;
@@ -227,11 +245,21 @@ QString PollOptions::helpText()
         "     request goes to stderr (table, start, count and reason)\n"
         "  2  usage error, missing or invalid register map, or no connection\n"
         "\n"
+        "With --write the tags are written instead of printed, one line per write:\n"
+        "  ID: written 12.5 bar, read back 12.5\n"
+        "The register map's access decides what may be written (holding registers and coils\n"
+        "with access W or RW, within the tag's min and max). Exit codes then: 0 every write was\n"
+        "read back equal; 1 the device refused a write, did not answer or read back another\n"
+        "value; 2 a write was refused before sending (unknown id, not writable, out of range,\n"
+        "bad value; then nothing is sent at all), or usage, map or connection errors.\n"
+        "\n"
         "Example against the device simulator:\n"
         "  korvane-devicesim --map share/appcore/demo/pointbook/base_v1.00.xml --port 5020 &\n"
         "  korvane-poll --tcp 127.0.0.1:5020 --map-dir share/appcore/demo/pointbook --format csv\n"
         "  korvane-poll --tcp 127.0.0.1:5020 --map-dir share/appcore/demo/pointbook \\\n"
-        "               --tag Pressure --tag Temperature --interval 1000 --count 5"));
+        "               --tag Pressure --tag Temperature --interval 1000 --count 5\n"
+        "  korvane-poll --tcp 127.0.0.1:5020 --map-dir share/appcore/demo/pointbook \\\n"
+        "               --write SetPoint=6.5 --write PumpRun=on"));
     parser.addOptions(optionList());
     // The program's own name, not however it was started.
     QString text = parser.helpText();

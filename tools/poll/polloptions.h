@@ -4,6 +4,8 @@
 
 #include <QSerialPort>
 #include <QString>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 
 namespace Poll {
@@ -43,6 +45,11 @@ public:
 
     int intervalMs = 0; // 0: one pass
     int count = 0;      // passes with an interval; 0 until interrupted
+
+    // --write ID=VALUE, in the order given; the id may name its table
+    // ("hr:ID", "co:ID").
+    QList<QPair<QString, QString>> writes;
+    bool writeMultiple = false;
 
     Format format = Table;
     bool formatGiven = false;

@@ -8,6 +8,7 @@
 #include <pointbook/tag.h>
 #include <pointbook/tagbase.h>
 #include <pointbook/tagbaseloader.h>
+#include <pointbook/tagwriter.h>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -74,6 +75,100 @@ PollRunner::~PollRunner()
 void PollRunner::requestStop()
 {
     s_stopRequested = 1;
+}
+
+int PollRunner::runWrites()
+{
+    using Pointbook::TagWriter;
+    m_connection->setAlwaysWriteMultiple(m_options.writeMultiple);
+    TagWriter writer;
+    writer.setModbusConnection(m_connection);
+    writer.setModbusSettings(m_settings);
+
+    // Every write is checked before the first is sent: a call either sends
+    // all its writes or none.
+    struct Planned {
+        QString id;
+        QString value;
+        Tag *tag = nullptr;
+    };
+    QList<Planned> planned;
+    bool refused = false;
+    for (const auto &w : qAsConst(m_options.writes)) {
+        Planned p{w.first, w.second, nullptr};
+        QString id = w.first;
+        QList<Tag::RegisterType> tables{Tag::HR, Tag::CO, Tag::IR, Tag::DI};
+        const int colon = id.indexOf(QLatin1Char(':'));
+        if (colon > 0 && Tag::stringToRegisterType(id.left(colon)) != Tag::UnknownRegister) {
+            tables = {Tag::stringToRegisterType(id.left(colon))};
+            id = id.mid(colon + 1);
+        }
+        QString reason;
+        QList<Tag *> found;
+        for (const Tag::RegisterType t : tables) {
+            if (Tag *tag = m_loader->base()->tagHash(t).value(id, nullptr))
+                found << tag;
+        }
+        if (found.isEmpty())
+            reason = tr("no tag with this id in the register map");
+        else if (found.size() > 1 && (found.at(0)->registerType() == Tag::HR || found.at(0)->registerType() == Tag::CO)
+                 && (found.at(1)->registerType() == Tag::HR || found.at(1)->registerType() == Tag::CO))
+            reason = tr("the id names a holding register and a coil; write hr:%1 or co:%1").arg(id);
+        else {
+            p.tag = found.first();
+            reason = writer.check(p.tag, p.value, false);
+        }
+        if (!reason.isEmpty()) {
+            *m_out << w.first << ": refused: " << reason << '\n';
+            refused = true;
+        }
+        planned << p;
+    }
+    if (refused) {
+        *m_out << tr("Nothing was written.") << '\n';
+        m_out->flush();
+        return Unusable;
+    }
+
+    QHash<int, TagWriter::Outcome> outcomes;
+    QList<int> ids;
+    connect(&writer, &TagWriter::finished, this, [&](const TagWriter::Outcome &o) {
+        outcomes.insert(o.requestId, o);
+        wake();
+    });
+    for (const Planned &p : qAsConst(planned))
+        ids << writer.write(p.tag, p.value, false);
+    const int perWrite = 3 * m_settings.responseTimeout() * (m_settings.numberOfRetries() + 1);
+    const WaitResult waited = waitUntil([&]() { return outcomes.size() == ids.size(); },
+                                        perWrite * ids.size() + StallMarginMs);
+
+    bool allOk = waited == Done;
+    for (int i = 0; i < ids.size(); ++i) {
+        const QString &name = planned.at(i).id;
+        if (!outcomes.contains(ids.at(i))) {
+            *m_out << name << ": " << tr("no outcome: the run was interrupted") << '\n';
+            allOk = false;
+            continue;
+        }
+        const TagWriter::Outcome o = outcomes.value(ids.at(i));
+        const Tag *tag = planned.at(i).tag;
+        const QString unit = tag && !tag->unit().isEmpty() ? QLatin1Char(' ') + tag->unit() : QString();
+        switch (o.result) {
+        case TagWriter::Ok:
+            *m_out << name << ": " << tr("written %1%2, read back %3").arg(o.newValue, unit, o.readBack) << '\n';
+            break;
+        case TagWriter::Mismatch:
+            *m_out << name << ": " << tr("written %1%2, read back %3: %4").arg(o.newValue, unit, o.readBack, o.detail) << '\n';
+            allOk = false;
+            break;
+        default:
+            *m_out << name << ": " << tr("not written (%1): %2").arg(TagWriter::resultName(o.result), o.detail) << '\n';
+            allOk = false;
+            break;
+        }
+    }
+    m_out->flush();
+    return allOk ? Success : RequestFailed;
 }
 
 void PollRunner::error(const QString &message)
@@ -204,6 +299,9 @@ int PollRunner::run()
         if (!loadMap(file, version))
             return Unusable;
     }
+
+    if (!m_options.writes.isEmpty())
+        return runWrites();
 
     if (!selectTags())
         return Unusable;

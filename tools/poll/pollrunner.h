@@ -78,6 +78,7 @@ private:
     bool connectDevice();
     bool readDeviceVersion(QString *version);
     bool selectTags();
+    int runWrites();
     WaitResult runPass();
     void printPass();
     bool covered(const Pointbook::Tag *tag) const;

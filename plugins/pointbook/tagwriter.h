@@ -1,0 +1,117 @@
+#pragma once
+
+#include "pointbook_global.h"
+#include "tag.h"
+
+#include <QList>
+#include <QMetaType>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+namespace Fieldlink {
+namespace FieldlinkCore {
+class ModbusConnection;
+class QModbusSettings;
+} // namespace FieldlinkCore
+} // namespace Fieldlink
+
+namespace Pointbook {
+
+// Writes tag values to the device: checks a value against the tag (its
+// table, the map's access, the caller's rights, its limits), encodes it with
+// Tag::encode, sends it ahead of polling (a bit field or a lone byte by
+// read-modify-write of its register), reads the registers back and compares.
+// Only an equal read-back is a success. Free of widgets, so the poller uses
+// it as the program does.
+//
+// Writes run one after another in the order asked: two bit fields of one
+// register must not read the register before the other has written it.
+class POINTBOOK_EXPORT TagWriter : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Result { Ok = 0, Refused, Exception, Timeout, Mismatch };
+    Q_ENUM(Result)
+
+    struct Outcome
+    {
+        int requestId = 0;
+        Result result = Refused;
+        QString tagId;
+        QString tagName;
+        Tag::RegisterType registerType = Tag::UnknownRegister;
+        int address = 0;
+        QString oldValue;          // as the tag held it before the write
+        QString newValue;          // the value asked for, as written
+        QString readBack;          // what the device holds afterwards; empty when unread
+        QVector<quint16> words;    // sent (registers) or bits (coils)
+        QString detail;            // why, for anything but Ok
+        int exceptionCode = 0;
+    };
+
+    explicit TagWriter(QObject *parent = nullptr);
+    ~TagWriter() override;
+
+    void setModbusConnection(Fieldlink::FieldlinkCore::ModbusConnection *connection);
+    Fieldlink::FieldlinkCore::ModbusConnection *modbusConnection() const;
+    // Copied; unit, timeout and retries of every request.
+    void setModbusSettings(const Fieldlink::FieldlinkCore::QModbusSettings &settings);
+
+    // Why the tag cannot be written at all (empty when it can): its table,
+    // the map's access, the rights, the link. Also for tooltips.
+    QString notWritableReason(const Tag *tag, bool readOnlyByRights) const;
+    // Every check before sending; empty when the value may be sent, with
+    // the words it becomes.
+    QString check(const Tag *tag, const QVariant &value, bool readOnlyByRights,
+                  QVector<quint16> *words = nullptr) const;
+
+    // Queues a write and returns its id; the outcome arrives by finished(),
+    // never before this returns (a refusal too).
+    int write(Tag *tag, const QVariant &value, bool readOnlyByRights = false);
+    int pendingCount() const { return m_jobs.size(); }
+
+    // The value as text: shortest form that reads back as the same number;
+    // bit fields and bits as on/off, arrays in brackets.
+    static QString valueText(const Tag *tag, const QVariant &value);
+    static QString resultName(Result result); // ok, refused, exception, timeout, mismatch
+    static QString exceptionName(int code);
+
+signals:
+    void started(int requestId, const QString &tagId);
+    void finished(const Pointbook::TagWriter::Outcome &outcome);
+
+private:
+    struct Job
+    {
+        int id = 0;
+        QPointer<Tag> tag;
+        QVariant value;
+        QVector<quint16> words;  // encoded value
+        QVector<quint16> sent;   // after merging into the register
+        QVector<quint16> keep;   // per word, the bits that belong to the tag (RMW)
+        Outcome outcome;
+        bool refused = false;
+    };
+
+    void next();
+    void readBefore();
+    void send();
+    void readBack();
+    void conclude(Result result, const QString &detail, int exceptionCode = 0);
+    QString failureText(int outcome, const QString &error, int exceptionCode) const;
+    Result failureResult(int outcome) const;
+
+    QPointer<Fieldlink::FieldlinkCore::ModbusConnection> m_connection;
+    Fieldlink::FieldlinkCore::QModbusSettings *m_settings;
+    QList<Job> m_jobs;
+    bool m_running = false;
+    int m_nextId = 1;
+};
+
+} // namespace Pointbook
+
+Q_DECLARE_METATYPE(Pointbook::TagWriter::Outcome)
