@@ -1,5 +1,6 @@
 #include "connectiondialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -101,6 +102,10 @@ ConnectionDialog::ConnectionDialog(QWidget *parent)
                          ConnectionProfile::MaxTimeout, tr(" ms"));
     m_timeout->setSingleStep(100);
     m_retries = makeSpin(this, "spinBoxRetries", 0, ConnectionProfile::MaxRetries);
+    m_writeMultiple = new QCheckBox(tr("Always use write-multiple (16/15)"), this);
+    m_writeMultiple->setObjectName(QStringLiteral("checkBoxWriteMultiple"));
+    m_writeMultiple->setToolTip(tr("For devices that do not take function 6 or 5: one register "
+                                   "or coil is written with function 16 or 15 as well."));
 
     m_error = new QLabel(this);
     m_error->setObjectName(QStringLiteral("labelError"));
@@ -124,6 +129,7 @@ ConnectionDialog::ConnectionDialog(QWidget *parent)
     request->addRow(tr("Unit address:"), m_unit);
     request->addRow(tr("Response timeout:"), m_timeout);
     request->addRow(tr("Retries:"), m_retries);
+    request->addRow(QString(), m_writeMultiple);
     layout->addLayout(request);
     layout->addWidget(m_error);
     layout->addWidget(buttons);
@@ -192,6 +198,7 @@ void ConnectionDialog::setProfile(const ConnectionProfile &profile)
     m_unit->setValue(profile.unit());
     m_timeout->setValue(profile.responseTimeout());
     m_retries->setValue(profile.retries());
+    m_writeMultiple->setChecked(profile.alwaysWriteMultiple());
     updateKind();
 }
 
@@ -213,6 +220,7 @@ ConnectionProfile ConnectionDialog::profile() const
     p.setUnit(m_unit->value());
     p.setResponseTimeout(m_timeout->value());
     p.setRetries(m_retries->value());
+    p.setAlwaysWriteMultiple(m_writeMultiple->isChecked());
     return p;
 }
 

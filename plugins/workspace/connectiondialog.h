@@ -7,6 +7,7 @@
 #include <QList>
 
 QT_BEGIN_NAMESPACE
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -55,6 +56,7 @@ private:
     QSpinBox *m_unit;
     QSpinBox *m_timeout;
     QSpinBox *m_retries;
+    QCheckBox *m_writeMultiple;
     QLabel *m_error;
     QList<ConnectionProfile> m_recentProfiles;
 };

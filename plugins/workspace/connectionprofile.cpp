@@ -169,6 +169,7 @@ QVariantMap ConnectionProfile::toMap() const
     map.insert(QStringLiteral("unit"), m_unit);
     map.insert(QStringLiteral("timeout"), m_responseTimeout);
     map.insert(QStringLiteral("retries"), m_retries);
+    map.insert(QStringLiteral("writeMultiple"), m_alwaysWriteMultiple);
     return map;
 }
 
@@ -197,6 +198,7 @@ ConnectionProfile ConnectionProfile::fromMap(const QVariantMap &map)
     p.setUnit(intOf("unit", 1));
     p.setResponseTimeout(intOf("timeout", 1000));
     p.setRetries(intOf("retries", 1));
+    p.setAlwaysWriteMultiple(map.value(QStringLiteral("writeMultiple"), false).toBool());
     return p;
 }
 
@@ -217,6 +219,7 @@ void ConnectionProfile::applyTo(Fieldlink::FieldlinkCore::ModbusConnection *conn
             connection->setHost(m_host);
             connection->setPort(m_port);
         }
+        connection->setAlwaysWriteMultiple(m_alwaysWriteMultiple);
     }
     if (settings) {
         settings->setServerAddress(m_unit);
@@ -231,7 +234,7 @@ bool ConnectionProfile::operator==(const ConnectionProfile &o) const
            && m_serialPortName == o.m_serialPortName && m_baudRate == o.m_baudRate
            && m_parity == o.m_parity && m_dataBits == o.m_dataBits && m_stopBits == o.m_stopBits
            && m_unit == o.m_unit && m_responseTimeout == o.m_responseTimeout
-           && m_retries == o.m_retries;
+           && m_retries == o.m_retries && m_alwaysWriteMultiple == o.m_alwaysWriteMultiple;
 }
 
 } // namespace Workspace

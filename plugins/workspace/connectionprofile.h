@@ -59,6 +59,9 @@ public:
     void setResponseTimeout(int milliseconds);
     int retries() const { return m_retries; }
     void setRetries(int retries);
+    // For devices that take only function 16 and 15, also for one value.
+    bool alwaysWriteMultiple() const { return m_alwaysWriteMultiple; }
+    void setAlwaysWriteMultiple(bool enabled) { m_alwaysWriteMultiple = enabled; }
 
     // Identifies the device behind the link (the version chosen for a
     // device is remembered under it); link speed and timing are not part.
@@ -95,6 +98,7 @@ private:
     int m_unit = 1;
     int m_responseTimeout = 1000;
     int m_retries = 1;
+    bool m_alwaysWriteMultiple = false;
 };
 
 } // namespace Workspace

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -381,6 +382,43 @@ QVariant TagTableModel::leafData(const Leaf &leaf, int column, int role) const
     const bool polled = tag->isUpdate();
     const bool writable = leaf.access.writable
                           && (Tag::stringToTypeAccess(tag->access()) & Tag::Write);
+    const Write write = column == ValueColumn ? m_writes.value(writeKey(leaf.type, leaf.id)) : Write();
+    if (column == ValueColumn) {
+        switch (role) {
+        case WriteStateRole:
+            return int(write.state);
+        case Qt::EditRole:
+            return editValue(tag);
+        case Qt::ToolTipRole: {
+            QStringList lines;
+            if (!write.text.isEmpty())
+                lines << write.text;
+            const QString reason = m_writer ? m_writer->notWritableReason(tag, !leaf.access.writable)
+                                            : QString();
+            if (!reason.isEmpty() && (tag->registerType() == Tag::HR || tag->registerType() == Tag::CO))
+                lines << tr("Cannot be written: %1").arg(reason);
+            else if (reason.isEmpty() && m_writer)
+                lines << tr("Double-click or F2 to write a new value.");
+            if (!polled)
+                lines << tr("Not polled at the current access level.");
+            else if (leaf.stale)
+                lines << tr("Not refreshed by the last polling pass: the value shown is old.");
+            else if (TagFormatter::isOutOfRange(tag))
+                lines << tr("Outside the range %1 to %2.").arg(double(tag->minValue())).arg(double(tag->maxValue()));
+            return lines.join(QLatin1Char('\n'));
+        }
+        case Qt::BackgroundRole:
+            if (write.state == WritePending)
+                return QColor(255, 243, 190);
+            if (write.state == WriteFailed)
+                return QColor(255, 200, 200);
+            if (write.state == WriteSucceeded)
+                return QColor(205, 240, 205);
+            break;
+        default:
+            break;
+        }
+    }
     switch (role) {
     case OutOfRangeRole:
         return TagFormatter::isOutOfRange(tag);
@@ -473,7 +511,113 @@ Qt::ItemFlags TagTableModel::flags(const QModelIndex &index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() == ValueColumn && leafOf(index) && m_writeHandler
+        && notWritableReason(index).isEmpty())
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+void TagTableModel::setWriter(Pointbook::TagWriter *writer)
+{
+    if (m_writer)
+        disconnect(m_writer, nullptr, this, nullptr);
+    m_writer = writer;
+    if (m_writer)
+        connect(m_writer, &Pointbook::TagWriter::finished, this, &TagTableModel::onWriteFinished);
+}
+
+void TagTableModel::setWriteHandler(const std::function<int(Tag *, const QVariant &)> &handler)
+{
+    m_writeHandler = handler;
+}
+
+QString TagTableModel::notWritableReason(const QModelIndex &index) const
+{
+    const Leaf *leaf = leafOf(index);
+    if (!leaf || !leaf->tag)
+        return tr("No tag.");
+    if (!m_writer)
+        return tr("Writing is not available.");
+    return m_writer->notWritableReason(leaf->tag, !leaf->access.writable);
+}
+
+bool TagTableModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || index.column() != ValueColumn || !(flags(index) & Qt::ItemIsEditable))
+        return false;
+    const Leaf *leaf = leafOf(index);
+    Write write;
+    write.state = WritePending;
+    write.text = tr("Writing %1 …").arg(value.toString());
+    const Tag::RegisterType type = leaf->type;
+    const QString id = leaf->id;
+    write.requestId = m_writeHandler(leaf->tag, value);
+    setWriteState(type, id, write);
+    return true;
+}
+
+QString TagTableModel::writeKey(Tag::RegisterType type, const QString &id)
+{
+    return QString::number(int(type)) + QLatin1Char(':') + id;
+}
+
+void TagTableModel::setWriteState(Tag::RegisterType type, const QString &id, const Write &write)
+{
+    m_writes.insert(writeKey(type, id), write);
+    const QModelIndex cell = indexOfTag(type, id, ValueColumn);
+    if (cell.isValid())
+        emit dataChanged(cell, cell);
+}
+
+void TagTableModel::onWriteFinished(const Pointbook::TagWriter::Outcome &outcome)
+{
+    const QString key = writeKey(outcome.registerType, outcome.tagId);
+    const auto it = m_writes.constFind(key);
+    // Only the table's own latest write of the tag is shown.
+    if (it == m_writes.cend() || it->requestId != outcome.requestId)
+        return;
+    Write write = it.value();
+    if (outcome.result == Pointbook::TagWriter::Ok) {
+        write.state = WriteSucceeded;
+        write.text = tr("Written %1, read back %2.").arg(outcome.newValue, outcome.readBack);
+        // The success mark fades; a failure stays until the next write.
+        const int id = outcome.requestId;
+        QTimer::singleShot(4000, this, [this, key, id, outcome]() {
+            const auto w = m_writes.constFind(key);
+            if (w != m_writes.cend() && w->requestId == id && w->state == WriteSucceeded) {
+                Write faded = w.value();
+                faded.state = NoWrite;
+                setWriteState(outcome.registerType, outcome.tagId, faded);
+            }
+        });
+    } else {
+        write.state = WriteFailed;
+        write.text = tr("Writing %1 failed (%2): %3")
+                         .arg(outcome.newValue, Pointbook::TagWriter::resultName(outcome.result),
+                              outcome.detail);
+    }
+    setWriteState(outcome.registerType, outcome.tagId, write);
+}
+
+QVariant TagTableModel::editValue(const Tag *tag)
+{
+    const QVariant value = tag->value();
+    if (tag->registerType() == Tag::CO || tag->registerType() == Tag::DI)
+        return tag->valueByteArray().value(0) != 0;
+    if (!value.isValid())
+        return QVariant();
+    if (tag->count() > 1)
+        return Pointbook::TagWriter::valueText(tag, value);
+    if (tag->bitfield()) {
+        const quint64 mask = tag->mask();
+        if (mask && (mask & (mask - 1)) == 0)
+            return (value.toULongLong() & mask) != 0;
+        return value.toULongLong() & mask;
+    }
+    if (tag->dataType() == Tag::Float)
+        return double(value.toFloat());
+    return value;
 }
 
 } // namespace Workspace

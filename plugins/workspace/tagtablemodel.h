@@ -4,6 +4,10 @@
 #include "tagrights.h"
 
 #include <pointbook/tag.h>
+#include <pointbook/tagwriter.h>
+
+#include <QHash>
+#include <functional>
 
 #include <QAbstractItemModel>
 #include <QMetaObject>
@@ -56,8 +60,12 @@ public:
         OutOfRangeRole,
         PolledRole,
         WritableRole,
-        FilterTextRole
+        FilterTextRole,
+        WriteStateRole // a WriteState
     };
+
+    // Where the last write of a tag stands, shown in its value cell.
+    enum WriteState { NoWrite = 0, WritePending, WriteSucceeded, WriteFailed };
 
     enum { DefaultFlushIntervalMs = 250 };
 
@@ -70,6 +78,13 @@ public:
     // Rows hidden by the rights disappear; the others show their access.
     void setRights(const TagRights &rights);
     TagRights rights() const { return m_rights; }
+
+    // Values of writable tags become editable; setData() hands an edited
+    // value to the handler, which returns the writer's request id.
+    void setWriter(Pointbook::TagWriter *writer);
+    void setWriteHandler(const std::function<int(Pointbook::Tag *, const QVariant &)> &handler);
+    // Why the tag behind the row cannot be written; empty when it can.
+    QString notWritableReason(const QModelIndex &index) const;
 
     void setFlushInterval(int milliseconds);
     int flushInterval() const;
@@ -92,6 +107,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
 public slots:
     // End of a polling pass: rows of polled tags that the pass did not
@@ -147,6 +163,21 @@ private:
     QTimer *m_flushTimer = nullptr;
     QTimer *m_rebuildTimer = nullptr;
     quint64 m_pass = 1;
+
+    struct Write
+    {
+        int requestId = 0;
+        WriteState state = NoWrite;
+        QString text;
+    };
+    void onWriteFinished(const Pointbook::TagWriter::Outcome &outcome);
+    void setWriteState(Pointbook::Tag::RegisterType type, const QString &id, const Write &write);
+    // The value an editor starts from: a number, on/off, or an array's text.
+    static QVariant editValue(const Pointbook::Tag *tag);
+    static QString writeKey(Pointbook::Tag::RegisterType type, const QString &id);
+    QPointer<Pointbook::TagWriter> m_writer;
+    std::function<int(Pointbook::Tag *, const QVariant &)> m_writeHandler;
+    QHash<QString, Write> m_writes;
 };
 
 } // namespace Workspace

@@ -90,12 +90,20 @@ WorkspaceController::WorkspaceController(ModbusConnection *connection, QModbusSe
     , m_settings(settings)
     , m_history(history)
     , m_model(new TagTableModel(this))
+    , m_writer(new Pointbook::TagWriter(this))
     , m_periodTimer(new QTimer(this))
 {
     if (!m_settings) {
         m_ownSettings.reset(new QModbusSettings);
         m_settings = m_ownSettings.data();
     }
+    m_writer->setModbusConnection(m_connection);
+    m_writer->setModbusSettings(*m_settings);
+    m_model->setWriter(m_writer);
+    m_model->setWriteHandler([this](Pointbook::Tag *tag, const QVariant &value) {
+        return writeTag(tag, value);
+    });
+    connect(m_writer, &Pointbook::TagWriter::finished, this, &WorkspaceController::writeFinished);
     connect(m_periodTimer, &QTimer::timeout, this, &WorkspaceController::onPeriodTick);
     if (m_connection)
         connect(m_connection, &ModbusConnection::connected, this, &WorkspaceController::onConnected);
@@ -184,6 +192,7 @@ void WorkspaceController::connectTo(const ConnectionProfile &profile)
     if (m_connection->state() != QModbusDevice::UnconnectedState)
         m_connection->disconnectDevice();
     profile.applyTo(m_connection, m_settings);
+    m_writer->setModbusSettings(*m_settings);
     m_connection->setAutoReconnect(true);
     m_linkWanted = true;
     m_pollingWanted = true;
@@ -376,6 +385,17 @@ void WorkspaceController::onBaseLoaded(const QString &version)
         if (m_pollingWanted)
             runPolling();
     }
+}
+
+bool WorkspaceController::readOnlyByRights(const Pointbook::Tag *tag) const
+{
+    return !tag || !m_model->rights().access(tag->registerType(), tag->Id()).writable;
+}
+
+int WorkspaceController::writeTag(Pointbook::Tag *tag, const QVariant &value)
+{
+    // The link and the map must be ready: a write never waits for a link.
+    return m_writer->write(tag, value, readOnlyByRights(tag));
 }
 
 void WorkspaceController::applyRights()

@@ -3,6 +3,8 @@
 #include "workspace_global.h"
 #include "connectionprofile.h"
 
+#include <pointbook/tagwriter.h>
+
 #include <QObject>
 #include <QPointer>
 #include <QScopedPointer>
@@ -94,6 +96,14 @@ public slots:
     // 0: passes back to back; otherwise one pass per period.
     void setPollingPeriod(int milliseconds);
 
+    // Writes values of the table (and of later editors) with checks and
+    // read-back; its outcomes also go to notifications and the change log.
+    Pointbook::TagWriter *writer() const { return m_writer; }
+    // The current access level's rights forbid changing the tag.
+    bool readOnlyByRights(const Pointbook::Tag *tag) const;
+    // Asks the writer to write the tag; the outcome follows by writeFinished().
+    int writeTag(Pointbook::Tag *tag, const QVariant &value);
+
     // Applies the current access level's rights to the table and to the
     // engine's polled tags.
     void applyRights();
@@ -106,6 +116,9 @@ signals:
     void problemOccurred(const QString &message);
     void pollingChanged(bool polling);
     void rightsApplied(int polledTags);
+    // Every write the table asked for, once it has ended (refused, failed
+    // or read back equal).
+    void writeFinished(const Pointbook::TagWriter::Outcome &outcome);
 
 private:
     void setPhase(Phase phase);
@@ -127,6 +140,7 @@ private:
     QScopedPointer<Fieldlink::FieldlinkCore::QModbusSettings> m_ownSettings;
     ConnectionHistory *m_history = nullptr;
     TagTableModel *m_model = nullptr;
+    Pointbook::TagWriter *m_writer = nullptr;
     QTimer *m_periodTimer = nullptr;
     ConnectionProfile m_profile;
     Phase m_phase = Idle;

@@ -3,6 +3,7 @@
 #include "connectionhistory.h"
 #include "tagfiltermodel.h"
 #include "tagtablemodel.h"
+#include "tagvaluedelegate.h"
 #include "workspacecontroller.h"
 
 #include <QAction>
@@ -76,6 +77,25 @@ WorkspacePage::WorkspacePage(WorkspaceController *controller, QWidget *parent)
     m_view->setColumnWidth(TagTableModel::NameColumn, 240);
     m_view->setColumnWidth(TagTableModel::ValueColumn, 140);
     m_view->setColumnWidth(TagTableModel::RawColumn, 130);
+    // Values are edited in their own cell, wherever in the row the user
+    // double-clicks or presses F2.
+    m_delegate = new TagValueDelegate(controller->model(), this);
+    m_view->setItemDelegateForColumn(TagTableModel::ValueColumn, m_delegate);
+    m_view->setEditTriggers(QAbstractItemView::DoubleClicked);
+    connect(m_view, &QTreeView::doubleClicked, this, [this](const QModelIndex &index) {
+        if (index.column() != TagTableModel::ValueColumn)
+            m_view->edit(index.sibling(index.row(), TagTableModel::ValueColumn));
+    });
+    auto *editValue = new QAction(tr("Write value…"), m_view);
+    editValue->setObjectName(QStringLiteral("actionEditValue"));
+    editValue->setShortcut(QKeySequence(Qt::Key_F2));
+    editValue->setShortcutContext(Qt::WidgetShortcut);
+    m_view->addAction(editValue);
+    connect(editValue, &QAction::triggered, this, [this]() {
+        const QModelIndex current = m_view->currentIndex();
+        if (current.isValid())
+            m_view->edit(current.sibling(current.row(), TagTableModel::ValueColumn));
+    });
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);

@@ -16,6 +16,7 @@ QT_END_NAMESPACE
 namespace Workspace {
 
 class TagFilterModel;
+class TagValueDelegate;
 class WorkspaceController;
 
 // The central page: a tool bar (connect, disconnect, demo device, device
@@ -31,6 +32,7 @@ public:
 
     QTreeView *view() const { return m_view; }
     TagFilterModel *filterModel() const { return m_filter; }
+    TagValueDelegate *valueDelegate() const { return m_delegate; }
     QLineEdit *filterEdit() const { return m_filterEdit; }
     QLabel *mapLabel() const { return m_mapLabel; }
     QSpinBox *periodSpinBox() const { return m_period; }
@@ -70,6 +72,7 @@ private:
     QLineEdit *m_filterEdit;
     QTreeView *m_view;
     TagFilterModel *m_filter;
+    TagValueDelegate *m_delegate = nullptr;
     bool m_prompts = true;
 };
 

@@ -74,6 +74,19 @@ bool WorkspacePlugin::initialize(const QStringList &arguments, QString *errorStr
                                                    Popnote::PopnotePlugin::NotFound);
             });
 
+    connect(m_controller, &WorkspaceController::writeFinished, this,
+            [](const Pointbook::TagWriter::Outcome &o) {
+                using Pointbook::TagWriter;
+                const QString name = o.tagName.isEmpty() ? o.tagId : o.tagName;
+                if (o.result == TagWriter::Ok)
+                    Popnote::PopnotePlugin::notify(name, tr("Written %1, read back %2.").arg(o.newValue, o.readBack),
+                                                   Popnote::PopnotePlugin::Information);
+                else
+                    Popnote::PopnotePlugin::notify(name, tr("Not written: %1").arg(o.detail),
+                                                   o.result == TagWriter::Refused ? Popnote::PopnotePlugin::NotFound
+                                                                                  : Popnote::PopnotePlugin::Error);
+            });
+
     auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow());
     m_status = new ConnectionStatusWidget(window ? window->statusBar() : nullptr);
     if (window) {

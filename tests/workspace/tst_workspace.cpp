@@ -25,6 +25,7 @@
 #include <pointbook/statusupdatebase.h>
 #include <pointbook/tagbase.h>
 #include <pointbook/tagbaseloader.h>
+#include <pointbook/tagwriter.h>
 #include <popnote/popnoteplugin.h>
 
 #include <QDir>
@@ -88,6 +89,7 @@ private slots:
     void demoDeviceLiveValues();
     void rightsHideAndUnpoll();
     void levelChangeReapplies();
+    void tableWritesAndReadsBack();
     void deviceRestartRecovers();
     void noIdentificationAsksForVersion();
     void rememberedVersionUsedAgain();
@@ -261,6 +263,37 @@ void tst_Workspace::levelChangeReapplies()
     QCOMPARE(voltage->value(), m_workspace->demoDevice()->simulator()->tagValue(Tag::IR, "SupplyVoltage"));
     QVERIFY(!controller()->model()->indexOfTag(Tag::IR, "SupplyVoltage", TagTableModel::ValueColumn)
                  .data().toString().isEmpty());
+}
+
+void tst_Workspace::tableWritesAndReadsBack()
+{
+    // At the admin level (set by the test before) the set point is
+    // editable; input registers never are, and say why.
+    TagTableModel *model = controller()->model();
+    const QModelIndex setPoint = model->indexOfTag(Tag::HR, "SetPoint", TagTableModel::ValueColumn);
+    QVERIFY(model->flags(setPoint) & Qt::ItemIsEditable);
+    const QModelIndex pressure = model->indexOfTag(Tag::IR, "Pressure", TagTableModel::ValueColumn);
+    QVERIFY(!(model->flags(pressure) & Qt::ItemIsEditable));
+    QVERIFY(model->notWritableReason(pressure).contains("Input registers"));
+
+    QSignalSpy finished(controller(), &WorkspaceController::writeFinished);
+    QVERIFY(model->setData(setPoint, 12.5));
+    QCOMPARE(setPoint.data(TagTableModel::WriteStateRole).toInt(), int(TagTableModel::WritePending));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, Patience);
+    const auto outcome = finished.at(0).at(0).value<Pointbook::TagWriter::Outcome>();
+    QCOMPARE(outcome.result, Pointbook::TagWriter::Ok);
+    QCOMPARE(outcome.readBack, QString("12.5"));
+    QCOMPARE(setPoint.data(TagTableModel::WriteStateRole).toInt(), int(TagTableModel::WriteSucceeded));
+    QCOMPARE(m_workspace->demoDevice()->simulator()->tagValue(Tag::HR, "SetPoint"), QVariant(12.5f));
+    waitForPasses(2); // polling shows what the device keeps
+    QVERIFY(setPoint.data().toString().startsWith("12.5"));
+
+    // Beyond the tag's limits: refused, nothing sent, the cell says so.
+    QVERIFY(model->setData(setPoint, 1e6));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, Patience);
+    QCOMPARE(finished.at(1).at(0).value<Pointbook::TagWriter::Outcome>().result, Pointbook::TagWriter::Refused);
+    QCOMPARE(setPoint.data(TagTableModel::WriteStateRole).toInt(), int(TagTableModel::WriteFailed));
+    QVERIFY(setPoint.data(Qt::ToolTipRole).toString().contains("outside the tag's limits"));
 }
 
 void tst_Workspace::deviceRestartRecovers()

@@ -1,0 +1,156 @@
+#include "changelog.h"
+
+#include <sqlstore/databaseconnection.h>
+#include <sqlstore/dbcustomcommandnotreturndata.h>
+#include <sqlstore/dbpreparedstatement.h>
+
+#include <QStringList>
+
+namespace Commissioning {
+
+using Sqlstore::Internal::DBCustomCommandNotReturnData;
+using Sqlstore::Internal::DBPreparedStatement;
+using Sqlstore::Internal::IDataBaseTransaction;
+
+namespace {
+
+QString registerName(Pointbook::Tag::RegisterType type)
+{
+    switch (type) {
+    case Pointbook::Tag::IR: return QStringLiteral("IR");
+    case Pointbook::Tag::HR: return QStringLiteral("HR");
+    case Pointbook::Tag::DI: return QStringLiteral("DI");
+    case Pointbook::Tag::CO: return QStringLiteral("CO");
+    default: return QString();
+    }
+}
+
+QString hexWords(const QVector<quint16> &words)
+{
+    QStringList parts;
+    for (const quint16 w : words)
+        parts << QStringLiteral("%1").arg(w, 4, 16, QLatin1Char('0')).toUpper();
+    return parts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+const QStringList &ChangeLog::columns()
+{
+    static const QStringList names{
+        QStringLiteral("time_utc"),     QStringLiteral("access_level"), QStringLiteral("connection"),
+        QStringLiteral("device_version"), QStringLiteral("register_type"), QStringLiteral("address"),
+        QStringLiteral("tag_id"),       QStringLiteral("tag_name"),     QStringLiteral("old_value"),
+        QStringLiteral("new_value"),    QStringLiteral("raw_words"),    QStringLiteral("result"),
+        QStringLiteral("detail")};
+    return names;
+}
+
+ChangeLog::ChangeLog(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void ChangeLog::setDataBaseConnection(Sqlstore::Internal::DataBaseConnection *connection)
+{
+    m_connection = connection;
+    m_tableQueued = false;
+}
+
+Sqlstore::Internal::DataBaseConnection *ChangeLog::dataBaseConnection() const
+{
+    return m_connection;
+}
+
+void ChangeLog::ensureTable()
+{
+    if (m_tableQueued || !m_connection)
+        return;
+    m_tableQueued = true;
+    // Created on first use; the worker runs it before anything queued later.
+    auto *create = new DBCustomCommandNotReturnData(QStringLiteral(
+        "CREATE TABLE IF NOT EXISTS write_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+        "time_utc TEXT NOT NULL, access_level TEXT, connection TEXT, device_version TEXT, "
+        "register_type TEXT, address INTEGER, tag_id TEXT, tag_name TEXT, old_value TEXT, "
+        "new_value TEXT, raw_words TEXT, result TEXT NOT NULL, detail TEXT)"));
+    connect(create, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
+            [this, create](bool ok) {
+                if (!ok)
+                    m_tableQueued = false; // tried again with the next row
+                create->setStatus(IDataBaseTransaction::Completed);
+            });
+    m_connection->addTransactionExec(create);
+}
+
+void ChangeLog::record(const Pointbook::TagWriter::Outcome &o, const QString &accessLevel,
+                       const QString &connection, const QString &deviceVersion,
+                       const QDateTime &timeUtc)
+{
+    if (!m_connection) {
+        emit recorded(false);
+        return;
+    }
+    ensureTable();
+    const QVariantList values{
+        timeUtc.toUTC().toString(Qt::ISODateWithMs), accessLevel, connection, deviceVersion,
+        registerName(o.registerType), o.address, o.tagId, o.tagName, o.oldValue,
+        o.newValue, hexWords(o.words), Pointbook::TagWriter::resultName(o.result),
+        o.result == Pointbook::TagWriter::Ok
+            ? QStringLiteral("read back %1").arg(o.readBack)
+            : o.detail};
+    auto *insert = new DBPreparedStatement(
+        QStringLiteral("INSERT INTO write_log (") + columns().join(QLatin1String(", "))
+            + QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        {values});
+    connect(insert, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
+            [this, insert](bool ok) {
+                insert->setStatus(IDataBaseTransaction::Completed);
+                emit recorded(ok);
+            });
+    m_connection->addTransactionExec(insert);
+}
+
+void ChangeLog::load(const QString &tagFilter, int limit)
+{
+    if (!m_connection) {
+        emit rowsLoaded(false, {});
+        return;
+    }
+    ensureTable();
+    const QString pattern = QLatin1Char('%') + QString(tagFilter).replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+                                                   .replace(QLatin1Char('%'), QLatin1String("\\%"))
+                                                   .replace(QLatin1Char('_'), QLatin1String("\\_"))
+                            + QLatin1Char('%');
+    auto *select = new DBPreparedStatement(
+        QStringLiteral("SELECT ") + columns().join(QLatin1String(", "))
+            + QStringLiteral(" FROM write_log WHERE tag_id LIKE ? ESCAPE '\\' OR tag_name LIKE ? "
+                             "ESCAPE '\\' ORDER BY id DESC LIMIT ?"),
+        {{pattern, pattern, qMax(1, limit)}}, true, IDataBaseTransaction::High);
+    connect(select, qOverload<bool, QVector<QVector<QVariant>>>(&IDataBaseTransaction::transactionExecutionEnded),
+            this, [this, select](bool ok, const QVector<QVector<QVariant>> &rows) {
+                select->setStatus(IDataBaseTransaction::Completed);
+                emit rowsLoaded(ok, rows);
+            });
+    m_connection->addTransactionExec(select);
+}
+
+QString ChangeLog::toCsv(const QVector<QVector<QVariant>> &rows)
+{
+    const auto field = [](const QString &text) {
+        if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
+            && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+            return text;
+        return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\""))
+               + QLatin1Char('"');
+    };
+    QString csv = columns().join(QLatin1Char(',')) + QLatin1Char('\n');
+    for (const auto &row : rows) {
+        QStringList fields;
+        for (const QVariant &v : row)
+            fields << field(v.toString());
+        csv += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+    }
+    return csv;
+}
+
+} // namespace Commissioning

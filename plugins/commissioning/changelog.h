@@ -1,0 +1,61 @@
+#pragma once
+
+#include "commissioning_global.h"
+
+#include <pointbook/tagwriter.h>
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+namespace Sqlstore {
+namespace Internal {
+class DataBaseConnection;
+}
+} // namespace Sqlstore
+
+namespace Commissioning {
+
+// The record of changes: every write attempt becomes one row of the table
+// write_log in the program's database, through the database worker. Values
+// travel as bound values, never inside the statement text.
+class COMMISSIONING_EXPORT ChangeLog : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Columns of write_log in the order of rows() and of the CSV export.
+    static const QStringList &columns();
+
+    explicit ChangeLog(QObject *parent = nullptr);
+
+    void setDataBaseConnection(Sqlstore::Internal::DataBaseConnection *connection);
+    Sqlstore::Internal::DataBaseConnection *dataBaseConnection() const;
+
+    // Queues one row; recorded() follows once it is stored (or failed).
+    void record(const Pointbook::TagWriter::Outcome &outcome, const QString &accessLevel,
+                const QString &connection, const QString &deviceVersion,
+                const QDateTime &timeUtc = QDateTime::currentDateTimeUtc());
+
+    // Asks for the rows, newest first, whose tag id or name contains the
+    // filter (all for an empty one); rowsLoaded() follows.
+    void load(const QString &tagFilter = QString(), int limit = 10000);
+
+    // The rows as CSV (header, then one line per row), quoted where needed.
+    static QString toCsv(const QVector<QVector<QVariant>> &rows);
+
+signals:
+    void recorded(bool ok);
+    void rowsLoaded(bool ok, const QVector<QVector<QVariant>> &rows);
+
+private:
+    void ensureTable();
+
+    QPointer<Sqlstore::Internal::DataBaseConnection> m_connection;
+    bool m_tableQueued = false;
+};
+
+} // namespace Commissioning

@@ -1,0 +1,148 @@
+#include "changelogdialog.h"
+#include "changelog.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace Commissioning {
+
+namespace {
+// Column captions, in the order of ChangeLog::columns().
+QStringList captions()
+{
+    return {ChangeLogDialog::tr("Time (UTC)"), ChangeLogDialog::tr("Access level"),
+            ChangeLogDialog::tr("Connection"), ChangeLogDialog::tr("Version"),
+            ChangeLogDialog::tr("Table"),      ChangeLogDialog::tr("Address"),
+            ChangeLogDialog::tr("Tag id"),     ChangeLogDialog::tr("Tag"),
+            ChangeLogDialog::tr("Old value"),  ChangeLogDialog::tr("New value"),
+            ChangeLogDialog::tr("Words"),      ChangeLogDialog::tr("Result"),
+            ChangeLogDialog::tr("Detail")};
+}
+} // namespace
+
+ChangeLogDialog::ChangeLogDialog(ChangeLog *log, QWidget *parent)
+    : QDialog(parent)
+    , m_log(log)
+    , m_filter(new QLineEdit(this))
+    , m_table(new QTableWidget(this))
+    , m_status(new QLabel(this))
+    , m_export(new QPushButton(tr("Export CSV…"), this))
+    , m_filterDelay(new QTimer(this))
+{
+    setObjectName(QStringLiteral("ChangeLogDialog"));
+    setWindowTitle(tr("Change log"));
+    resize(1100, 480);
+    m_filter->setObjectName(QStringLiteral("lineEditTagFilter"));
+    m_filter->setPlaceholderText(tr("Filter by tag id or name"));
+    m_filter->setClearButtonEnabled(true);
+    m_table->setObjectName(QStringLiteral("tableWidgetChangeLog"));
+    m_table->setColumnCount(captions().size());
+    m_table->setHorizontalHeaderLabels(captions());
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setAlternatingRowColors(true);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_status->setObjectName(QStringLiteral("labelStatus"));
+    m_export->setObjectName(QStringLiteral("pushButtonExport"));
+
+    auto *refresh = new QPushButton(tr("Refresh"), this);
+    refresh->setObjectName(QStringLiteral("pushButtonRefresh"));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->addButton(m_export, QDialogButtonBox::ActionRole);
+    buttons->addButton(refresh, QDialogButtonBox::ActionRole);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_filter);
+    layout->addWidget(m_table, 1);
+    layout->addWidget(m_status);
+    layout->addWidget(buttons);
+
+    m_filterDelay->setSingleShot(true);
+    m_filterDelay->setInterval(250);
+    connect(m_filter, &QLineEdit::textChanged, m_filterDelay, qOverload<>(&QTimer::start));
+    connect(m_filterDelay, &QTimer::timeout, this, &ChangeLogDialog::reload);
+    connect(refresh, &QPushButton::clicked, this, &ChangeLogDialog::reload);
+    connect(m_export, &QPushButton::clicked, this, &ChangeLogDialog::askExport);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_log, &ChangeLog::rowsLoaded, this, &ChangeLogDialog::showRows);
+    connect(m_log, &ChangeLog::recorded, this, [this](bool) {
+        if (isVisible())
+            reload();
+    });
+    reload();
+}
+
+void ChangeLogDialog::reload()
+{
+    m_status->setText(tr("Loading…"));
+    m_log->load(m_filter->text().trimmed());
+}
+
+void ChangeLogDialog::showRows(bool ok, const QVector<QVector<QVariant>> &rows)
+{
+    if (!ok) {
+        m_status->setText(tr("The change log could not be read from the database."));
+        return;
+    }
+    m_rows = rows;
+    m_table->setRowCount(rows.size());
+    const int result = ChangeLog::columns().indexOf(QStringLiteral("result"));
+    for (int r = 0; r < rows.size(); ++r) {
+        const bool failed = rows.at(r).value(result).toString() != QLatin1String("ok");
+        for (int c = 0; c < m_table->columnCount(); ++c) {
+            auto *item = new QTableWidgetItem(rows.at(r).value(c).toString());
+            if (failed && c == result)
+                item->setForeground(QColor(170, 0, 0));
+            m_table->setItem(r, c, item);
+        }
+    }
+    m_table->resizeColumnsToContents();
+    m_export->setEnabled(!rows.isEmpty());
+    m_status->setText(rows.isEmpty() ? tr("No writes recorded%1.")
+                                           .arg(m_filter->text().isEmpty() ? QString()
+                                                                           : tr(" for this filter"))
+                                     : tr("%n write(s), newest first.", nullptr, rows.size()));
+}
+
+bool ChangeLogDialog::exportCsv(const QString &fileName, QString *error) const
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        *error = file.errorString();
+        return false;
+    }
+    file.write(ChangeLog::toCsv(m_rows).toUtf8());
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void ChangeLogDialog::askExport()
+{
+    const QString name = QFileDialog::getSaveFileName(this, tr("Export change log"),
+                                                      QStringLiteral("change-log.csv"),
+                                                      tr("CSV files (*.csv)"));
+    if (name.isEmpty())
+        return;
+    QString error;
+    if (!exportCsv(name, &error))
+        QMessageBox::warning(this, tr("Export change log"),
+                             tr("The change log could not be written to %1: %2").arg(name, error));
+    else
+        m_status->setText(tr("%n write(s) exported to %1.", nullptr, m_rows.size()).arg(name));
+}
+
+} // namespace Commissioning
