@@ -116,6 +116,11 @@ QWidget *TagValueDelegate::createEditor(QWidget *parent, const QStyleOptionViewI
 
 void TagValueDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
 {
+    // The view hands every change of the live value to the open editor;
+    // what the user is typing must not be overwritten by the next poll.
+    if (editor->property("valueLoaded").toBool())
+        return;
+    editor->setProperty("valueLoaded", true);
     const QVariant value = index.data(Qt::EditRole);
     if (auto *box = qobject_cast<QComboBox *>(editor))
         box->setCurrentIndex(value.toBool() ? 1 : 0);

@@ -7,6 +7,7 @@
 #include <workspace/connectionprofile.h>
 #include <workspace/connectionstatuswidget.h>
 #include <workspace/demodevice.h>
+#include <workspace/tagfiltermodel.h>
 #include <workspace/tagformatter.h>
 #include <workspace/tagtablemodel.h>
 #include <workspace/workspacecontroller.h>
@@ -32,6 +33,7 @@
 #include <QAction>
 #include <QFile>
 #include <QSpinBox>
+#include <QDoubleSpinBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -288,10 +290,27 @@ void tst_Workspace::tableWritesAndReadsBack()
     waitForPasses(2); // polling shows what the device keeps
     QVERIFY(setPoint.data().toString().startsWith("12.5"));
 
+    // The editor of the view: a number field with the tag's unit, typed into.
+    QTreeView *view = page()->view();
+    const QModelIndex shown = page()->filterModel()->mapFromSource(setPoint);
+    view->edit(shown);
+    auto *spin = view->findChild<QDoubleSpinBox *>("valueEditorReal");
+    QVERIFY(spin);
+    QCOMPARE(spin->suffix(), QString(" bar"));
+    QCOMPARE(spin->maximum(), 16.0);
+    spin->selectAll();
+    QTest::keyClicks(spin, "6.25");
+    waitForPasses(2); // the live value goes on changing under the editor
+    QCOMPARE(spin->value(), 6.25);
+    QTest::keyClick(spin, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, Patience);
+    QCOMPARE(finished.at(1).at(0).value<Pointbook::TagWriter::Outcome>().readBack, QString("6.25"));
+    finished.clear();
+
     // Beyond the tag's limits: refused, nothing sent, the cell says so.
     QVERIFY(model->setData(setPoint, 1e6));
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, Patience);
-    QCOMPARE(finished.at(1).at(0).value<Pointbook::TagWriter::Outcome>().result, Pointbook::TagWriter::Refused);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, Patience);
+    QCOMPARE(finished.at(0).at(0).value<Pointbook::TagWriter::Outcome>().result, Pointbook::TagWriter::Refused);
     QCOMPARE(setPoint.data(TagTableModel::WriteStateRole).toInt(), int(TagTableModel::WriteFailed));
     QVERIFY(setPoint.data(Qt::ToolTipRole).toString().contains("outside the tag's limits"));
 }
