@@ -405,6 +405,8 @@ QVariant TagTableModel::leafData(const Leaf &leaf, int column, int role) const
                 lines << tr("Not refreshed by the last polling pass: the value shown is old.");
             else if (TagFormatter::isOutOfRange(tag))
                 lines << tr("Outside the range %1 to %2.").arg(double(tag->minValue())).arg(double(tag->maxValue()));
+            if (lines.isEmpty())
+                return tag->description();
             return lines.join(QLatin1Char('\n'));
         }
         case Qt::BackgroundRole:
