@@ -26,7 +26,7 @@ function(korvane_add_library name)
   set_target_properties(${name} PROPERTIES
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${KORVANE_LIB_DIR}
     INSTALL_RPATH "$ORIGIN")
-  install(TARGETS ${name} LIBRARY DESTINATION ${KORVANE_LIB_DIR})
+  install(TARGETS ${name} LIBRARY DESTINATION ${KORVANE_INSTALL_ROOT}/${KORVANE_LIB_DIR})
 endfunction()
 
 # korvane_add_plugin(Name
@@ -98,7 +98,7 @@ function(korvane_add_plugin name)
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${KORVANE_PLUGIN_DIR}
     INSTALL_RPATH "$ORIGIN;$ORIGIN/../..")
   set_property(GLOBAL APPEND PROPERTY KORVANE_PLUGINS ${name})
-  install(TARGETS ${name} LIBRARY DESTINATION ${KORVANE_PLUGIN_DIR})
+  install(TARGETS ${name} LIBRARY DESTINATION ${KORVANE_INSTALL_ROOT}/${KORVANE_PLUGIN_DIR})
 endfunction()
 
 # korvane_add_executable(name SOURCES ... LINKS ...) in bin/.
@@ -107,7 +107,7 @@ function(korvane_add_executable name)
   add_executable(${name} ${A_SOURCES})
   _korvane_common(${name})
   target_link_libraries(${name} PRIVATE ${A_LINKS})
-  install(TARGETS ${name} RUNTIME DESTINATION ${KORVANE_BIN_DIR})
+  install(TARGETS ${name} RUNTIME DESTINATION ${KORVANE_INSTALL_ROOT}/${KORVANE_BIN_DIR})
 endfunction()
 
 # korvane_add_test(name SOURCES ... LINKS ... [TIMEOUT s] [LABELS ...])
