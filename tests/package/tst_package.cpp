@@ -154,6 +154,7 @@ void tst_Package::pollerRunsFromPackage()
     const int code = run(QDir(m_root).filePath("usr/bin/korvane-poll"), {"--help"}, &log);
     QVERIFY2(code == 0, qPrintable(log.right(4000)));
     QVERIFY2(log.contains(QLatin1String("Usage: korvane-poll")), qPrintable(log.right(4000)));
+    QVERIFY2(log.contains(QLatin1String("find library=")), "no trace of the dynamic loader");
     const QString references = treeReferences(log);
     QVERIFY2(references.isEmpty(), qPrintable(references));
 }
@@ -163,6 +164,7 @@ void tst_Package::programRunsFromPackage()
     QString log;
     const int code = run(QDir(m_root).filePath("usr/bin/korvane-config"), {"-demo", "-test-quit-after", "4000"}, &log);
     QVERIFY2(code == 0, qPrintable(log.right(4000)));
+    QVERIFY2(log.contains(QLatin1String("find library=")), "no trace of the dynamic loader");
     const QString references = treeReferences(log);
     QVERIFY2(references.isEmpty(), qPrintable(references));
 
