@@ -4,9 +4,198 @@
 #include <QDomDocument>
 #include <QRegularExpression>
 #include <QTextCodec>
-#include <QXmlStreamReader>
 
 namespace XmlText {
+
+namespace {
+
+// What a '<' opens, as far as the readers need to know: only start and end
+// tags carry attribute values and nesting; the others are skipped whole.
+enum class Markup {
+    StartTag,
+    EndTag,
+    Comment,
+    Instruction,
+    CData,
+    Doctype,
+    Declaration, // any other "<!"
+    Stray        // a '<' that opens nothing; the parser reports it
+};
+
+bool startsAt(const QString &text, int i, QLatin1String what)
+{
+    return text.midRef(i, what.size()) == what;
+}
+
+bool isNameStart(QChar c)
+{
+    const ushort u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' || u == ':' || u >= 0x80;
+}
+
+Markup classify(const QString &text, int i)
+{
+    if (startsAt(text, i, QLatin1String("<!--")))
+        return Markup::Comment;
+    if (startsAt(text, i, QLatin1String("<![CDATA[")))
+        return Markup::CData;
+    if (startsAt(text, i, QLatin1String("<!DOCTYPE")))
+        return Markup::Doctype;
+    if (startsAt(text, i, QLatin1String("<!")))
+        return Markup::Declaration;
+    if (startsAt(text, i, QLatin1String("<?")))
+        return Markup::Instruction;
+    if (startsAt(text, i, QLatin1String("</")))
+        return Markup::EndTag;
+    if (i + 1 < text.size() && isNameStart(text.at(i + 1)))
+        return Markup::StartTag;
+    return Markup::Stray;
+}
+
+// Index just behind the first `what` at or after `from`, or the text's end.
+int behind(const QString &text, int from, QLatin1String what)
+{
+    const int at = text.indexOf(what, from);
+    return at < 0 ? text.size() : at + what.size();
+}
+
+// Walks a start or end tag from its '<' to just behind its '>' (or the
+// text's end). A quoted value is passed whole, so that a '>' in it does not
+// end the tag; each double-quoted one goes to onValue(open, close), the
+// positions of its quotes. *empty tells whether the tag ends in "/>".
+template <typename OnValue>
+int walkTag(const QString &text, int start, bool *empty, OnValue onValue)
+{
+    const QChar *data = text.constData();
+    const int size = text.size();
+    *empty = false;
+    for (int i = start + 1; i < size; ++i) {
+        const QChar c = data[i];
+        if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            const int close = text.indexOf(c, i + 1);
+            if (close < 0)
+                return size;
+            if (c == QLatin1Char('"'))
+                onValue(i, close);
+            i = close;
+        } else if (c == QLatin1Char('>')) {
+            *empty = data[i - 1] == QLatin1Char('/');
+            return i + 1;
+        }
+    }
+    return size;
+}
+
+// Walks a document type declaration to just behind its '>'; *subset is the
+// position of its internal subset's '[', or -1 without one.
+int walkDoctype(const QString &text, int start, int *subset)
+{
+    const QChar *data = text.constData();
+    const int size = text.size();
+    *subset = -1;
+    int brackets = 0;
+    for (int i = start + 2; i < size; ++i) {
+        const QChar c = data[i];
+        if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            const int close = text.indexOf(c, i + 1);
+            if (close < 0)
+                return size;
+            i = close;
+        } else if (c == QLatin1Char('[')) {
+            if (*subset < 0)
+                *subset = i;
+            ++brackets;
+        } else if (c == QLatin1Char(']')) {
+            if (brackets > 0)
+                --brackets;
+        } else if (c == QLatin1Char('>') && brackets == 0) {
+            return i + 1;
+        }
+    }
+    return size;
+}
+
+// Index just behind the markup that opens at `start`, for the kinds that
+// carry neither values nor nesting.
+int skipMarkup(const QString &text, int start, Markup kind)
+{
+    switch (kind) {
+    case Markup::Comment:
+        return behind(text, start + 4, QLatin1String("-->"));
+    case Markup::CData:
+        return behind(text, start + 9, QLatin1String("]]>"));
+    case Markup::Instruction:
+        return behind(text, start + 2, QLatin1String("?>"));
+    case Markup::Declaration:
+        return behind(text, start + 2, QLatin1String(">"));
+    case Markup::Doctype: {
+        int subset = -1;
+        return walkDoctype(text, start, &subset);
+    }
+    case Markup::StartTag:
+    case Markup::EndTag:
+    case Markup::Stray:
+        break;
+    }
+    return start + 1;
+}
+
+// The first position the DOM parser must not see, with the reason; -1 when
+// the text may be parsed. The parser is not asked: whatever it would make
+// of the prolog, no entity can be declared and no nesting can run deep.
+int refusedAt(const QString &text, QString *reason)
+{
+    int at = text.indexOf(QChar(0));
+    if (at >= 0) {
+        *reason = QCoreApplication::translate("XmlText::XmlTextReader",
+                                              "the text contains a zero byte");
+        return at;
+    }
+    // Anywhere, even where the parser would not look: device files never
+    // declare entities, and a missed declaration can cost gigabytes.
+    at = text.indexOf(QLatin1String("<!ENTITY"));
+    if (at >= 0) {
+        *reason = QCoreApplication::translate("XmlText::XmlTextReader",
+                                              "entity declarations are not allowed");
+        return at;
+    }
+
+    int depth = 0;
+    for (int i = text.indexOf(QLatin1Char('<')); i >= 0;) {
+        const Markup kind = classify(text, i);
+        int next = 0;
+        if (kind == Markup::StartTag || kind == Markup::EndTag) {
+            bool empty = false;
+            next = walkTag(text, i, &empty, [](int, int) {});
+            if (kind == Markup::EndTag) {
+                if (depth > 0)
+                    --depth;
+            } else if (depth >= XmlTextReader::MaxDepth) {
+                *reason = QCoreApplication::translate("XmlText::XmlTextReader",
+                                                      "elements are nested deeper than %1 levels")
+                              .arg(XmlTextReader::MaxDepth);
+                return i;
+            } else if (!empty) {
+                ++depth;
+            }
+        } else if (kind == Markup::Doctype) {
+            int subset = -1;
+            next = walkDoctype(text, i, &subset);
+            if (subset >= 0) {
+                *reason = QCoreApplication::translate(
+                    "XmlText::XmlTextReader",
+                    "entity declarations are not allowed (internal document type subset)");
+                return subset;
+            }
+        } else {
+            next = skipMarkup(text, i, kind);
+        }
+        i = text.indexOf(QLatin1Char('<'), next);
+    }
+    return -1;
+}
+
+} // namespace
 
 QString XmlTextReader::decode(const QByteArray &bytes)
 {
@@ -25,24 +214,15 @@ QString XmlTextReader::decode(const QByteArray &bytes)
 
 QString XmlTextReader::repairQuotedRuns(const QString &text)
 {
-    // One pass over the text: between each pair of double quotes the four
-    // characters are escaped; a quote without a partner has no quote after
-    // it, so the rest stays as it is. Register maps run to megabytes and
-    // mostly need no repair, so the copy is only made once one is needed.
+    // One pass over the text. Register maps run to megabytes and mostly
+    // need no repair, so the copy is only made once one is needed.
     const QChar *data = text.constData();
     const int size = text.size();
     QString result;
     bool repaired = false;
     int copied = 0;
-    for (int i = 0; i < size; ++i) {
-        if (data[i] != QLatin1Char('"'))
-            continue;
-        int close = i + 1;
-        while (close < size && data[close] != QLatin1Char('"'))
-            ++close;
-        if (close >= size)
-            break;
-        for (int k = i + 1; k < close; ++k) {
+    const auto repairValue = [&](int open, int close) {
+        for (int k = open + 1; k < close; ++k) {
             QLatin1String escaped;
             switch (data[k].unicode()) {
             case '&': escaped = QLatin1String("&amp;"); break;
@@ -59,8 +239,22 @@ QString XmlTextReader::repairQuotedRuns(const QString &text)
             result.append(escaped);
             copied = k + 1;
         }
-        i = close;
+    };
+
+    // Only values inside tags: a quote in a comment or in the text between
+    // elements would otherwise pair with the next value's quote.
+    for (int i = text.indexOf(QLatin1Char('<')); i >= 0;) {
+        const Markup kind = classify(text, i);
+        int next = 0;
+        if (kind == Markup::StartTag || kind == Markup::EndTag) {
+            bool empty = false;
+            next = walkTag(text, i, &empty, repairValue);
+        } else {
+            next = skipMarkup(text, i, kind);
+        }
+        i = text.indexOf(QLatin1Char('<'), next);
     }
+
     if (!repaired)
         return text;
     result.append(data + copied, size - copied);
@@ -70,29 +264,19 @@ QString XmlTextReader::repairQuotedRuns(const QString &text)
 bool XmlTextReader::parse(QDomDocument *document, const QString &text,
                           QString *errorMessage, int *errorLine, int *errorColumn)
 {
-    // The DOM parser limits the size of one entity but not the number of
-    // references to it, so a small file can still expand to gigabytes.
-    // The device files never declare entities: refuse any declaration.
-    // Only the prolog is scanned; the document body is left to the parser.
-    QXmlStreamReader prolog(text);
-    while (!prolog.atEnd()) {
-        const QXmlStreamReader::TokenType token = prolog.readNext();
-        if (token == QXmlStreamReader::StartElement || token == QXmlStreamReader::Invalid)
-            break;
-        if (token == QXmlStreamReader::DTD
-            && (!prolog.entityDeclarations().isEmpty()
-                || prolog.text().contains(QLatin1String("<!ENTITY")))) {
-            if (errorMessage)
-                *errorMessage = QCoreApplication::translate(
-                    "XmlText::XmlTextReader", "entity declarations are not allowed");
-            if (errorLine)
-                *errorLine = int(prolog.lineNumber());
-            if (errorColumn)
-                *errorColumn = int(prolog.columnNumber());
-            if (document)
-                document->clear();
-            return false;
-        }
+    QString reason;
+    const int refused = refusedAt(text, &reason);
+    if (refused >= 0) {
+        const QStringRef before = text.leftRef(refused);
+        if (errorMessage)
+            *errorMessage = reason;
+        if (errorLine)
+            *errorLine = before.count(QLatin1Char('\n')) + 1;
+        if (errorColumn)
+            *errorColumn = refused - (before.lastIndexOf(QLatin1Char('\n')) + 1) + 1;
+        if (document)
+            document->clear();
+        return false;
     }
 
     QDomDocument scratch;

@@ -17,18 +17,30 @@ namespace XmlText {
 class XMLTEXT_EXPORT XmlTextReader
 {
 public:
+    // Largest file the readers take. The parsed document needs about 35
+    // times the file's size in memory, so a bigger file is refused unread.
+    static constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
+
+    // Deepest element nesting parse() accepts: the DOM parser's stack grows
+    // with every level.
+    static constexpr int MaxDepth = 256;
+
     // UTF-8 up to the first zero byte; if that text declares
     // encoding="<name>" and a codec of that name exists, all bytes are
     // decoded again with that codec.
     static QString decode(const QByteArray &bytes);
 
-    // Escapes "&", "<", ">" and "'" inside every double-quoted run so that
-    // attribute values are read back literally.
+    // Escapes "&", "<", ">" and "'" inside every double-quoted run within a
+    // start or end tag, so that attribute values are read back literally.
+    // Comments, processing instructions, CDATA sections, the document type
+    // declaration and the text between elements are left as they are.
     static QString repairQuotedRuns(const QString &text);
 
-    // QDomDocument::setContent with its message, line and column, refusing
-    // documents that declare entities (expansion bombs) before the parser
-    // sees them. Any output pointer may be null.
+    // QDomDocument::setContent with its message, line and column. Before the
+    // parser sees the text it refuses, with the position of the offence:
+    // entity declarations and internal document type subsets (expansion
+    // bombs), zero characters, and nesting deeper than MaxDepth. Any output
+    // pointer may be null.
     static bool parse(QDomDocument *document, const QString &text,
                       QString *errorMessage, int *errorLine, int *errorColumn);
 };

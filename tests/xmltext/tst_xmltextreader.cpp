@@ -20,6 +20,9 @@ private slots:
     void parseAcceptsPlainDoctype();
     void parseRefusesEntityBombs_data();
     void parseRefusesEntityBombs();
+    void parseRefusesBeforeParsing_data();
+    void parseRefusesBeforeParsing();
+    void parseAcceptsNestingUpToTheLimit();
 };
 
 void tst_XmlTextReader::decode_data()
@@ -83,6 +86,16 @@ void tst_XmlTextReader::repairQuotedRuns_data()
     QTest::newRow("run across lines") << "<a b=\"x\n<y\"/>" << "<a b=\"x\n&lt;y\"/>";
     QTest::newRow("outside quotes untouched") << "<a>&'</a>" << "<a>&'</a>";
     QTest::newRow("unpaired quote untouched") << "<a b=\"x\" c=\"&" << "<a b=\"x\" c=\"&";
+    // A quote outside a tag pairs with nothing.
+    QTest::newRow("quote in comment")
+        << "<!-- 5\" disk --><a b=\"R&D\"/>" << "<!-- 5\" disk --><a b=\"R&amp;D\"/>";
+    QTest::newRow("quote in text") << "<a>5\"</a><b c=\"&\"/>" << "<a>5\"</a><b c=\"&amp;\"/>";
+    QTest::newRow("instruction and CDATA untouched")
+        << "<?pi \"&\"?><a><![CDATA[\"<&>\"]]></a>" << "<?pi \"&\"?><a><![CDATA[\"<&>\"]]></a>";
+    QTest::newRow("bare > inside a value does not end the tag")
+        << "<a b=\"3>2\" c=\"&\"/>" << "<a b=\"3&gt;2\" c=\"&amp;\"/>";
+    QTest::newRow("single-quoted value passed whole")
+        << "<a b='5\"' c=\"&\"/>" << "<a b='5\"' c=\"&amp;\"/>";
 }
 
 void tst_XmlTextReader::repairQuotedRuns()
@@ -166,6 +179,69 @@ void tst_XmlTextReader::parseRefusesEntityBombs()
     QVERIFY(message.contains(QLatin1String("entity")));
     QVERIFY(line >= 1);
     QVERIFY(doc.documentElement().isNull());
+}
+
+void tst_XmlTextReader::parseRefusesBeforeParsing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("column");
+
+    // Prologs the streaming reader rejects must not hide the declarations.
+    const QString bomb = QStringLiteral("<!DOCTYPE base [\n<!ENTITY a 'aaaa'>\n]>\n<base>&a;</base>");
+    QTest::newRow("XML 1.1 prolog") << "<?xml version=\"1.1\"?>\n" + bomb << "entity" << 3 << 1;
+    QTest::newRow("unknown encoding name")
+        << "<?xml version=\"1.0\" encoding=\"no-such\"?>\n" + bomb << "entity" << 3 << 1;
+    QTest::newRow("parameter entity reference first")
+        << QStringLiteral("<!DOCTYPE base [ %p;\n<!ENTITY a 'x'>]><base/>") << "entity" << 2 << 1;
+    QTest::newRow("internal subset without entity")
+        << QStringLiteral("<!DOCTYPE base [<!ELEMENT base ANY>]><base/>") << "entity" << 1 << 16;
+    QTest::newRow("declaration after the root")
+        << QStringLiteral("<base/>\n  <!ENTITY a 'x'>") << "entity" << 2 << 3;
+
+    QString deep;
+    for (int i = 0; i < 50000; ++i)
+        deep += QStringLiteral("<a>\n");
+    QTest::newRow("50,000 levels")
+        << deep << "nested deeper than 256" << XmlTextReader::MaxDepth + 1 << 1;
+    QTest::newRow("empty element one level too deep")
+        << QStringLiteral("<a>").repeated(XmlTextReader::MaxDepth) + QStringLiteral("<b/>")
+        << "nested deeper" << 1 << 3 * XmlTextReader::MaxDepth + 1;
+
+    QTest::newRow("zero inside a value")
+        << QStringLiteral("<base>\n <a b=\"1") + QChar(0) + QStringLiteral("2\"/></base>")
+        << "zero byte" << 2 << 9;
+}
+
+void tst_XmlTextReader::parseRefusesBeforeParsing()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, reason);
+    QFETCH(int, line);
+    QFETCH(int, column);
+    QDomDocument doc;
+    QString message;
+    int actualLine = -1;
+    int actualColumn = -1;
+    QVERIFY(!XmlTextReader::parse(&doc, text, &message, &actualLine, &actualColumn));
+    QVERIFY2(message.contains(reason), qPrintable(message));
+    QCOMPARE(actualLine, line);
+    QCOMPARE(actualColumn, column);
+    QVERIFY(doc.documentElement().isNull());
+}
+
+void tst_XmlTextReader::parseAcceptsNestingUpToTheLimit()
+{
+    // Siblings and closed elements do not add up.
+    const QString levels = QStringLiteral("<a>").repeated(XmlTextReader::MaxDepth - 1)
+                           + QStringLiteral("<b/><c></c><d/>")
+                           + QStringLiteral("</a>").repeated(XmlTextReader::MaxDepth - 1);
+    QDomDocument doc;
+    QString message;
+    QVERIFY2(XmlTextReader::parse(&doc, levels + QStringLiteral("<!-- <a><a> -->"), &message,
+                                  nullptr, nullptr),
+             qPrintable(message));
 }
 
 QTEST_GUILESS_MAIN(tst_XmlTextReader)
