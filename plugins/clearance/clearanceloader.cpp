@@ -35,11 +35,22 @@ void ClearanceLoader::setError(Error error, const QString &errorString)
     emit errorOccurred(error, errorString);
 }
 
-bool ClearanceLoader::readText(const QString &fileName, QString *text)
+bool ClearanceLoader::readText(const QString &fileName, QString *text, QString *error)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        if (error)
+            *error = tr("Error opening file:") + fileName;
         return false;
+    }
+    if (file.size() > XmlText::XmlTextReader::MaxFileSize) {
+        if (error)
+            *error = tr("The file %1 is too large: %2 bytes, at most %3 bytes (64 MiB) are read.")
+                         .arg(fileName)
+                         .arg(file.size())
+                         .arg(XmlText::XmlTextReader::MaxFileSize);
+        return false;
+    }
     const QByteArray bytes = file.readAll();
     file.close();
     *text = XmlText::XmlTextReader::repairQuotedRuns(XmlText::XmlTextReader::decode(bytes));
@@ -64,8 +75,9 @@ bool ClearanceLoader::readBase()
     }
 
     QString text;
-    if (!readText(m_fileName, &text)) {
-        setError(FileError, tr("Error opening file:") + m_fileName);
+    QString why;
+    if (!readText(m_fileName, &text, &why)) {
+        setError(FileError, why);
         return false;
     }
 

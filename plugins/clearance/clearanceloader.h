@@ -39,9 +39,10 @@ public:
 
     bool readBase();
 
-    // Reads the whole file as decoded, repaired text; false when it cannot
-    // be opened. Shared with the reader of the level list.
-    static bool readText(const QString &fileName, QString *text);
+    // Reads the whole file as decoded, repaired text; false with the reason
+    // in *error (may be null) when it cannot be opened or is too large.
+    // Shared with the reader of the level list.
+    static bool readText(const QString &fileName, QString *text, QString *error = nullptr);
     // The parser's failure in the form shown to users.
     static QString parseErrorText(const QString &message, int line, int column);
 

@@ -105,6 +105,15 @@ bool TagBaseLoader::readBase()
         setError(FileError, tr("Error opening file:") + m_fileName);
         return false;
     }
+    // Checked before reading: a map of this size would block the window
+    // for seconds and take gigabytes.
+    if (file.size() > XmlText::XmlTextReader::MaxFileSize) {
+        setError(FileError, tr("The file %1 is too large: %2 bytes, at most %3 bytes (64 MiB) are read.")
+                                .arg(m_fileName)
+                                .arg(file.size())
+                                .arg(XmlText::XmlTextReader::MaxFileSize));
+        return false;
+    }
     const QString text = XmlText::XmlTextReader::repairQuotedRuns(
         XmlText::XmlTextReader::decode(file.readAll()));
     file.close();
@@ -129,16 +138,22 @@ bool TagBaseLoader::readBase()
          section = section.nextSiblingElement()) {
         const QString name = section.tagName();
         // Case-sensitive: "HR" is not a section.
-        if (name == QLatin1String("ir") || name == QLatin1String("hr")
-            || name == QLatin1String("di") || name == QLatin1String("co"))
-            readSection(section, Tag::stringToRegisterType(name));
+        if (name != QLatin1String("ir") && name != QLatin1String("hr")
+            && name != QLatin1String("di") && name != QLatin1String("co"))
+            continue;
+        QString problem;
+        if (!readSection(section, Tag::stringToRegisterType(name), &problem)) {
+            m_base->clearBase();
+            setError(FormatError, problem);
+            return false;
+        }
     }
 
     emit changeBase();
     return true;
 }
 
-void TagBaseLoader::readSection(const QDomElement &section, Tag::RegisterType type)
+bool TagBaseLoader::readSection(const QDomElement &section, Tag::RegisterType type, QString *problem)
 {
     // A tag that the collection does not keep (no id, or replaced by a later
     // tag of the same id) is still needed as the previous tag of the address
@@ -148,7 +163,12 @@ void TagBaseLoader::readSection(const QDomElement &section, Tag::RegisterType ty
     for (QDomElement element = section.firstChildElement(QStringLiteral("tag")); !element.isNull();
          element = element.nextSiblingElement(QStringLiteral("tag"))) {
         Tag *tag = new Tag(type);
-        readTag(element, tag, previous);
+        if (!readTag(element, tag, previous, problem)) {
+            delete tag;
+            if (previous && !previousHeld)
+                delete previous;
+            return false;
+        }
 
         Tag *replaced = m_base->tagHash(type).value(tag->Id(), nullptr);
         const bool held = m_base->addTag(tag->Id(), tag, type);
@@ -162,10 +182,19 @@ void TagBaseLoader::readSection(const QDomElement &section, Tag::RegisterType ty
     }
     if (previous && !previousHeld)
         delete previous;
+    return true;
 }
 
-void TagBaseLoader::readTag(const QDomElement &element, Tag *tag, const Tag *previous)
+bool TagBaseLoader::readTag(const QDomElement &element, Tag *tag, const Tag *previous,
+                            QString *problem)
 {
+    const auto refuse = [&](const QString &reason) {
+        const QString who = tag->Id().isEmpty() ? tr("without id")
+                                                : QLatin1Char('"') + tag->Id() + QLatin1Char('"');
+        *problem = tr("Tag %1 (line %2): %3").arg(who).arg(element.lineNumber()).arg(reason);
+        return false;
+    };
+
     for (QDomElement child = element.firstChildElement(); !child.isNull();
          child = child.nextSiblingElement()) {
         const QString name = child.tagName();
@@ -205,25 +234,41 @@ void TagBaseLoader::readTag(const QDomElement &element, Tag *tag, const Tag *pre
                 const QString propertyName = child.attribute(QStringLiteral("propertyName_%1").arg(i));
                 const QString propertyValue = child.attribute(QStringLiteral("propertyValue_%1").arg(i));
                 // A property without a name cannot be read back by name.
-                if (!propertyName.isEmpty())
-                    tag->setProperty(propertyName.toUtf8().constData(), propertyValue);
+                if (propertyName.isEmpty())
+                    continue;
+                tag->setProperty(propertyName.toUtf8().constData(), propertyValue);
+                // Each new name is looked for among all before it: the
+                // bound keeps the load linear in the file's size.
+                if (tag->dynamicPropertyNames().size() > MaxTagProperties)
+                    return refuse(tr("more than %1 properties.").arg(MaxTagProperties));
             }
         }
     }
 
-    if (!previous) {
-        tag->setStartAddress(tag->offset());
-        return;
+    // The sizes are 16-bit: a larger array would wrap to a small one and
+    // overlap the tags after it.
+    const qint64 bytes = qint64(tag->count()) * Tag::elementWidth(tag->dataType());
+    if (bytes > 0xFFFF)
+        return refuse(tr("%1 elements of %2 take %3 bytes, more than the 65535 a tag can hold.")
+                          .arg(tag->count())
+                          .arg(Tag::dataTypeToString(tag->dataType()))
+                          .arg(bytes));
+
+    int start = tag->offset();
+    if (previous) {
+        const bool sharesRegister = tag->bitfield() && previous->bitfield()
+                                    && (!previous->bitfieldEnd() || tag->bitfieldEnd());
+        if (sharesRegister)
+            start = previous->startAddress();
+        else if (tag->offset() == 0)
+            start = int(previous->startAddress()) + int(previous->sizeRegisters());
     }
-    const bool sharesRegister = tag->bitfield() && previous->bitfield()
-                                && (!previous->bitfieldEnd() || tag->bitfieldEnd());
-    if (sharesRegister) {
-        tag->setStartAddress(previous->startAddress());
-        return;
-    }
-    const int step = tag->offset() != 0 ? int(tag->offset()) - int(previous->startAddress())
-                                        : int(previous->sizeRegisters());
-    tag->setStartAddress(quint16((int(previous->startAddress()) + step) & 0xFFFF));
+    // Every register a byte of the tag lies in, and at least its first one.
+    const qint64 last = start + qMax<qint64>((bytes + 1) / 2, 1) - 1;
+    if (last > 0xFFFF)
+        return refuse(tr("its registers %1 to %2 run past address 65535.").arg(start).arg(last));
+    tag->setStartAddress(quint16(start));
+    return true;
 }
 
 } // namespace Pointbook

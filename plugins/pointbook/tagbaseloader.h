@@ -30,6 +30,10 @@ public:
         ParseError = 4
     };
 
+    // Most dynamic properties one tag may carry: each further one costs a
+    // search through those before it.
+    static constexpr int MaxTagProperties = 256;
+
     explicit TagBaseLoader(QObject *parent = nullptr);
     TagBaseLoader(const QString &fileName, const QString &version, QObject *parent = nullptr);
 
@@ -53,8 +57,9 @@ signals:
 
 private:
     void setError(Error error, const QString &errorString);
-    void readSection(const QDomElement &section, Tag::RegisterType type);
-    void readTag(const QDomElement &element, Tag *tag, const Tag *previous);
+    // Both give the reason a tag is refused in *problem and return false.
+    bool readSection(const QDomElement &section, Tag::RegisterType type, QString *problem);
+    bool readTag(const QDomElement &element, Tag *tag, const Tag *previous, QString *problem);
 
     QString m_errorString;
     Error m_error = NoError;

@@ -63,6 +63,9 @@ private slots:
     void zeroByte_data();
     void zeroByte();
     void entityBomb();
+    void limits_data();
+    void limits();
+    void fileSizeLimit();
 
     void reloadReplacesTags();
     void duplicateIdsKeepTheLast();
@@ -166,8 +169,8 @@ void tst_TagBaseLoader::addresses_data()
         << "A=0 B=4 C=4 D=5 E=9";
     QTest::newRow("unknown type spans nothing")
         << "di" << QStringList{"A,bits,7,0,0,1", "B,uint16,0,0,0,1"} << "A=7 B=7";
-    QTest::newRow("addresses wrap at 65536")
-        << "hr" << QStringList{"A,uint64,65534,0,0,1", "B,uint16,0,0,0,1"} << "A=65534 B=2";
+    QTest::newRow("last register")
+        << "hr" << QStringList{"A,uint16,65534,0,0,1", "B,uint16,0,0,0,1"} << "A=65534 B=65535";
 }
 
 void tst_TagBaseLoader::addresses()
@@ -579,6 +582,11 @@ void tst_TagBaseLoader::zeroByte_data()
     QTest::newRow("zero first") << QByteArray(1, '\0') + doc << false;
     // A declared codec decodes every byte: the zero byte reaches the parser,
     // which reports it.
+    QTest::newRow("declared, zero inside an attribute")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?><base version=\"1\"><hr><tag>"
+                      "<information id=\"T\" name=\"a")
+               + QByteArray(1, '\0') + "b\"/></tag></hr></base>"
+        << false;
     QTest::newRow("declared, zero inside")
         << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") + doc + QByteArray(1, '\0') + "x"
         << false;
@@ -615,6 +623,75 @@ void tst_TagBaseLoader::entityBomb()
     QVERIFY2(loader.errorString().contains(QLatin1String("entity")), qPrintable(loader.errorString()));
     QVERIFY(loader.errorString().contains(QLatin1String(": line - ")));
     QCOMPARE(loader.base()->sizeTagHash(Tag::HR), 0);
+}
+
+void tst_TagBaseLoader::limits_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<int>("error"); // NoError: the map loads
+    QTest::addColumn<QString>("reason");
+
+    const auto hr = [](const QStringList &tags) {
+        QString body = QStringLiteral("<hr>\n");
+        for (const QString &t : tags)
+            body += tagElement(t);
+        return body + QStringLiteral("</hr>\n");
+    };
+    const auto properties = [](int n) {
+        QString p;
+        for (int i = 0; i < n; ++i)
+            p += QStringLiteral(" propertyName_%1=\"p%1\" propertyValue_%1=\"v\"").arg(i);
+        return QStringLiteral("<ir><tag><information id=\"P\"/><property%1/></tag></ir>").arg(p);
+    };
+
+    QTest::newRow("array of 65535 bytes") << hr({"A,uint8,0,0,0,65535"}) << 0 << QString();
+    // 65535 doubles wrapped to 32764 registers and overlapped the next tags.
+    QTest::newRow("array size overflows")
+        << hr({"A,uint16,0,0,0,1", "D,double,0,0,0,65535", "B,uint16,0,0,0,1"})
+        << int(TagBaseLoader::FormatError) << "Tag \"D\" (line 8): 65535 elements of double take 524280 bytes";
+    QTest::newRow("registers run past 65535")
+        << hr({"A,uint64,65534,0,0,1"}) << int(TagBaseLoader::FormatError)
+        << "Tag \"A\" (line 4): its registers 65534 to 65537 run past address 65535.";
+    QTest::newRow("next tag would wrap to 0")
+        << hr({"A,uint16,65535,0,0,1", ",uint16,0,0,0,1"}) << int(TagBaseLoader::FormatError)
+        << "Tag without id (line 8): its registers 65536 to 65536";
+    QTest::newRow("256 properties") << properties(256) << 0 << QString();
+    QTest::newRow("257 properties")
+        << properties(257) << int(TagBaseLoader::FormatError) << "Tag \"P\" (line 3): more than 256 properties";
+    QTest::newRow("nested too deep")
+        << "<ir><tag>" + QStringLiteral("<x>").repeated(300) << int(TagBaseLoader::ParseError)
+        << "nested deeper than 256 levels: line - 3, column - 769";
+}
+
+void tst_TagBaseLoader::limits()
+{
+    QFETCH(QString, body);
+    QFETCH(int, error);
+    QFETCH(QString, reason);
+    TagBaseLoader loader(writeBase(body), "1.0");
+    QSignalSpy errors(&loader, &TagBaseLoader::errorOccurred);
+    QCOMPARE(loader.readBase(), error == TagBaseLoader::NoError);
+    if (error == TagBaseLoader::NoError)
+        return;
+    QCOMPARE(int(loader.error()), error);
+    QVERIFY2(loader.errorString().contains(reason), qPrintable(loader.errorString()));
+    QCOMPARE(errors.count(), 1);
+    for (const auto type : {Tag::IR, Tag::HR})
+        QCOMPARE(loader.base()->sizeTagHash(type), 0);
+}
+
+void tst_TagBaseLoader::fileSizeLimit()
+{
+    // Sparse: refused by its size, never read.
+    QFile file(m_dir.filePath("huge.xml"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(qint64(64) * 1024 * 1024 + 1));
+    file.close();
+    TagBaseLoader loader(file.fileName(), "1");
+    QVERIFY(!loader.readBase());
+    QCOMPARE(loader.error(), TagBaseLoader::FileError);
+    QVERIFY2(loader.errorString().contains(QLatin1String("too large: 67108865 bytes")),
+             qPrintable(loader.errorString()));
 }
 
 void tst_TagBaseLoader::reloadReplacesTags()
