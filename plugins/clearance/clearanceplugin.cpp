@@ -137,8 +137,11 @@ void ClearancePlugin::readClearance()
     if (!QFileInfo(path).isFile())
         return;
     QString text;
-    if (!ClearanceLoader::readText(path, &text))
+    QString why;
+    if (!ClearanceLoader::readText(path, &text, &why)) {
+        Popnote::PopnotePlugin::notify(tr("Access level"), why, Popnote::PopnotePlugin::Error);
         return;
+    }
 
     QDomDocument document;
     QString message;

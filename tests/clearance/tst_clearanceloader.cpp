@@ -214,6 +214,9 @@ void tst_ClearanceLoader::failures_data()
                                                "<base version=\"1.00\"/>")
                                  << true << int(ClearanceLoader::ParseError)
                                  << QString("^.+: line - \\d+, column - \\d+$");
+    QTest::newRow("nested too deep")
+        << rights("<ir>\n" + QByteArray("<a>").repeated(300)) << true << int(ClearanceLoader::ParseError)
+        << QString("^elements are nested deeper than 256 levels: line - 4, column - 763$");
 }
 
 void tst_ClearanceLoader::failures()

@@ -94,6 +94,7 @@ private slots:
     void levelPersistsThroughShutdown();
     void noLevelsNoSwitch();
     void listFileParsing();
+    void listFileParseErrorKeepsLevels_data();
     void listFileParseErrorKeepsLevels();
     void setVersionWithoutRightsFiles();
     void brokenRightsFileDropsOnlyThatLevel();
@@ -609,11 +610,29 @@ void tst_ClearancePlugin::listFileParsing()
     QCOMPARE(m_plugin->clearances(), expected);
 }
 
+void tst_ClearancePlugin::listFileParseErrorKeepsLevels_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: a sparse file above the size limit
+    QTest::addColumn<QString>("body");       // regular expression
+    QTest::newRow("unclosed element")
+        << QByteArray("<clearances>\n<clearance id=\"x\" name=\"X\">\n</clearances>\n")
+        << "^.+: line - 3, column - \\d+$";
+    // Read at every start: deep nesting must not take the program down.
+    QTest::newRow("nested too deep")
+        << "<clearances>\n" + QByteArray("<c>").repeated(50000)
+        << "^elements are nested deeper than 256 levels: line - 2, column - 766$";
+    QTest::newRow("larger than 64 MiB") << QByteArray() << "too large: 67108865 bytes";
+}
+
 void tst_ClearancePlugin::listFileParseErrorKeepsLevels()
 {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, body);
     writeLevels({{"user", "User"}, {"admin", "Administrator"}});
     const auto before = m_plugin->clearances();
-    writeFile("clearance.xml", "<clearances>\n<clearance id=\"x\" name=\"X\">\n</clearances>\n");
+    writeFile("clearance.xml", content);
+    if (content.isNull())
+        QVERIFY(QFile::resize(m_folder + "clearance.xml", qint64(64) * 1024 * 1024 + 1));
     QSignalSpy notified(m_popnote, &Popnote::PopnotePlugin::notificationAdded);
     m_plugin->readClearance();
     QCOMPARE(m_plugin->clearances(), before);
@@ -621,8 +640,7 @@ void tst_ClearancePlugin::listFileParseErrorKeepsLevels()
     const Note note = notes(notified).first();
     QCOMPARE(note.title, QString("Access level"));
     QCOMPARE(note.type, 2);
-    QVERIFY2(QRegularExpression("^.+: line - 3, column - \\d+$").match(note.body).hasMatch(),
-             qPrintable(note.body));
+    QVERIFY2(QRegularExpression(body).match(note.body).hasMatch(), qPrintable(note.body));
 }
 
 void tst_ClearancePlugin::setVersionWithoutRightsFiles()
