@@ -224,6 +224,16 @@ void PointbookPlugin::reloadTagBase()
     // its way can reach them, and stops.
     m_tagBase->setTagBase(m_tagBaseLoader->base());
     m_tagBase->setUpdateBase(TagBase::NoUpdate, false);
+    // A file that is there but broken is no "not found": say once what is
+    // wrong with it, with the line and column where the reader stopped.
+    if (isSafeVersion(m_version) && QFileInfo::exists(fileName)) {
+        Popnote::PopnotePlugin::notify(tr("Tag base manager"),
+                                       tr("The register map file %1 could not be loaded: %2")
+                                           .arg(QFileInfo(fileName).fileName(),
+                                                m_tagBaseLoader->errorString()),
+                                       Popnote::PopnotePlugin::Error);
+        return;
+    }
     Popnote::PopnotePlugin::notify(tr("Tag base manager"),
                                    tr("The register map file for this device was not found!"),
                                    Popnote::PopnotePlugin::NotFound);

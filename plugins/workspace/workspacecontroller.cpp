@@ -14,6 +14,7 @@
 #include <pointbook/tagbaseloader.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QModbusDeviceIdentification>
 #include <QRegularExpression>
 #include <QTimer>
@@ -358,10 +359,18 @@ void WorkspaceController::loadVersion(const QString &version)
     m_waitingForMap = false;
     m_model->setBaseTag(loadedBase());
     const QString why = tags->tagBaseLoader() ? tags->tagBaseLoader()->errorString() : QString();
-    setProblem(tr("There is no usable register map for device version %1 (base_v%1.xml in %2). "
-                  "Nothing is polled.")
-                   .arg(version, QDir::toNativeSeparators(PointbookPlugin::registerMapFolder()))
-               + (why.isEmpty() ? QString() : QLatin1Char(' ') + why));
+    const QString problem =
+        tr("There is no usable register map for device version %1 (base_v%1.xml in %2). "
+           "Nothing is polled.")
+            .arg(version, QDir::toNativeSeparators(PointbookPlugin::registerMapFolder()))
+        + (why.isEmpty() ? QString() : QLatin1Char(' ') + why);
+    // The tag base has already told the user why a map that exists failed;
+    // the page shows it, without a second notification of the same fault.
+    if (QFileInfo::exists(PointbookPlugin::registerMapFolder() + QStringLiteral("base_v") + version
+                          + QStringLiteral(".xml")))
+        m_problem = problem;
+    else
+        setProblem(problem);
     setPhase(NoMap);
 }
 

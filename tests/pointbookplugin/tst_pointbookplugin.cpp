@@ -123,6 +123,8 @@ private slots:
     void engineDrivesStatusStrip();
     void versionNotFound_data();
     void versionNotFound();
+    void brokenMapReportedOnce_data();
+    void brokenMapReportedOnce();
     void unsafeVersionNeverLeavesFolder_data();
     void unsafeVersionNeverLeavesFolder();
     void versionLoaded();
@@ -389,6 +391,35 @@ void tst_PointbookPlugin::versionNotFound()
     QCOMPARE(m_plugin->version(), version);
     QCOMPARE(m_plugin->tagBaseLoader()->fileName(), m_folder + "base_v" + version + ".xml");
     QCOMPARE(m_plugin->tagBaseLoader()->error(), Pointbook::TagBaseLoader::FileError);
+}
+
+void tst_PointbookPlugin::brokenMapReportedOnce_data()
+{
+    QTest::addColumn<QByteArray>("sections");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("parse error")
+        << QByteArray("<ir>\n<tag>\n</ir>\n") << ": line - 5, column - ";
+    QTest::newRow("refused tag")
+        << QByteArray("<hr>" + tagXml("big", "double").replace("/>", " counter=\"9000\"/>") + "</hr>")
+        << "Tag \"big\" (line 3): 9000 elements of double take 72000 bytes";
+}
+
+void tst_PointbookPlugin::brokenMapReportedOnce()
+{
+    QFETCH(QByteArray, sections);
+    QFETCH(QString, reason);
+    writeMap("3.00", sections);
+    QSignalSpy notesSpy(m_popnote, &Popnote::PopnotePlugin::notificationAdded);
+    QSignalSpy loaded(m_plugin, &PointbookPlugin::baseLoaded);
+    m_plugin->setVersion("3.00");
+    const QList<Note> all = notes(notesSpy);
+    QCOMPARE(all.size(), 2);
+    QCOMPARE(all.first(), (Note{kTitle, kSearch, 0}));
+    QCOMPARE(all.last().type, 2);
+    QVERIFY2(all.last().body.startsWith("The register map file base_v3.00.xml could not be loaded: ")
+                 && all.last().body.contains(reason),
+             qPrintable(all.last().body));
+    QCOMPARE(loaded.count(), 0);
 }
 
 void tst_PointbookPlugin::unsafeVersionNeverLeavesFolder_data()
