@@ -96,6 +96,7 @@ private slots:
     void noIdentificationAsksForVersion();
     void rememberedVersionUsedAgain();
     void versionWithoutMapPollsNothing();
+    void brokenMapReportedOnce();
     void refusedConnectionSaysWhy();
     void pollingPeriodAndStop();
 
@@ -405,6 +406,28 @@ void tst_Workspace::versionWithoutMapPollsNothing()
     QVERIFY(page()->mapLabel()->text().contains("9.99"));
     controller()->disconnectFromDevice();
     device.disconnectDevice();
+}
+
+void tst_Workspace::brokenMapReportedOnce()
+{
+    QFile map(Pointbook::PointbookPlugin::registerMapFolder() + "base_v7.77.xml");
+    QVERIFY(map.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    map.write("<base version=\"7.77\">\n<ir>\n</base>\n");
+    map.close();
+    TestDevice device("7.77");
+    QVERIFY(device.listenOn());
+    QSignalSpy notes(m_popnote, &Popnote::PopnotePlugin::notificationAdded);
+    controller()->connectTo(ConnectionProfile::tcp("127.0.0.1", device.port()));
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::NoMap, Patience);
+    QStringList bodies;
+    for (const QList<QVariant> &note : notes)
+        bodies << note.at(1).toString();
+    QCOMPARE(bodies.filter(": line - 3, column - ").size(), 1);
+    QCOMPARE(bodies.filter("register map file for this device was not found").size(), 0);
+    QVERIFY(page()->mapLabel()->text().contains(": line - 3, column - "));
+    controller()->disconnectFromDevice();
+    device.disconnectDevice();
+    map.remove();
 }
 
 void tst_Workspace::refusedConnectionSaysWhy()
