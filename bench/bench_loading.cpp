@@ -87,11 +87,13 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.size() >= 5 && args.at(1) == QLatin1String("--child"))
         return runChild(args.at(2), args.at(3), args.at(4));
-    // For profiling: bench_loading --generate FILE TAGS writes a map and ends.
+    // For profiling: bench_loading --generate FILE TAGS [PROPERTIES] writes a
+    // map and ends.
     if (args.size() >= 4 && args.at(1) == QLatin1String("--generate")) {
         Bench::GeneratedMap map;
         QString error;
-        if (!Bench::generateMap(args.at(2), args.at(3).toInt(), &map, &error)) {
+        if (!Bench::generateMap(args.at(2), args.at(3).toInt(), &map, &error,
+                                args.size() >= 5 ? args.at(4).toInt() : 0)) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
             return 1;
         }
@@ -225,6 +227,58 @@ int main(int argc, char **argv)
     g.baselineName = QStringLiteral("setContent 1000->10000");
     g.note = QStringLiteral("1000->5000: %1 KiB/tag").arg(perTagLow / 1024.0, 0, 'f', 2);
     report.add(g);
+
+    // Dynamic properties at the per-tag limit: each new name is looked for
+    // among those before it, so the load must stay linear in the number of
+    // tags only because that limit bounds the search.
+    {
+        QVector<double> times;
+        bool allOk = true;
+        Bench::GeneratedMap heavy;
+        for (const int tags : {500, 1000}) {
+            QString error;
+            if (!Bench::generateMap(dir.filePath(QStringLiteral("props_%1.xml").arg(tags)), tags, &heavy,
+                                    &error, TagBaseLoader::MaxTagProperties)) {
+                std::fprintf(stderr, "cannot write the map: %s\n", qPrintable(error));
+                return 1;
+            }
+            TagBaseLoader loader(heavy.fileName, heavy.version);
+            const QString text = readText(heavy.fileName);
+            const Bench::Pair p = Bench::alternate(
+                options.quick ? 1 : 3,
+                [&] {
+                    const qint64 t0 = Bench::threadCpuNs();
+                    allOk = loader.readBase() && allOk;
+                    return double(Bench::threadCpuNs() - t0) / 1e6;
+                },
+                [&] {
+                    const qint64 t0 = Bench::threadCpuNs();
+                    {
+                        QDomDocument document;
+                        allOk = document.setContent(text) && allOk;
+                    }
+                    return double(Bench::threadCpuNs() - t0) / 1e6;
+                });
+            times.append(p.value);
+            if (tags == 1000) {
+                Bench::Figure f;
+                f.name = QStringLiteral("readBase %1 tags x %2 properties (%3 MB)")
+                             .arg(tags)
+                             .arg(TagBaseLoader::MaxTagProperties)
+                             .arg(heavy.bytes / 1e6, 0, 'f', 1);
+                f.value = p.value;
+                f.unit = QStringLiteral("ms");
+                f.baseline = p.baseline;
+                f.baselineName = QStringLiteral("QDomDocument::setContent and its release");
+                f.note = QStringLiteral("500 tags: %1 ms (ratio 1000/500 tags %2)")
+                             .arg(times.first(), 0, 'f', 0)
+                             .arg(times.last() / times.first(), 0, 'f', 2);
+                if (!allOk)
+                    f.note += QStringLiteral("; a load failed");
+                report.add(f);
+            }
+        }
+    }
 
     return report.write() ? 0 : 1;
 }

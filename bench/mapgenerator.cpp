@@ -32,7 +32,8 @@ const int kindCount = int(sizeof kinds / sizeof kinds[0]);
 
 } // namespace
 
-bool generateMap(const QString &fileName, int tags, GeneratedMap *info, QString *error)
+bool generateMap(const QString &fileName, int tags, GeneratedMap *info, QString *error,
+                 int properties)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -94,8 +95,15 @@ bool generateMap(const QString &fileName, int tags, GeneratedMap *info, QString 
                 << "   <value default=\"0.0\" min=\"-100.0\" max=\"1000.0\" precision=\"" << (n % 4)
                 << "\" dampening=\"" << (n % 2 ? "true" : "false") << "\"/>\n"
                 << "   <chart type=\"plot\"/>\n"
-                << "   <typetag type=\"dimension\" profile=\"false\"/>\n"
-                << "  </tag>\n";
+                << "   <typetag type=\"dimension\" profile=\"false\"/>\n";
+            if (properties > 0) {
+                out << "   <property";
+                for (int p = 0; p < properties; ++p)
+                    out << " propertyName_" << p << "=\"limit" << p << "\" propertyValue_" << p << "=\""
+                        << (n + p) << "\"";
+                out << "/>\n";
+            }
+            out << "  </tag>\n";
             next += k.registers;
             registers += k.registers;
             ++i;

@@ -17,6 +17,9 @@ struct GeneratedMap
     qint64 bytes = 0;
 };
 
-bool generateMap(const QString &fileName, int tags, GeneratedMap *info, QString *error);
+// With `properties` above 0 every plain tag also carries that many dynamic
+// properties in one `property` element.
+bool generateMap(const QString &fileName, int tags, GeneratedMap *info, QString *error,
+                 int properties = 0);
 
 } // namespace Bench
