@@ -46,9 +46,8 @@ bool ClearanceLoader::readText(const QString &fileName, QString *text, QString *
     if (file.size() > XmlText::XmlTextReader::MaxFileSize) {
         if (error)
             *error = tr("The file %1 is too large: %2 bytes, at most %3 bytes (64 MiB) are read.")
-                         .arg(fileName)
-                         .arg(file.size())
-                         .arg(XmlText::XmlTextReader::MaxFileSize);
+                         .arg(fileName, QString::number(file.size()),
+                              QString::number(XmlText::XmlTextReader::MaxFileSize));
         return false;
     }
     const QByteArray bytes = file.readAll();

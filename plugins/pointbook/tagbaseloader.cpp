@@ -109,9 +109,8 @@ bool TagBaseLoader::readBase()
     // for seconds and take gigabytes.
     if (file.size() > XmlText::XmlTextReader::MaxFileSize) {
         setError(FileError, tr("The file %1 is too large: %2 bytes, at most %3 bytes (64 MiB) are read.")
-                                .arg(m_fileName)
-                                .arg(file.size())
-                                .arg(XmlText::XmlTextReader::MaxFileSize));
+                                .arg(m_fileName, QString::number(file.size()),
+                                     QString::number(XmlText::XmlTextReader::MaxFileSize)));
         return false;
     }
     const QString text = XmlText::XmlTextReader::repairQuotedRuns(
@@ -191,7 +190,8 @@ bool TagBaseLoader::readTag(const QDomElement &element, Tag *tag, const Tag *pre
     const auto refuse = [&](const QString &reason) {
         const QString who = tag->Id().isEmpty() ? tr("without id")
                                                 : QLatin1Char('"') + tag->Id() + QLatin1Char('"');
-        *problem = tr("Tag %1 (line %2): %3").arg(who).arg(element.lineNumber()).arg(reason);
+        *problem = tr("Tag %1 (line %2): %3")
+                       .arg(who, QString::number(element.lineNumber()), reason);
         return false;
     };
 
