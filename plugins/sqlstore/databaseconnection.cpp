@@ -229,5 +229,22 @@ IDataBaseTransaction *DataBaseConnection::selectionDataTable(
                                             offset, priority));
 }
 
+IDataBaseTransaction *DataBaseConnection::insertBoundDataTable(const QString &tableName,
+                                                               const QStringList &columns,
+                                                               const QVector<QVector<QVariant> > &rows,
+                                                               IDataBaseTransaction::Priority priority)
+{
+    return boundBatchDataTable(DBBoundBatchDataTable::insertStatement(tableName, columns), rows, priority);
+}
+
+IDataBaseTransaction *DataBaseConnection::boundBatchDataTable(const QString &statement,
+                                                              const QVector<QVector<QVariant> > &rows,
+                                                              IDataBaseTransaction::Priority priority)
+{
+    if (!worker || !thread)
+        return nullptr;
+    return prepare(new DBBoundBatchDataTable(statement, rows, priority));
+}
+
 } // namespace Internal
 } // namespace Sqlstore

@@ -2,6 +2,7 @@
 
 #include "sqlstore_global.h"
 
+#include "dbboundbatchdatatable.h"
 #include "dbselectiondatatable.h"
 #include "idatabasetransaction.h"
 
@@ -73,6 +74,14 @@ public slots:
                                              const QString &criterion = QString(),
                                              int limit = -1, int offset = -1,
                                              IDataBaseTransaction::Priority priority = IDataBaseTransaction::Normal);
+    // Many rows through one prepared statement with bound values, in one
+    // database transaction (DBBoundBatchDataTable).
+    IDataBaseTransaction *insertBoundDataTable(const QString &tableName, const QStringList &columns,
+                                               const QVector<QVector<QVariant> > &rows,
+                                               IDataBaseTransaction::Priority priority = IDataBaseTransaction::Normal);
+    IDataBaseTransaction *boundBatchDataTable(const QString &statement,
+                                              const QVector<QVector<QVariant> > &rows,
+                                              IDataBaseTransaction::Priority priority = IDataBaseTransaction::Normal);
 
 signals:
     void addTransaction(Sqlstore::Internal::IDataBaseTransaction *transaction);

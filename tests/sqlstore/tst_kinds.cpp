@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include <sqlstore/dbaddcolumnstable.h>
+#include <sqlstore/dbboundbatchdatatable.h>
 #include <sqlstore/dbcreatetable.h>
 #include <sqlstore/dbcustomcommandnotreturndata.h>
 #include <sqlstore/dbcustomcommandreturndata.h>
@@ -44,6 +45,8 @@ private slots:
     void removeColumns();
     void deletionShrinksFile();
     void lastInsertRowid();
+    void boundBatch_data();
+    void boundBatch();
 
 private:
     Run run(IDataBaseTransaction *transaction)
@@ -313,6 +316,48 @@ void KindsTest::lastInsertRowid()
     const Run result = run(&last);
     QCOMPARE(result.rowFlags, QList<bool>{true});
     QCOMPARE(result.rows, Rows{{4}});
+}
+
+// Values travel bound: quotes and SQL in them stay data. One bad row undoes
+// the whole batch.
+void KindsTest::boundBatch_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<Rows>("rows");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QStringList>("texts");
+
+    const QStringList before{"x", "y", "z"};
+    const QString insert = DBBoundBatchDataTable::insertStatement("t", {"a", "b"});
+    QTest::newRow("three rows") << insert
+        << Rows{{7, "it's"}, {8, "'); DROP TABLE t; --"}, {9, QVariant()}}
+        << true << (before + QStringList{"it's", "'); DROP TABLE t; --", ""});
+    QTest::newRow("no rows") << insert << Rows{} << true << before;
+    QTest::newRow("short row undoes all") << insert << Rows{{7, "kept?"}, {8}} << false << before;
+    QTest::newRow("failing row undoes all")
+        << DBBoundBatchDataTable::insertStatement("t", {"id", "b"})
+        << Rows{{10, "new"}, {1, "duplicate id"}} << false << before;
+    QTest::newRow("bad statement") << QStringLiteral("INSERT INTO missing (a) VALUES (?)")
+        << Rows{{1}} << false << before;
+    QTest::newRow("bound delete") << QStringLiteral("DELETE FROM t WHERE a = ?")
+        << Rows{{2}} << true << QStringList{"x"};
+}
+
+void KindsTest::boundBatch()
+{
+    QFETCH(QString, statement);
+    QFETCH(Rows, rows);
+    QFETCH(bool, ok);
+    QFETCH(QStringList, texts);
+
+    DBBoundBatchDataTable batch(statement, rows);
+    QCOMPARE(batch.sqlQueryList(), QStringList{statement});
+    const Run result = run(&batch);
+    QCOMPARE(result.flags, QList<bool>{ok});
+    QVERIFY(result.rowFlags.isEmpty());
+    QCOMPARE(SqlstoreTest::column(SqlstoreTest::readRows(m_file, "SELECT b FROM t ORDER BY id")), texts);
+    if (ok && statement.startsWith("INSERT"))
+        QCOMPARE(batch.rowsAffected(), qint64(rows.size()));
 }
 
 SQLSTORE_TEST_MAIN(KindsTest, QCoreApplication)

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "idatabasetransaction.h"
+
+namespace Sqlstore {
+namespace Internal {
+
+// One statement with "?" placeholders, prepared once and executed once per
+// row of values, all in the worker's one database transaction: the way to
+// store many rows at a time. Values are bound, never written into the
+// statement text, so no quoting is needed and no value can change the
+// statement. A row whose value count differs from the placeholders, or any
+// failing row, ends the transaction with the false signal and the worker
+// rolls back every row of it: either all rows are stored or none.
+class SQLSTORE_EXPORT DBBoundBatchDataTable : public IDataBaseTransaction
+{
+    Q_OBJECT
+
+public:
+    using Rows = QVector<QVector<QVariant> >;
+
+    DBBoundBatchDataTable(const QString &statement, const Rows &rows,
+                          Priority priority = Normal, QObject *parent = nullptr);
+    // "INSERT INTO table (columns)  VALUES (?, ...)" for the rows; an empty
+    // column list leaves a statement the database rejects.
+    static QString insertStatement(const QString &tableName, const QStringList &columns,
+                                   const QString &verb = QStringLiteral("INSERT"));
+
+    QSqlError process(QSqlDatabase database, QSqlQuery query) override;
+
+    int rowCount() const { return m_rows.size(); }
+    // Rows changed by all executions together; valid once the end signal came.
+    qint64 rowsAffected() const { return m_rowsAffected; }
+
+private:
+    Rows m_rows;
+    qint64 m_rowsAffected = 0;
+};
+
+} // namespace Internal
+} // namespace Sqlstore
