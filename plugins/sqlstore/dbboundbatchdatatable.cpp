@@ -59,6 +59,7 @@ QSqlError DBBoundBatchDataTable::process(QSqlDatabase database, QSqlQuery query)
                 m_rowsAffected += query.numRowsAffected();
         }
     }
+    m_error = error;
     emit transactionExecutionEnded(error.type() == QSqlError::NoError);
     return error;
 }

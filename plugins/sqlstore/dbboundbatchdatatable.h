@@ -31,10 +31,13 @@ public:
     int rowCount() const { return m_rows.size(); }
     // Rows changed by all executions together; valid once the end signal came.
     qint64 rowsAffected() const { return m_rowsAffected; }
+    // Why the batch failed, for the user; valid once the end signal came.
+    QSqlError error() const { return m_error; }
 
 private:
     Rows m_rows;
     qint64 m_rowsAffected = 0;
+    QSqlError m_error;
 };
 
 } // namespace Internal

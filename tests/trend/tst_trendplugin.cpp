@@ -1,0 +1,242 @@
+// Watching over time on the real plug-ins: recording the demo device's
+// values, the tag settings dialog, the chart and its gaps.
+
+#include <trend/recorder.h>
+#include <trend/trendplugin.h>
+
+#include <clearance/clearanceplugin.h>
+#include <core/coreplugin.h>
+#include <core/icore.h>
+#include <core/mainwindow.h>
+#include <devicesim/devicesimulator.h>
+#include <fieldlink/fieldlinkplugin.h>
+#include <pointbook/basetag.h>
+#include <pointbook/pointbookplugin.h>
+#include <pointbook/statusupdatebase.h>
+#include <pointbook/tagbase.h>
+#include <pointbook/tagbaseloader.h>
+#include <popnote/popnoteplugin.h>
+#include <sqlstore/databaseconnection.h>
+#include <sqlstore/databasesettings.h>
+#include <sqlstore/sqlstoreplugin.h>
+#include <workspace/connectionstatuswidget.h>
+#include <workspace/demodevice.h>
+#include <workspace/tagformatter.h>
+#include <workspace/workspacecontroller.h>
+#include <workspace/workspacepage.h>
+#include <workspace/workspaceplugin.h>
+
+#include <QAction>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <QtTest>
+
+using Pointbook::Tag;
+using Trend::Recorder;
+using Workspace::WorkspaceController;
+
+namespace {
+constexpr int Patience = 30000;
+
+QVector<QVector<QVariant>> readRows(const QString &file, const QString &statement)
+{
+    QVector<QVector<QVariant>> rows;
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(statement)) {
+                while (query.next()) {
+                    QVector<QVariant> row;
+                    for (int i = 0; i < query.record().count(); ++i)
+                        row.append(query.value(i));
+                    rows.append(row);
+                }
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+} // namespace
+
+class tst_TrendPlugin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void recordsPassesOfTheDemo();
+    void unavailableDatabaseStopsWithNotification();
+
+private:
+    void startPlugins(const QStringList &arguments = {});
+    void stopPlugins();
+    WorkspaceController *controller() const { return m_workspace->controller(); }
+    Trend::TrendPlugin *trend() const { return m_trend; }
+    QString databaseFile() const
+    {
+        auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow());
+        return Sqlstore::Internal::SqlstorePlugin::databaseFile(window->workPath());
+    }
+    void connectDemo();
+
+    QTemporaryDir m_home;
+    QList<ExtensionSystem::IPlugin *> m_plugins;
+    Workspace::WorkspacePlugin *m_workspace = nullptr;
+    Trend::TrendPlugin *m_trend = nullptr;
+};
+
+void tst_TrendPlugin::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_home.filePath("user"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, m_home.filePath("system"));
+    startPlugins();
+}
+
+void tst_TrendPlugin::cleanupTestCase()
+{
+    stopPlugins();
+}
+
+void tst_TrendPlugin::startPlugins(const QStringList &arguments)
+{
+    QString error;
+    m_plugins = {new Core::CorePlugin, new Popnote::PopnotePlugin,
+                 new Fieldlink::FieldlinkCore::FieldlinkPlugin, new Pointbook::PointbookPlugin,
+                 new Clearance::ClearancePlugin, new Sqlstore::Internal::SqlstorePlugin,
+                 new Workspace::WorkspacePlugin, new Trend::TrendPlugin};
+    for (ExtensionSystem::IPlugin *p : qAsConst(m_plugins))
+        QVERIFY2(p->initialize(arguments, &error), qPrintable(error));
+    for (ExtensionSystem::IPlugin *p : qAsConst(m_plugins))
+        p->extensionsInitialized();
+    m_workspace = Workspace::WorkspacePlugin::instance();
+    m_trend = Trend::TrendPlugin::instance();
+    m_workspace->page()->setPromptsEnabled(false);
+}
+
+void tst_TrendPlugin::stopPlugins()
+{
+    for (int i = m_plugins.size() - 1; i >= 0; --i)
+        m_plugins.at(i)->aboutToShutdown();
+    for (int i = m_plugins.size() - 1; i >= 0; --i)
+        delete m_plugins.at(i);
+    m_plugins.clear();
+}
+
+void tst_TrendPlugin::connectDemo()
+{
+    if (controller()->phase() == WorkspaceController::Running)
+        return;
+    QVERIFY(m_workspace->startDemo());
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
+}
+
+// N passes recorded: per tag one row for each pass that read it, with the
+// value the table showed at the end of that pass; tags whose reads fail get
+// no rows for those passes.
+void tst_TrendPlugin::recordsPassesOfTheDemo()
+{
+    connectDemo();
+    Devicesim::DeviceSimulator *device = m_workspace->demoDevice()->simulator();
+    // Reads of the input registers answer with an exception (one request
+    // covers all of them).
+    device->addExceptionRange(QModbusDataUnit::InputRegisters, 7, 7, QModbusPdu::IllegalDataAddress);
+    QTRY_VERIFY_WITH_TIMEOUT(controller()->passCount() > 2, Patience);
+
+    const QList<Tag *> tags = trend()->visibleTags();
+    QVERIFY(tags.size() >= 3);
+    QHash<Tag *, QVector<double>> seen; // values at each recorded pass end
+    int passes = 0;
+    constexpr int Wanted = 8;
+    Pointbook::TagBase *engine = Pointbook::PointbookPlugin::instance()->tagBase();
+    // Connected after the recorder: sees the values it has just gathered.
+    QMetaObject::Connection watch;
+    trend()->recordAction()->trigger();
+    QVERIFY(trend()->recordAction()->isChecked());
+    QSet<Tag *> refreshed;
+    QList<QMetaObject::Connection> changes;
+    for (Tag *tag : tags)
+        changes << connect(tag, &Tag::changedValue, this, [&refreshed, tag] { refreshed.insert(tag); });
+    watch = connect(engine, &Pointbook::TagBase::updateAllBase, this, [&] {
+        if (passes >= Wanted)
+            return;
+        for (Tag *tag : tags) {
+            const QVector<double> v = Workspace::TagFormatter::numericValues(tag);
+            if (refreshed.contains(tag) && v.size() == 1)
+                seen[tag].append(v.first());
+        }
+        refreshed.clear();
+        if (++passes == Wanted)
+            trend()->setRecording(false);
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(passes, Wanted, Patience);
+    disconnect(watch);
+    for (const auto &c : changes)
+        disconnect(c);
+    QVERIFY(!trend()->recordAction()->isChecked());
+    Recorder *recorder = trend()->recorder();
+    QTRY_VERIFY_WITH_TIMEOUT(recorder->pendingRows() == 0, Patience);
+    int expected = 0;
+    for (const auto &values : qAsConst(seen))
+        expected += values.size();
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->rowsStored(), quint64(expected), Patience);
+    device->clearExceptionRanges();
+
+    for (Tag *tag : tags) {
+        const auto rows = readRows(databaseFile(),
+            QStringLiteral("SELECT h.value FROM history h JOIN history_tag t ON t.id = h.tag "
+                           "WHERE t.device_version = '%1' AND t.register_type = '%2' AND t.tag_id = '%3' "
+                           "ORDER BY h.time_ms, h.rowid")
+                .arg(controller()->version(), Tag::registerTypeToString(tag->registerType()), tag->Id()));
+        QVector<double> stored;
+        for (const auto &row : rows)
+            stored.append(row.value(0).toDouble());
+        QCOMPARE(stored, seen.value(tag));
+        if (tag->registerType() == Tag::IR)
+            QVERIFY(stored.isEmpty());
+        else
+            QCOMPARE(stored.size(), Wanted);
+    }
+    const auto named = readRows(databaseFile(), "SELECT name, unit FROM history_tag WHERE tag_id = 'Pressure'");
+    QCOMPARE(named.value(0), (QVector<QVariant>{"Pressure", "bar"}));
+}
+
+void tst_TrendPlugin::unavailableDatabaseStopsWithNotification()
+{
+    // A driver whose database cannot be opened.
+    Sqlstore::Internal::DataBaseSettings settings;
+    settings.setDriver("QSQLITE");
+    settings.setDatabaseName(m_home.filePath("missing/folder/database.db"));
+    Sqlstore::Internal::DataBaseConnection broken;
+    broken.initDataBaseConnection();
+    broken.setSettings(&settings);
+    QVERIFY(broken.start());
+    trend()->recorder()->setConnection(&broken);
+
+    QSignalSpy notes(Popnote::PopnotePlugin::instance(), &Popnote::PopnotePlugin::notificationAdded);
+    trend()->recordAction()->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!notes.isEmpty(), Patience);
+    QCOMPARE(notes.last().at(2).toInt(), int(Popnote::PopnotePlugin::Error));
+    QVERIFY2(notes.last().at(1).toString().startsWith("Recording stopped"), qPrintable(notes.last().at(1).toString()));
+    QVERIFY(!trend()->recordAction()->isChecked());
+    QVERIFY(!trend()->recorder()->isRecording());
+
+    trend()->recorder()->setConnection(Sqlstore::Internal::SqlstorePlugin::instance()->dataBaseConnection());
+    broken.stop();
+}
+
+QTEST_MAIN(tst_TrendPlugin)
+
+#include "tst_trendplugin.moc"
