@@ -258,7 +258,7 @@ void Recorder::registerTags()
         QStringLiteral("SELECT id, device_version, register_type, tag_id FROM history_tag"));
     connect(ids, endedWithRows, this, [this, ids, generation](bool ok, const Rows &rows) {
         ids->setStatus(IDataBaseTransaction::Completed);
-        if (generation != m_generation || m_state == Off || !ok)
+        if (generation != m_generation || !ok)
             return; // a failed step has said why already
         QHash<QString, qint64> found;
         for (const QVector<QVariant> &row : rows) {
@@ -269,6 +269,12 @@ void Recorder::registerTags()
         }
         for (auto it = m_keyIndex.constBegin(); it != m_keyIndex.constEnd(); ++it)
             m_keys[it.value()].dbId = found.value(it.key(), -1);
+        m_tablesReady = true;
+        if (m_state == Off) {
+            // Stopped before the tags were known: store what was gathered.
+            flush();
+            return;
+        }
         for (const Slot &slot : qAsConst(m_slots)) {
             if (m_keys.at(slot.key).dbId < 0) {
                 fail(tr("The tag \"%1\" could not be registered for recording.")

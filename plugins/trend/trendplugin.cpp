@@ -1,6 +1,15 @@
 #include "trendplugin.h"
+#include "csvexporter.h"
+#include "historyrangedialog.h"
 #include "recorder.h"
+#include "trendchartview.h"
+#include "trenddock.h"
+#include "tagsettingsdialog.h"
 
+#include <core/actioncontainer.h>
+#include <core/actionmanager.h>
+#include <core/command.h>
+#include <core/context.h>
 #include <core/icore.h>
 #include <core/mainwindow.h>
 #include <core/settingsdatabase.h>
@@ -9,18 +18,29 @@
 #include <pointbook/statusupdatebase.h>
 #include <pointbook/tagbase.h>
 #include <popnote/popnoteplugin.h>
+#include <sqlstore/databaseconnection.h>
 #include <sqlstore/sqlstoreplugin.h>
 #include <workspace/connectionstatuswidget.h>
+#include <workspace/tagfiltermodel.h>
 #include <workspace/tagtablemodel.h>
 #include <workspace/workspacecontroller.h>
 #include <workspace/workspacepage.h>
 #include <workspace/workspaceplugin.h>
 
 #include <QAction>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QtMath>
 #include <QMainWindow>
 #include <QToolBar>
+#include <QTreeView>
 
 using Pointbook::Tag;
+using Sqlstore::Internal::DataBaseConnection;
+using Sqlstore::Internal::IDataBaseTransaction;
+using Rows = QVector<QVector<QVariant> >;
 using Workspace::TagTableModel;
 using Workspace::WorkspaceController;
 
@@ -87,8 +107,13 @@ bool TrendPlugin::initialize(const QStringList &arguments, QString *errorString)
     });
 
     if (Pointbook::PointbookPlugin *pointbook = Pointbook::PointbookPlugin::instance()) {
-        if (Pointbook::TagBase *engine = pointbook->tagBase())
+        if (Pointbook::TagBase *engine = pointbook->tagBase()) {
             connect(engine, &Pointbook::TagBase::updateAllBase, m_recorder, &Recorder::passEnded);
+            connect(engine, &Pointbook::TagBase::updateAllBase, this, [this] {
+                if (m_dock)
+                    m_dock->chartView()->passEnded();
+            });
+        }
     }
     if (WorkspaceController *workspace = controller()) {
         connect(workspace, &WorkspaceController::phaseChanged, this,
@@ -106,7 +131,34 @@ bool TrendPlugin::initialize(const QStringList &arguments, QString *errorString)
     }
 
     createActions();
+    auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow());
+    m_dock = new TrendDock(window);
+    if (window)
+        window->addDock(m_dock, Qt::BottomDockWidgetArea);
+    connect(m_dock.data(), &TrendDock::historyRequested, this, &TrendPlugin::showHistoryChoice);
+    connect(m_dock.data(), &TrendDock::liveRequested, this, [this] {
+        m_dock->chartView()->showLive();
+        updateChart();
+    });
+    connect(this, &TrendPlugin::tagSettingsChanged, this, &TrendPlugin::updateChart);
+    updateChart();
     return true;
+}
+
+void TrendPlugin::updateChart()
+{
+    if (!m_dock || m_dock->chartView()->isHistory())
+        return;
+    QList<Tag *> charted;
+    for (Tag *tag : visibleTags()) {
+        if (tag->visibleChart() && tag->count() <= 1)
+            charted.append(tag);
+    }
+    m_dock->chartView()->setTags(charted);
+    m_dock->setCaption(charted.isEmpty()
+                           ? tr("No tag is charted: choose \"Tag settings…\" on a row of the table "
+                                "and tick \"Show in the trend chart\".")
+                           : tr("Live: %n tag(s)", nullptr, charted.size()));
 }
 
 void TrendPlugin::createActions()
@@ -123,6 +175,69 @@ void TrendPlugin::createActions()
 
     if (auto *window = qobject_cast<QMainWindow *>(Core::ICore::mainWindow()))
         window->addToolBar(Qt::TopToolBarArea, m_toolBar);
+
+    m_exportTable = new QAction(tr("Export table to CSV…"), this);
+    m_exportTable->setObjectName(QStringLiteral("actionExportTable"));
+    connect(m_exportTable, &QAction::triggered, this, [this] {
+        const QString name = QFileDialog::getSaveFileName(Core::ICore::mainWindow(), tr("Export table"),
+                                                          QString(), tr("CSV files (*.csv)"));
+        QString error;
+        if (!name.isEmpty() && !exportTable(name, &error))
+            Popnote::PopnotePlugin::notify(tr("Export"), tr("The table could not be exported: %1").arg(error),
+                                           Popnote::PopnotePlugin::Error);
+    });
+    m_exportRecording = new QAction(tr("Export recording to CSV…"), this);
+    m_exportRecording->setObjectName(QStringLiteral("actionExportRecording"));
+    connect(m_exportRecording, &QAction::triggered, this, &TrendPlugin::showExportChoice);
+    Core::ActionContainer *file = Core::ActionManager::actionContainer("App.Menu.File");
+    const Core::Context global(Core::Id("Global Context"));
+    const struct { QAction *action; const char *id; } entries[] = {
+        {m_exportTable, "App.Trend.ExportTable"}, {m_exportRecording, "App.Trend.ExportRecording"}};
+    for (const auto &entry : entries) {
+        Core::Command *command = Core::ActionManager::registerAction(entry.action, entry.id, global);
+        if (file && command)
+            file->addAction(command, "App.Group.File.Save");
+    }
+
+    // On the rows of the live table, beside what other plug-ins put there.
+    Workspace::WorkspacePlugin *workspace = Workspace::WorkspacePlugin::instance();
+    if (workspace && workspace->page()) {
+        QTreeView *view = workspace->page()->view();
+        m_tagSettings = new QAction(tr("Tag settings…"), view);
+        m_tagSettings->setObjectName(QStringLiteral("actionTagSettings"));
+        view->setContextMenuPolicy(Qt::ActionsContextMenu);
+        view->addAction(m_tagSettings);
+        connect(m_tagSettings, &QAction::triggered, this, [this, workspace] {
+            Workspace::WorkspacePage *page = workspace->page();
+            const QModelIndex index = page->filterModel()->mapToSource(page->view()->currentIndex());
+            if (Tag *tag = workspace->controller()->model()->tagAt(index))
+                showTagSettings(tag);
+        });
+    }
+}
+
+TagSettingsDialog *TrendPlugin::showTagSettings(Tag *tag)
+{
+    if (!tag)
+        return nullptr;
+    auto *dialog = new TagSettingsDialog(tag, deadband(tag), Core::ICore::mainWindow());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { applyTagSettings(dialog); });
+    dialog->open();
+    return dialog;
+}
+
+void TrendPlugin::applyTagSettings(TagSettingsDialog *dialog)
+{
+    if (!dialog || !dialog->apply())
+        return;
+    Tag *tag = dialog->tag();
+    setDeadband(tag, dialog->deadband());
+    // Stored at once, so a reload of the map or a crash keeps them.
+    Pointbook::PointbookPlugin *pointbook = Pointbook::PointbookPlugin::instance();
+    if (pointbook && !pointbook->version().isEmpty())
+        pointbook->writeSettingsTagBase(pointbook->version());
+    emit tagSettingsChanged(tag);
 }
 
 void TrendPlugin::extensionsInitialized()
@@ -172,6 +287,7 @@ void TrendPlugin::updateTags()
         return;
     m_recorder->setTags(current, visibleTags());
     loadDeadbands();
+    updateChart();
 }
 
 void TrendPlugin::loadDeadbands()
@@ -238,6 +354,199 @@ void TrendPlugin::setRecording(bool on)
     } else {
         m_recorder->stop();
     }
+}
+
+bool TrendPlugin::exportTable(const QString &fileName, QString *error)
+{
+    return CsvExporter::writeSnapshot(fileName, visibleTags(), QDateTime::currentMSecsSinceEpoch(), error);
+}
+
+void TrendPlugin::showHistoryChoice()
+{
+    chooseRecorded(false);
+}
+
+void TrendPlugin::showExportChoice()
+{
+    chooseRecorded(true);
+}
+
+// Asks the database which tags were recorded (for the connected version, or
+// all), then lets the user choose tags and a range.
+void TrendPlugin::chooseRecorded(bool forExport)
+{
+    DataBaseConnection *db = Sqlstore::Internal::SqlstorePlugin::instance()
+                                 ? Sqlstore::Internal::SqlstorePlugin::instance()->dataBaseConnection()
+                                 : nullptr;
+    IDataBaseTransaction *query = db ? db->customCommandReturnData(
+        QStringLiteral("SELECT id, register_type, tag_id, name, unit, device_version FROM history_tag %1 ORDER BY id")
+            .arg(version().isEmpty() ? QString()
+                                     : QStringLiteral("WHERE device_version = ")
+                                           + IDataBaseTransaction::protect(version())))
+                                     : nullptr;
+    if (!query) {
+        Popnote::PopnotePlugin::notify(tr("Recording"), tr("The database is not available."),
+                                       Popnote::PopnotePlugin::Error);
+        return;
+    }
+    using EndedWithRows = void (IDataBaseTransaction::*)(bool, QVector<QVector<QVariant> >);
+    connect(query, static_cast<EndedWithRows>(&IDataBaseTransaction::transactionExecutionEnded), this,
+            [this, query, forExport](bool, const Rows &rows) {
+                query->setStatus(IDataBaseTransaction::Completed);
+                QVector<HistoryRangeDialog::RecordedTag> tags;
+                for (const QVector<QVariant> &row : rows) {
+                    if (row.size() < 6)
+                        continue;
+                    HistoryRangeDialog::RecordedTag tag;
+                    tag.dbId = row.at(0).toLongLong();
+                    tag.registerType = row.at(1).toString();
+                    tag.id = row.at(2).toString();
+                    tag.name = version().isEmpty() ? tr("%1 (v%2)").arg(row.at(3).toString(), row.at(5).toString())
+                                                   : row.at(3).toString();
+                    tag.unit = row.at(4).toString();
+                    tags.append(tag);
+                }
+                const QDateTime now = QDateTime::currentDateTime();
+                auto *dialog = new HistoryRangeDialog(tags, now.addSecs(-3600), now, Core::ICore::mainWindow());
+                dialog->setWindowTitle(forExport ? tr("Export recording") : tr("Show history"));
+                dialog->setAttribute(Qt::WA_DeleteOnClose);
+                QStringList charted;
+                for (Tag *tag : visibleTags()) {
+                    if (tag->visibleChart())
+                        charted.append(tag->Id());
+                }
+                dialog->setChosen(charted);
+                connect(dialog, &QDialog::accepted, this, [this, dialog, forExport] {
+                    const auto chosen = dialog->chosenTags();
+                    const qint64 from = dialog->fromMs();
+                    const qint64 to = dialog->toMs();
+                    QVector<qint64> ids;
+                    QStringList names, units;
+                    QVector<CsvExporter::Column> columns;
+                    const QList<Tag *> live = visibleTags();
+                    for (const auto &tag : chosen) {
+                        ids.append(tag.dbId);
+                        names.append(tag.name);
+                        units.append(tag.unit);
+                        CsvExporter::Column column;
+                        column.dbId = tag.dbId;
+                        column.name = tag.name;
+                        column.unit = tag.unit;
+                        for (Tag *t : live) {
+                            if (t->Id() == tag.id && Tag::registerTypeToString(t->registerType()) == tag.registerType) {
+                                const CsvExporter::Column own = CsvExporter::columnOf(t);
+                                column.precision = own.precision;
+                                column.integral = own.integral;
+                            }
+                        }
+                        columns.append(column);
+                    }
+                    if (!forExport) {
+                        loadHistory(ids, names, units, from, to);
+                        return;
+                    }
+                    const QString fileName = QFileDialog::getSaveFileName(
+                        Core::ICore::mainWindow(), tr("Export recording"), QString(), tr("CSV files (*.csv)"));
+                    if (fileName.isEmpty())
+                        return;
+                    auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow());
+                    if (!window)
+                        return;
+                    auto *exporter = new CsvExporter(this);
+                    auto *progress = new QProgressDialog(tr("Exporting the recording…"), tr("Cancel"), 0, 1000, window);
+                    progress->setObjectName(QStringLiteral("ExportProgress"));
+                    progress->setWindowModality(Qt::WindowModal);
+                    progress->setMinimumDuration(300);
+                    progress->setAttribute(Qt::WA_DeleteOnClose);
+                    connect(exporter, &CsvExporter::progress, progress, &QProgressDialog::setValue);
+                    connect(progress, &QProgressDialog::canceled, exporter, &CsvExporter::cancel);
+                    connect(exporter, &CsvExporter::finished, this, [exporter, progress, fileName](bool ok, const QString &error) {
+                        if (progress)
+                            progress->close();
+                        if (ok)
+                            Popnote::PopnotePlugin::notify(tr("Export"), tr("%n row(s) exported to %1.", nullptr,
+                                                                            int(exporter->rowsWritten())).arg(fileName),
+                                                           Popnote::PopnotePlugin::Information);
+                        else if (!exporter->isCancelled())
+                            Popnote::PopnotePlugin::notify(tr("Export"), tr("The recording could not be exported: %1").arg(error),
+                                                           Popnote::PopnotePlugin::Error);
+                        exporter->deleteLater();
+                    });
+                    exporter->exportAsync(Sqlstore::Internal::SqlstorePlugin::databaseFile(window->workPath()),
+                                          fileName, columns, from, to);
+                });
+                dialog->open();
+            });
+    db->addTransactionExec(query);
+}
+
+// Reads the range thinned to about 2,000 points a tag (averages over equal
+// time buckets) and shows it; a pause much longer than usual is a gap.
+void TrendPlugin::loadHistory(const QVector<qint64> &ids, const QStringList &names, const QStringList &units,
+                              qint64 fromMs, qint64 toMs)
+{
+    DataBaseConnection *db = Sqlstore::Internal::SqlstorePlugin::instance()
+                                 ? Sqlstore::Internal::SqlstorePlugin::instance()->dataBaseConnection()
+                                 : nullptr;
+    if (!db || ids.isEmpty() || !m_dock)
+        return;
+    QStringList idList;
+    for (qint64 id : ids)
+        idList.append(QString::number(id));
+    const qint64 bucket = qMax<qint64>(1, (toMs - fromMs) / 2000);
+    IDataBaseTransaction *query = db->customCommandReturnData(
+        QStringLiteral("SELECT tag, MIN(time_ms), AVG(value) FROM history WHERE tag IN (%1) AND time_ms >= %2 "
+                       "AND time_ms <= %3 GROUP BY tag, time_ms / %4 ORDER BY tag, 2")
+            .arg(idList.join(QLatin1Char(','))).arg(fromMs).arg(toMs).arg(bucket));
+    if (!query)
+        return;
+    using EndedWithRows = void (IDataBaseTransaction::*)(bool, QVector<QVector<QVariant> >);
+    connect(query, static_cast<EndedWithRows>(&IDataBaseTransaction::transactionExecutionEnded), this,
+            [=](bool ok, const Rows &rows) {
+                query->setStatus(IDataBaseTransaction::Completed);
+                if (!ok || !m_dock) {
+                    Popnote::PopnotePlugin::notify(tr("Recording"), tr("The recording could not be read."),
+                                                   Popnote::PopnotePlugin::Error);
+                    return;
+                }
+                QHash<qint64, QVector<QPointF>> points;
+                for (const QVector<QVariant> &row : rows) {
+                    if (row.size() == 3)
+                        points[row.at(0).toLongLong()].append(
+                            QPointF(row.at(1).toDouble(), row.at(2).isNull() ? qQNaN() : row.at(2).toDouble()));
+                }
+                QVector<TrendChartView::HistoryTrack> tracks;
+                const QList<Tag *> live = visibleTags();
+                for (int i = 0; i < ids.size(); ++i) {
+                    TrendChartView::HistoryTrack track;
+                    track.name = names.value(i);
+                    track.unit = units.value(i);
+                    track.color = TrendChartView::colorFor(nullptr, i);
+                    for (Tag *t : live) {
+                        if (t->name() == track.name && t->colorChart().alpha() > 0)
+                            track.color = t->colorChart();
+                    }
+                    const QVector<QPointF> raw = points.value(ids.at(i));
+                    QVector<double> steps;
+                    for (int k = 1; k < raw.size(); ++k)
+                        steps.append(raw.at(k).x() - raw.at(k - 1).x());
+                    std::sort(steps.begin(), steps.end());
+                    const double usual = steps.isEmpty() ? 0.0 : steps.at(steps.size() / 2);
+                    const double gap = qMax(2.0 * double(bucket), 5.0 * usual);
+                    for (int k = 0; k < raw.size(); ++k) {
+                        if (k > 0 && raw.at(k).x() - raw.at(k - 1).x() > gap)
+                            track.points.append(QPointF(raw.at(k - 1).x() + 1, qQNaN()));
+                        track.points.append(raw.at(k));
+                    }
+                    tracks.append(track);
+                }
+                m_dock->chartView()->showHistory(tracks, fromMs, toMs);
+                m_dock->setCaption(tr("History from %1 to %2")
+                                       .arg(QDateTime::fromMSecsSinceEpoch(fromMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+                                            QDateTime::fromMSecsSinceEpoch(toMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
+                m_dock->show();
+            });
+    db->addTransactionExec(query);
 }
 
 } // namespace Trend

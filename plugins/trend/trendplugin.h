@@ -16,7 +16,10 @@ QT_END_NAMESPACE
 
 namespace Trend {
 
+class CsvExporter;
 class Recorder;
+class TagSettingsDialog;
+class TrendDock;
 
 // Watching values over time: the "Record" toggle that stores the polled
 // values of the visible tags in the program's database, the trend dock, the
@@ -40,6 +43,9 @@ public:
     Recorder *recorder() const { return m_recorder; }
     QAction *recordAction() const { return m_record; }
     QToolBar *toolBar() const { return m_toolBar; }
+    TrendDock *dock() const { return m_dock; }
+    QAction *exportTableAction() const { return m_exportTable; }
+    QAction *exportRecordingAction() const { return m_exportRecording; }
 
     // The tags of the live table's rows, in table order.
     QList<Pointbook::Tag *> visibleTags() const;
@@ -53,17 +59,40 @@ public:
     double deadband(const Pointbook::Tag *tag) const;
     void setDeadband(const Pointbook::Tag *tag, double deadband);
 
+    // Opens the settings of a tag (window-modal); applied and stored when
+    // accepted.
+    TagSettingsDialog *showTagSettings(Pointbook::Tag *tag);
+    // Applies a dialog's values and stores them for the device version.
+    void applyTagSettings(TagSettingsDialog *dialog);
+
+    // The visible table's current values as one CSV row.
+    bool exportTable(const QString &fileName, QString *error = nullptr);
+
 public slots:
     void setRecording(bool on);
+    void showHistoryChoice();
+    void showExportChoice();
+
+signals:
+    // A tag's display settings changed: chart membership, colour, precision.
+    void tagSettingsChanged(Pointbook::Tag *tag);
 
 private:
     void createActions();
     void updateTags();
     void loadDeadbands();
+    void updateChart();
+    void chooseRecorded(bool forExport);
+    void loadHistory(const QVector<qint64> &ids, const QStringList &names, const QStringList &units,
+                     qint64 fromMs, qint64 toMs);
 
     Recorder *m_recorder = nullptr;
     QPointer<QToolBar> m_toolBar;
     QAction *m_record = nullptr;
+    QAction *m_tagSettings = nullptr;
+    QAction *m_exportTable = nullptr;
+    QAction *m_exportRecording = nullptr;
+    QPointer<TrendDock> m_dock;
     bool m_recordOnConnect = false;
 };
 

@@ -2,6 +2,9 @@
 // values, the tag settings dialog, the chart and its gaps.
 
 #include <trend/recorder.h>
+#include <trend/tagsettingsdialog.h>
+#include <trend/trendchartview.h>
+#include <trend/trenddock.h>
 #include <trend/trendplugin.h>
 
 #include <clearance/clearanceplugin.h>
@@ -27,6 +30,14 @@
 #include <workspace/workspaceplugin.h>
 
 #include <QAction>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTreeView>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -77,6 +88,7 @@ private slots:
 
     void recordsPassesOfTheDemo();
     void unavailableDatabaseStopsWithNotification();
+    void settingsSurviveRestartPerVersion();
 
 private:
     void startPlugins(const QStringList &arguments = {});
@@ -235,6 +247,85 @@ void tst_TrendPlugin::unavailableDatabaseStopsWithNotification()
 
     trend()->recorder()->setConnection(Sqlstore::Internal::SqlstorePlugin::instance()->dataBaseConnection());
     broken.stop();
+}
+
+// Settings changed in the dialog are applied at once, charted, stored, and
+// come back after a restart of the plug-ins, for their device version only.
+void tst_TrendPlugin::settingsSurviveRestartPerVersion()
+{
+    connectDemo();
+    const QString version = controller()->version();
+    Tag *pressure = nullptr;
+    for (Tag *tag : trend()->visibleTags()) {
+        if (tag->Id() == QLatin1String("Pressure"))
+            pressure = tag;
+    }
+    QVERIFY(pressure);
+    const int mapPrecision = pressure->precision();
+
+    // The row's context menu offers the dialog.
+    QTreeView *view = m_workspace->page()->view();
+    QAction *menuEntry = view->findChild<QAction *>("actionTagSettings");
+    QVERIFY(menuEntry && view->actions().contains(menuEntry));
+    QCOMPARE(menuEntry->text(), QStringLiteral("Tag settings…"));
+
+    Trend::TagSettingsDialog *dialog = trend()->showTagSettings(pressure);
+    QVERIFY(dialog);
+    dialog->findChild<QSpinBox *>("spinBoxPrecision")->setValue(mapPrecision + 2);
+    dialog->findChild<QCheckBox *>("checkBoxDamping")->setChecked(true);
+    dialog->findChild<QSpinBox *>("spinBoxDampingPoints")->setValue(7);
+    dialog->findChild<QCheckBox *>("checkBoxChart")->setChecked(true);
+    dialog->setChartColor(QColor(200, 10, 20));
+    dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+
+    QCOMPARE(pressure->precision(), mapPrecision + 2);
+    QVERIFY(pressure->enableDamping());
+    QCOMPARE(pressure->dampingPoints(), 7);
+    QVERIFY(pressure->visibleChart());
+    Trend::TrendChartView *chart = trend()->dock()->chartView();
+    QCOMPARE(chart->trackCount(), 1);
+    QCOMPARE(chart->trackName(0), QStringLiteral("Pressure"));
+    QCOMPARE(chart->seriesOf(0).first()->color(), QColor(200, 10, 20));
+
+    // Restart: the values come back with the map.
+    stopPlugins();
+    startPlugins();
+    connectDemo();
+    for (Tag *tag : trend()->visibleTags()) {
+        if (tag->Id() != QLatin1String("Pressure"))
+            continue;
+        QCOMPARE(tag->precision(), mapPrecision + 2);
+        QVERIFY(tag->enableDamping());
+        QCOMPARE(tag->dampingPoints(), 7);
+        QVERIFY(tag->visibleChart());
+        QCOMPARE(tag->colorChart(), QColor(200, 10, 20));
+    }
+    QCOMPARE(trend()->dock()->chartView()->trackCount(), 1);
+
+    // Another version of the same map knows nothing of them.
+    const QString folder = Pointbook::PointbookPlugin::registerMapFolder();
+    QFile map(folder + "base_v" + version + ".xml");
+    QVERIFY(map.open(QIODevice::ReadOnly));
+    QByteArray text = map.readAll();
+    text.replace(QByteArray("version=\"") + version.toUtf8() + '"', "version=\"9.99\"");
+    QFile other(folder + "base_v9.99.xml");
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.write(text);
+    other.close();
+    controller()->useVersion("9.99");
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->version(), QStringLiteral("9.99"), Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
+    bool found = false;
+    for (Tag *tag : trend()->visibleTags()) {
+        if (tag->Id() != QLatin1String("Pressure"))
+            continue;
+        found = true;
+        QCOMPARE(tag->precision(), mapPrecision);
+        QVERIFY(!tag->visibleChart());
+        QCOMPARE(tag->dampingPoints(), 0);
+    }
+    QVERIFY(found);
+    QCOMPARE(trend()->dock()->chartView()->trackCount(), 0);
 }
 
 QTEST_MAIN(tst_TrendPlugin)
