@@ -36,8 +36,8 @@ TrendChartView::TrendChartView(QWidget *parent)
     setObjectName(QStringLiteral("trendChartView"));
     m_chart->legend()->setAlignment(Qt::AlignBottom);
     m_chart->setMargins(QMargins(4, 4, 4, 4));
+    // No axis title: with one, this chart lost the time labels altogether.
     m_timeAxis->setFormat(QStringLiteral("hh:mm:ss"));
-    m_timeAxis->setTitleText(tr("Time"));
     m_timeAxis->setTickCount(7);
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
     setChart(m_chart);
