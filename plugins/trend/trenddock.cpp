@@ -37,6 +37,8 @@ TrendDock::TrendDock(QWidget *parent)
     m_live->setObjectName(QStringLiteral("actionLive"));
     m_live->setEnabled(false);
     m_caption = new QLabel(content);
+    // Long hints wrap rather than widen the main window.
+    m_caption->setWordWrap(true);
     m_caption->setObjectName(QStringLiteral("labelTrendCaption"));
     m_caption->setToolTip(tr("Wheel: zoom time; Shift+wheel or arrow keys: move; drag: zoom into a "
                              "range; right click: whole range"));
