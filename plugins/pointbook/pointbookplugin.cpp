@@ -269,9 +269,11 @@ void PointbookPlugin::readSettingsTagBase(const QString &version)
         color.setBlue(colorComponent(database->value(settingsKey(id, "colorChartB"), 0)));
         color.setAlpha(colorComponent(database->value(settingsKey(id, "colorChartA"), 0)));
         tag->setColorChart(color);
+        // Points first: setting them switches damping on, and the stored
+        // flag must have the last word.
+        tag->setDampingPoints(database->value(settingsKey(id, "dampeningPoints"), 0).toInt());
         tag->setEnableDamping(
             database->value(settingsKey(id, "enableDampening"), false).toBool());
-        tag->setDampingPoints(database->value(settingsKey(id, "dampeningPoints"), 0).toInt());
         tag->setPrecision(
             database->value(settingsKey(id, "precision"), tag->precision()).toInt());
     });

@@ -129,6 +129,8 @@ private slots:
     void unsafeVersionNeverLeavesFolder();
     void versionLoaded();
     void tagWithoutStoredKeysGetsDefaults();
+    void storedDampingRestored_data();
+    void storedDampingRestored();
     void writtenKeysAndTypes();
     void sameIdInTwoTablesSharesKeys();
     void shutdownWithoutVersionWritesNothing();
@@ -499,6 +501,31 @@ void tst_PointbookPlugin::tagWithoutStoredKeysGetsDefaults()
     QCOMPARE(tag->enableDamping(), false);
     QCOMPARE(tag->dampingPoints(), 0);
     QCOMPARE(tag->precision(), 3);
+}
+
+void tst_PointbookPlugin::storedDampingRestored_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<int>("points");
+    QTest::newRow("off with points") << false << 8;
+    QTest::newRow("on with points") << true << 4;
+    QTest::newRow("off without points") << false << 0;
+}
+
+void tst_PointbookPlugin::storedDampingRestored()
+{
+    // Setting points switches damping on; the stored flag must still win.
+    QFETCH(bool, enabled);
+    QFETCH(int, points);
+    writeMap("2.05", "<hr>" + tagXml("d", "float", 0, 1) + "</hr>");
+    store("2.05", "d_enableDampening", enabled);
+    store("2.05", "d_dampeningPoints", points);
+    m_plugin->setVersion("2.05");
+    Tag *tag = tagOf(m_plugin, Tag::HR, "d");
+    QVERIFY(tag);
+    QCOMPARE(tag->dampingPoints(), points);
+    QCOMPARE(tag->enableDamping(), enabled);
+    Core::ICore::settingsDatabase()->remove("2.05");
 }
 
 void tst_PointbookPlugin::writtenKeysAndTypes()
