@@ -395,16 +395,26 @@ void ModbusConnection::addTransactionExec(IModbusTransaction *transaction)
 
 void ModbusConnection::clearTransactions()
 {
-    QList<IModbusTransaction *> dropped = m_queue;
-    dropped += m_created.values();
+    const QList<IModbusTransaction *> queued = m_queue;
+    const QList<IModbusTransaction *> unsent = m_created.values();
     m_queue.clear();
     m_created.clear();
     m_linkDeadlines.clear();
     m_linkWaitTimer->stop();
-    for (IModbusTransaction *t : qAsConst(dropped)) {
+    for (IModbusTransaction *t : unsent) {
         t->m_owner = nullptr;
         t->markDropped();
         t->deleteLater();
+    }
+    // Whoever handed a request over waits for its end: it still gets its one
+    // completion signal, from the event loop (the caller may be in the middle
+    // of rebuilding what the signal's receiver works on).
+    for (IModbusTransaction *t : queued) {
+        t->m_owner = nullptr;
+        QTimer::singleShot(0, t, [t]() {
+            t->fail(IModbusTransaction::Dropped, tr("The request was cleared before it was sent."));
+            t->deleteLater();
+        });
     }
 }
 

@@ -34,8 +34,10 @@ namespace FieldlinkCore {
 // transaction ends with exactly one completion signal, emitted from the event
 // loop (never from inside addTransactionExec), and is freed with deleteLater()
 // right after it. clearTransactions() frees, without any signal, every
-// transaction that has been created or queued and is not on the wire; all
-// pointers to those become invalid at that moment.
+// transaction that has been created and not handed over; every handed-over
+// one that is not yet on the wire ends from the event loop with false
+// (Outcome Dropped) and is freed after that signal. Pointers to any of them
+// must be guarded (QPointer).
 //
 // While the link is down a handed-over transaction waits for it up to its
 // response timeout and then ends with false (Outcome LinkDown), so a caller
