@@ -235,6 +235,11 @@ quint16 Tag::sizeRegisters() const
     return quint16(size() / 2);
 }
 
+quint16 Tag::pollRegisters() const
+{
+    return size() == 1 ? quint16(1) : sizeRegisters();
+}
+
 QVector<quint16> Tag::valueByteArray() const
 {
     return m_valueRaw;

@@ -118,6 +118,11 @@ public:
     // count × element width; sizeRegisters() rounds size() / 2 down.
     quint16 size() const;
     quint16 sizeRegisters() const;
+    // Registers that polling reads for this tag: sizeRegisters(), except
+    // that a lone 8-bit element, which fills no whole register, is read
+    // with the one register it lies in. Addresses still follow
+    // sizeRegisters().
+    quint16 pollRegisters() const;
 
     QVector<quint16> valueByteArray() const;
 

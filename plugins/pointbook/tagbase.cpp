@@ -24,8 +24,8 @@ namespace {
 const int TypeCount = 4;
 const int PollPriority = 3;
 const int FinishedStatus = 5;
-// A reply position at or past this is never taken as the start of a tag.
-const int OffsetLimit = 125;
+// Used for the watchdog's limit until settings are given.
+const int FallbackStallMs = 2000;
 
 Tag::RegisterType registerTypeOf(int type)
 {
@@ -44,6 +44,11 @@ TagBase::TagBase(QObject *parent)
     qRegisterMetaType<Pointbook::TagBase::TypeUpdate>("Pointbook::TagBase::TypeUpdate");
     qRegisterMetaType<QVector<quint16>>("QVector<quint16>");
     qRegisterMetaType<QVector<quint8>>("QVector<quint8>");
+    m_watchdog = new QTimer(this);
+    m_watchdog->setInterval(WatchdogIntervalMs);
+    connect(m_watchdog, &QTimer::timeout, this, &TagBase::onDog);
+    m_sinceProgress.start();
+    m_passClock.start();
 }
 
 TagBase::~TagBase()
@@ -87,7 +92,7 @@ void TagBase::setTagBase(BaseTag *base)
         for (Tag *tag : qAsConst(tags)) {
             m_sorted[type].append(tag);
             m_starts[type].append(tag->startAddress());
-            m_longestSpan[type] = std::max<int>(m_longestSpan[type], tag->sizeRegisters());
+            m_longestSpan[type] = std::max<int>(m_longestSpan[type], tag->pollRegisters());
         }
         if (!std::is_sorted(m_starts[type].cbegin(), m_starts[type].cend()))
             m_longestSpan[type] = -1;
@@ -139,7 +144,8 @@ void TagBase::analysisIntervals(QList<Tag *> tags, QVector<QPoint> *intervals, b
     for (const Tag *tag : qAsConst(tags)) {
         if (!tag || (!all && !tag->isUpdate()))
             continue;
-        const int span = tag->size() / 2;
+        // A lone 8-bit tag is read with the register it lies in.
+        const int span = tag->pollRegisters();
         const int start = tag->startAddress();
         const int end = current.x() + current.y();
         if (previous && start <= end && tag->offset() == 0) {
@@ -157,6 +163,33 @@ void TagBase::analysisIntervals(QList<Tag *> tags, QVector<QPoint> *intervals, b
 }
 
 void TagBase::updateTagInterval()
+{
+    // The driver ends every request it is holding; the pass under way (if
+    // any) cannot go on with requests built from the old intervals.
+    const bool running = m_typeUpdate != NoUpdate && m_state != Idle;
+    abandonPass();
+    rebuildIntervals();
+    if (running && m_typeUpdate != NoUpdate)
+        schedule();
+}
+
+void TagBase::abandonPass()
+{
+    ++m_generation;
+    // A request still on the wire belongs to the pass just abandoned: its
+    // answer must not drive the new pass as well (two requests in flight).
+    m_abandoned.removeAll(nullptr);
+    if (m_inFlight) {
+        m_abandoned.append(m_inFlight);
+        m_inFlight = nullptr;
+    }
+    for (int type = 0; type < TypeCount; ++type) {
+        m_buffers[type].clear();
+        m_carryStarts[type] = -1;
+    }
+}
+
+void TagBase::rebuildIntervals()
 {
     const TypeUpdate remembered = m_typeUpdate;
     m_typeUpdate = NoUpdate;
@@ -183,21 +216,25 @@ void TagBase::updateTagInterval()
 void TagBase::setUpdateBase(TypeUpdate type, bool updateInterval)
 {
     m_typeUpdate = type;
-    ++m_generation;
-    // A request still on the wire belongs to the pass just abandoned: its
-    // answer must not drive the new pass as well (two requests in flight).
-    m_abandoned.removeAll(nullptr);
-    if (m_inFlight) {
-        m_abandoned.append(m_inFlight);
-        m_inFlight = nullptr;
-    }
-    for (QVector<quint16> &buffer : m_buffers)
-        buffer.clear();
+    abandonPass();
     dropQueues();
     if (type != NoUpdate && updateInterval)
-        updateTagInterval();
+        rebuildIntervals();
     m_state = StartCycle;
+    noteProgress();
+    if (type == NoUpdate)
+        m_watchdog->stop();
+    else if (!m_watchdog->isActive())
+        m_watchdog->start();
     processUpdate();
+}
+
+int TagBase::stallLimitMs() const
+{
+    const int perRequest = m_settings
+        ? m_settings->responseTimeout() * (m_settings->numberOfRetries() + 1)
+        : FallbackStallMs;
+    return perRequest + StallMarginMs;
 }
 
 TagBase::TypeUpdate TagBase::typeUpdate()
@@ -264,9 +301,13 @@ void TagBase::startCycle()
     dropQueues();
     // Words of a tag left over from a pass whose next reply never came
     // would otherwise be completed with words of another address.
-    for (QVector<quint16> &buffer : m_buffers)
-        buffer.clear();
+    for (int type = 0; type < TypeCount; ++type) {
+        m_buffers[type].clear();
+        m_carryStarts[type] = -1;
+    }
     m_sentThisPass = false;
+    m_passClock.start();
+    noteProgress();
 
     int total = 0;
     for (int type = 0; type < TypeCount; ++type) {
@@ -327,11 +368,18 @@ void TagBase::selectType()
     if (type == CyclicUpdate) {
         m_state = StartCycle;
         // A pass that sent nothing (no polled tag, every read refused)
-        // would otherwise follow the previous one at once, for ever.
-        schedule(m_sentThisPass ? 0 : IdlePassPauseMs);
+        // would otherwise follow the previous one at once, for ever; one of
+        // a local device would keep a core busy for a few tags.
+        int pause = 0;
+        if (!m_sentThisPass)
+            pause = IdlePassPauseMs;
+        else if (m_passClock.nsecsElapsed() < 1000000)
+            pause = FastPassPauseMs;
+        schedule(pause);
         return;
     }
     m_state = Idle;
+    m_watchdog->stop();
     schedule();
 }
 
@@ -358,12 +406,14 @@ void TagBase::readStep(int type)
         return;
     }
     emit updateStepIncrement();
-    if (generation != m_generation)
+    // A receiver may have restarted the pass or rebuilt the intervals.
+    if (generation != m_generation || m_queues[type].isEmpty())
         return;
     QPointer<IModbusTransaction> transaction = m_queues[type].takeFirst();
     if (transaction && m_connection) {
         m_inFlight = transaction;
         m_sentThisPass = true;
+        noteProgress();
         m_connection->addTransactionExec(transaction);
         return;
     }
@@ -427,7 +477,8 @@ void TagBase::finishReply(int type, bool isOk, const QVector<quint16> *registers
         m_abandoned.removeAll(transaction);
         if (isOk && registers) {
             QVector<quint16> scratch;
-            cutReply(type, transaction, *registers, &scratch);
+            int noCarry = -1;
+            cutReply(type, transaction, *registers, &scratch, &noCarry);
         }
         if (transaction)
             transaction->setStatus(IModbusTransaction::Status(FinishedStatus));
@@ -440,12 +491,16 @@ void TagBase::finishReply(int type, bool isOk, const QVector<quint16> *registers
     }
     if (transaction && transaction == m_inFlight)
         m_inFlight = nullptr;
+    noteProgress();
 
     if (registers) {
-        if (isOk)
-            cutReply(type, transaction, *registers, &m_buffers[type]);
-        else
-            m_buffers[type].clear(); // the rest of a split tag will not come
+        if (isOk) {
+            cutReply(type, transaction, *registers, &m_buffers[type], &m_carryStarts[type]);
+        } else {
+            // The words of a tag begun in an earlier reply cannot be completed.
+            m_buffers[type].clear();
+            m_carryStarts[type] = -1;
+        }
     }
 
     if (generation == m_generation) {
@@ -463,84 +518,79 @@ void TagBase::finishReply(int type, bool isOk, const QVector<quint16> *registers
 }
 
 void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<quint16> &reply,
-                       QVector<quint16> *buffer)
+                       QVector<quint16> *buffer, int *carryStart)
 {
     QMutexLocker locker(&m_mutex);
+    // Whatever happens below, words held for the next reply are only good
+    // for a reply that follows on directly.
+    const int heldFrom = *carryStart;
+    *carryStart = -1;
     if (!transaction)
         return;
     const QModbusRequest *request = transaction->requestPackage();
     if (!request)
         return;
     const QByteArray data = request->data();
-    if (data.size() < 2)
+    if (data.size() < 4)
         return;
-    const quint16 start = quint16((quint8(data.at(0)) << 8) | quint8(data.at(1)));
+    const int start = (quint8(data.at(0)) << 8) | quint8(data.at(1));
+    const int asked = (quint8(data.at(2)) << 8) | quint8(data.at(3));
+    const int length = std::min<int>(reply.size(), asked);
+    const int end = start + length;
+    // Words held from the previous reply: [heldFrom, start).
+    const bool held = heldFrom >= 0 && heldFrom + buffer->size() == start;
+    // A full reply hands the words of tags running past its end on to the
+    // next request; a short one leaves them without value.
+    const bool full = reply.size() >= asked;
 
     // A copy: a tag's changedValue() receiver may hand over a new collection.
     const QList<QPointer<Tag>> tags = m_sorted[type];
-    // Only tags that begin at most the longest span before the start can
-    // cover it.
     const int reach = std::max(m_longestSpan[type], 1);
-    const QPair<int, int> range = candidates(type, int(start) - reach + 1, int(start) + 1);
-    QVector<int> first;
+    const QPair<int, int> range = candidates(type, start - reach + 1, end);
+    const quint16 *words = reply.constData();
+    int keepFrom = end;
     for (int i = range.first; i < range.second; ++i) {
-        const Tag *tag = tags.at(i);
+        Tag *tag = tags.at(i);
         if (!tag)
             continue;
-        const int tagStart = tag->startAddress();
-        const int span = tag->sizeRegisters();
-        if (tagStart == start || (tagStart < start && start < tagStart + span))
-            first.append(i);
-    }
-
-    const int replyLength = reply.size();
-    for (int index : qAsConst(first)) {
-        int consumed = 0;
-        int previous = 0;
-        for (int i = index; i < tags.size(); ++i) {
-            Tag *tag = tags.at(i);
-            if (tag) {
-                const quint16 offset = quint16(tag->startAddress() - start);
-                const quint16 span = tag->sizeRegisters();
-                const int from = offset < OffsetLimit ? offset : 0;
-                const int to = std::min<int>(quint16(offset + span), MaxRequestLength);
-                bool pastEnd = false;
-                for (int p = from; p < to; ++p) {
-                    if (p >= replyLength) {
-                        // A short reply: the tag's words are not all there.
-                        pastEnd = true;
-                        break;
-                    }
-                    buffer->append(reply.at(p));
-                    if (p != previous)
-                        ++consumed;
-                    previous = p;
-                }
-                if (pastEnd) {
-                    buffer->clear();
-                    break;
-                }
-                if (buffer->size() == span) {
-                    // A copy of its own: a shared one would make the buffer
-                    // reallocate on clear() and on every append that follows.
-                    const QVector<quint16> words(buffer->constBegin(), buffer->constEnd());
-                    buffer->clear();
-                    tag->setRawData(words);
-                } else if (buffer->size() > span) {
-                    buffer->clear();
-                }
-            }
-            if (consumed >= replyLength - 1) {
-                // Bit fields share their register: those that follow on the
-                // reply's last register still get it before the walk ends.
-                const Tag *following = nullptr;
-                for (int j = i + 1; j < tags.size() && !following; ++j)
-                    following = tags.at(j);
-                if (!tag || !following || following->startAddress() != tag->startAddress())
-                    break;
-            }
+        const int first = tag->startAddress();
+        const int span = tag->pollRegisters();
+        const int last = first + span;
+        if (span == 0 || last <= start || first >= end)
+            continue;
+        if (last > end) {
+            // Runs on into the next request.
+            if (full && (first >= start || (held && first >= heldFrom)))
+                keepFrom = std::min(keepFrom, first);
+            continue;
+        }
+        if (first >= start) {
+            tag->setRawData(QVector<quint16>(words + (first - start), words + (last - start)));
+        } else if (held && first >= heldFrom) {
+            // Begun in the previous reply.
+            QVector<quint16> joined;
+            joined.reserve(span);
+            joined.append(buffer->mid(first - heldFrom));
+            for (const quint16 *w = words; w < words + (last - start); ++w)
+                joined.append(*w);
+            tag->setRawData(joined);
         }
     }
+
+    if (keepFrom >= end) {
+        buffer->clear();
+        return;
+    }
+    QVector<quint16> kept;
+    if (keepFrom < start) {
+        kept = buffer->mid(keepFrom - heldFrom);
+    }
+    const int from = std::max(keepFrom, start);
+    kept.reserve(kept.size() + (end - from));
+    for (const quint16 *w = words + (from - start); w < words + length; ++w)
+        kept.append(*w);
+    *buffer = kept;
+    *carryStart = keepFrom;
 }
 
 void TagBase::deliverBits(int type, IModbusTransaction *transaction, const QVector<quint8> &bits)
@@ -581,12 +631,28 @@ void TagBase::resetWatchdog()
     if (!m_watchdog)
         return;
     m_watchdog->stop();
-    m_watchdog->setInterval(500);
+    m_watchdog->setInterval(WatchdogIntervalMs);
     m_watchdog->start();
 }
 
 void TagBase::onDog()
 {
+    if (m_typeUpdate == NoUpdate || m_state == Idle) {
+        if (m_watchdog)
+            m_watchdog->stop();
+        return;
+    }
+    const qint64 quiet = m_sinceProgress.elapsed();
+    if (quiet <= stallLimitMs())
+        return;
+    // The answer to the request under way never came, and the driver did
+    // not end it either: start the pass afresh rather than wait for ever.
+    qWarning("Polling made no progress for %lld ms; the pass is started again.",
+             static_cast<long long>(quiet));
+    abandonPass();
+    dropQueues();
+    m_state = StartCycle;
+    noteProgress();
     schedule();
 }
 

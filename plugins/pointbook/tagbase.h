@@ -3,6 +3,7 @@
 #include "pointbook_global.h"
 #include "tag.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -38,6 +39,11 @@ class BaseTag;
 // so nothing here ever blocks the window. Requests of one pass are built at
 // its start; input registers are read first, then holding registers,
 // discrete inputs and coils.
+//
+// A tag is given exactly the words of its own registers, once per pass, or
+// nothing when a reply that should have carried them failed or fell short.
+// A watchdog restarts a pass that has made no progress for longer than the
+// driver can take to give up on a request.
 class POINTBOOK_EXPORT TagBase : public QObject
 {
     Q_OBJECT
@@ -65,6 +71,12 @@ public:
     enum { MaxRequestLength = 124 };
     // Pause before the next cyclic pass when a pass sent nothing at all.
     enum { IdlePassPauseMs = 100 };
+    // Pause before the next cyclic pass when a pass took less than 1 ms
+    // (a local device): lets the thread sleep instead of spinning.
+    enum { FastPassPauseMs = 1 };
+    // Added to the longest time the driver may take on one request before
+    // the watchdog counts a pass as stuck; and how often it looks.
+    enum { StallMarginMs = 3000, WatchdogIntervalMs = 500 };
 
     explicit TagBase(QObject *parent = nullptr);
     ~TagBase() override;
@@ -93,6 +105,9 @@ public:
     // Appends the intervals (x = first address, y = length) of the tags,
     // which must be sorted by Tag::lessThan; only polled tags unless all.
     void analysisIntervals(QList<Tag *> tags, QVector<QPoint> *intervals, bool all);
+
+    // How long a pass may go without progress before the watchdog restarts it.
+    int stallLimitMs() const;
 
     int state() const { return m_state; }
     bool isConnected() const { return m_connected; }
@@ -124,13 +139,20 @@ private:
     using Transaction = Fieldlink::FieldlinkCore::IModbusTransaction;
 
     void schedule(int delayMs = 0);
+    void rebuildIntervals();
+    // Leaves the request on the wire to its late answer and voids every
+    // step scheduled so far.
+    void abandonPass();
+    void noteProgress() { m_sinceProgress.start(); }
     void startCycle();
     void selectType();
     void readStep(int type);
     void finishReply(int type, bool isOk, const QVector<quint16> *registers);
     void deliverBits(int type, Transaction *transaction, const QVector<quint8> &bits);
+    // buffer/carryStart: words of tags that run on into the next request,
+    // from address *carryStart on (-1: none).
     void cutReply(int type, Transaction *transaction, const QVector<quint16> &reply,
-                  QVector<quint16> *buffer);
+                  QVector<quint16> *buffer, int *carryStart);
     void dropQueues();
     // Indexes [first, second) of the sorted list whose tags begin at an
     // address in [from, to), or the whole list when it is not ordered so.
@@ -156,6 +178,7 @@ private:
     std::array<int, 4> m_longestSpan = {};
     std::array<QVector<QPoint>, 4> m_intervals;
     std::array<QVector<quint16>, 4> m_buffers;
+    std::array<int, 4> m_carryStarts = {{-1, -1, -1, -1}};
     // Guarded: a transaction freed by its driver becomes a null entry
     // instead of a dangling pointer.
     std::array<QList<QPointer<Transaction>>, 4> m_queues;
@@ -173,6 +196,8 @@ private:
     // Requests still on the wire when polling was (re)started or stopped.
     QList<QPointer<Transaction>> m_abandoned;
     bool m_sentThisPass = false;
+    QElapsedTimer m_passClock;
+    QElapsedTimer m_sinceProgress;
 };
 
 } // namespace Pointbook

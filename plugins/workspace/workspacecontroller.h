@@ -52,6 +52,8 @@ public:
     Q_ENUM(Phase)
 
     enum { MaxPollingPeriodMs = 3600000 };
+    // One pass a second: live enough to watch, cheap enough to leave running.
+    enum { DefaultPollingPeriodMs = 1000 };
 
     WorkspaceController(Fieldlink::FieldlinkCore::ModbusConnection *connection,
                         Fieldlink::FieldlinkCore::QModbusSettings *settings,
@@ -153,7 +155,7 @@ private:
     // The engine's intervals no longer match the tags' polling flags.
     bool m_intervalsDirty = true;
     int m_identificationAttempts = 0;
-    int m_periodMs = 0;
+    int m_periodMs = DefaultPollingPeriodMs;
     quint64 m_passes = 0;
     // Identification answers of an earlier link are ignored.
     quint64 m_linkGeneration = 0;

@@ -60,7 +60,9 @@ bool WorkspacePlugin::initialize(const QStringList &arguments, QString *errorStr
                                            m_history, this);
     if (database) {
         database->beginGroup(QLatin1String(SettingsGroup));
-        m_controller->setPollingPeriod(database->value(QLatin1String(PeriodKey), 0).toInt());
+        const int fallback = WorkspaceController::DefaultPollingPeriodMs;
+        m_controller->setPollingPeriod(
+            database->value(QLatin1String(PeriodKey), fallback).toInt());
         database->endGroup();
     }
     m_demo = new DemoDevice(this);

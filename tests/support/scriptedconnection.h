@@ -47,6 +47,9 @@ public:
     QHash<int, quint16> registers; // address -> word for automatic answers
     QHash<int, quint8> bits;       // address -> bit for automatic answers (1 when absent)
     int clears = 0;
+    // clearTransactions() ends handed-over, unanswered requests the way the
+    // driver ends those not yet on the wire: false, from the event loop.
+    bool clearEndsHandedOver = false;
 
     IModbusTransaction *readInputs(int s, int c, QModbusSettings *st,
                                    IModbusTransaction::Priority p) override
@@ -86,6 +89,15 @@ public:
     void clearTransactions() override
     {
         ++clears;
+        if (clearEndsHandedOver) {
+            for (const QPointer<IModbusTransaction> &t : onWire()) {
+                QTimer::singleShot(0, this, [this, t]() {
+                    if (t)
+                        failNext(t);
+                });
+            }
+            unanswered.clear();
+        }
         for (const QPointer<IModbusTransaction> &t : qAsConst(created)) {
             if (t && t->status() == IModbusTransaction::Created)
                 t->deleteLater();

@@ -49,6 +49,7 @@ TagSpec u16(int start, int offset = 0, bool polled = true) { return {start, Tag:
 TagSpec u32(int start, int offset = 0) { return {start, Tag::UInt32, 1, offset, true, 0}; }
 TagSpec u64(int start) { return {start, Tag::UInt64, 1, 0, true, 0}; }
 TagSpec block(int start, int words) { return {start, Tag::UInt16, words, 0, true, 0}; }
+TagSpec bytes(int start, Tag::DataType type, int count) { return {start, type, count, 0, true, 0}; }
 
 // A collection plus an engine wired to a scripted driver.
 struct Rig
@@ -126,7 +127,14 @@ private slots:
     void processUpdateWhileIdleDoesNothing();
     void nullConnectionAndSettingsKeepPrevious();
     void shortReplyIsCutOnlyAsFarAsItReaches();
-    void bitFieldsSharingStartReceiveOncePerWalk();
+    void failedRequestShiftsNoWords_data();
+    void failedRequestShiftsNoWords();
+    void bitFieldsSharingStartReceiveOncePerPass_data();
+    void bitFieldsSharingStartReceiveOncePerPass();
+    void loneByteTagsAreRead_data();
+    void loneByteTagsAreRead();
+    void passSurvivesRebuildAndSilentDriver_data();
+    void passSurvivesRebuildAndSilentDriver();
     void bitFieldsOnLastRegisterOfReply();
     void bitTablesGiveTheirBitsToTags_data();
     void bitTablesGiveTheirBitsToTags();
@@ -460,28 +468,163 @@ void tst_TagBase::shortReplyIsCutOnlyAsFarAsItReaches()
     QCOMPARE(words.at(0)->valueByteArray(), QVector<quint16>{10});
 }
 
-void tst_TagBase::bitFieldsSharingStartReceiveOncePerWalk()
+void tst_TagBase::failedRequestShiftsNoWords_data()
 {
+    // A 130-register array split over the first two requests, a 124-register
+    // array over the second and third, and a tag after them.
+    QTest::addColumn<int>("failing");
+    QTest::addColumn<bool>("firstHasValue");
+    QTest::addColumn<bool>("secondHasValue");
+    QTest::newRow("first fails") << 0 << false << true;
+    QTest::newRow("second fails") << 1 << false << false;
+    QTest::newRow("third fails") << 2 << true << false;
+    QTest::newRow("none fails") << -1 << true << true;
+}
+
+void tst_TagBase::failedRequestShiftsNoWords()
+{
+    QFETCH(int, failing);
+    QFETCH(bool, firstHasValue);
+    QFETCH(bool, secondHasValue);
+    Rig rig;
+    Tag *first = rig.add(Tag::HR, "a130", block(0, 130));
+    Tag *second = rig.add(Tag::HR, "b124", block(130, 124));
+    Tag *third = rig.add(Tag::HR, "c", u16(254));
+    rig.start(TagBase::SingleUpdate);
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(rig.waitExecuted(i + 1));
+        IModbusTransaction *t = rig.pending();
+        if (i == failing) {
+            rig.connection.unanswered.removeAll(t);
+            t->fail(IModbusTransaction::ExceptionReply, QStringLiteral("exception 2"), 2);
+            t->deleteLater();
+        } else {
+            rig.connection.answer(t); // every register answers its own address
+        }
+    }
+    QTRY_COMPARE(rig.engine.state(), int(TagBase::Idle));
+
+    // A tag holds the words of its own addresses, or nothing.
+    QCOMPARE(first->valueByteArray(), firstHasValue ? sequence(0, 130) : QVector<quint16>());
+    QCOMPARE(second->valueByteArray(), secondHasValue ? sequence(130, 124) : QVector<quint16>());
+    QCOMPARE(third->valueByteArray(), failing == 2 ? QVector<quint16>() : QVector<quint16>{254});
+}
+
+void tst_TagBase::bitFieldsSharingStartReceiveOncePerPass_data()
+{
+    QTest::addColumn<int>("sharing");
+    QTest::newRow("two") << 2;
+    QTest::newRow("five") << 5;
+}
+
+void tst_TagBase::bitFieldsSharingStartReceiveOncePerPass()
+{
+    // N bit fields share the reply's first register; every tag of the reply
+    // is given its words once, so damping takes one step per pass.
+    QFETCH(int, sharing);
     Rig rig;
     rig.connection.autoAnswer = true;
-    Tag *low = rig.add(Tag::HR, "low", {0, Tag::UInt16, 1, 0, true, 0x1});
-    Tag *high = rig.add(Tag::HR, "high", {0, Tag::UInt16, 1, 0, true, 0x2});
-    Tag *next = rig.add(Tag::HR, "next", u16(1));
-    QSignalSpy lowSpy(low, &Tag::changedValue);
-    QSignalSpy highSpy(high, &Tag::changedValue);
-    QSignalSpy nextSpy(next, &Tag::changedValue);
+    QList<Tag *> tags;
+    for (int bit = 0; bit < sharing; ++bit)
+        tags << rig.add(Tag::HR, QStringLiteral("f%1").arg(bit),
+                        {0, Tag::UInt16, 1, 0, true, quint64(1) << bit});
+    tags << rig.add(Tag::HR, "next", u16(1)) << rig.add(Tag::HR, "wide", u32(2));
+    QList<QSharedPointer<QSignalSpy>> spies;
+    for (Tag *tag : qAsConst(tags))
+        spies << QSharedPointer<QSignalSpy>::create(tag, &Tag::changedValue);
     QSignalSpy done(&rig.engine, &TagBase::updateAllBase);
     rig.connection.registers = {{0, 0x0003}, {1, 0x1234}};
     rig.start(TagBase::SingleUpdate);
     QVERIFY(done.wait(5000));
 
-    // Two tags begin at the reply's start: two walks, the second from "high".
-    QCOMPARE(lowSpy.count(), 1);
-    QCOMPARE(highSpy.count(), 2);
-    QCOMPARE(nextSpy.count(), 2);
-    QCOMPARE(low->valueByteArray(), QVector<quint16>{3});
-    QCOMPARE(high->valueByteArray(), QVector<quint16>{3});
-    QCOMPARE(next->valueByteArray(), QVector<quint16>{0x1234});
+    for (int i = 0; i < tags.size(); ++i)
+        QVERIFY2(spies.at(i)->count() == 1, qPrintable(tags.at(i)->Id()));
+    QCOMPARE(tags.first()->valueByteArray(), QVector<quint16>{3});
+    QCOMPARE(tags.at(sharing)->valueByteArray(), QVector<quint16>{0x1234});
+    QCOMPARE(tags.last()->valueByteArray(), QVector<quint16>({2, 3}));
+}
+
+void tst_TagBase::loneByteTagsAreRead_data()
+{
+    QTest::addColumn<TagSpec>("spec");
+    QTest::addColumn<int>("requested");
+    QTest::addColumn<QVariant>("value");
+    // Register 5 holds 0xF1A2 (set below).
+    // The decoder takes a single byte from the high half.
+    QTest::newRow("int8") << bytes(5, Tag::Int8, 1) << 1 << QVariant(-15);
+    QTest::newRow("uint8") << bytes(5, Tag::UInt8, 1) << 1 << QVariant(0xF1);
+    // Arrays keep their size rule: three bytes fill one whole register, and
+    // the next tag follows it.
+    QTest::newRow("uint8 array") << bytes(5, Tag::UInt8, 3) << 2 << QVariant();
+}
+
+void tst_TagBase::loneByteTagsAreRead()
+{
+    QFETCH(TagSpec, spec);
+    QFETCH(int, requested);
+    QFETCH(QVariant, value);
+    Rig rig;
+    rig.connection.autoAnswer = true;
+    rig.connection.registers = {{5, 0xF1A2}, {6, 0x0042}};
+    Tag *tag = rig.add(Tag::IR, "byte", spec);
+    // The next tag's address follows the map's rule (a lone byte spans no
+    // register), so it may share the register.
+    Tag *next = rig.add(Tag::IR, "next", u16(5 + tag->sizeRegisters()));
+    QSignalSpy done(&rig.engine, &TagBase::updateAllBase);
+    rig.start(TagBase::SingleUpdate);
+    QVERIFY(done.wait(5000));
+
+    QCOMPARE(rig.connection.requests.size(), 1);
+    QCOMPARE(rig.connection.requests.first().start, 5);
+    QCOMPARE(rig.connection.requests.first().count, requested);
+    QCOMPARE(tag->valueByteArray(), QVector<quint16>{0xF1A2});
+    if (value.isValid())
+        QCOMPARE(tag->value(), value);
+    QCOMPARE(next->valueByteArray().size(), 1);
+}
+
+void tst_TagBase::passSurvivesRebuildAndSilentDriver_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("rebuild from a step receiver") << "step";
+    QTest::newRow("rebuild while the driver holds the request") << "held";
+    QTest::newRow("driver never answers") << "silent";
+}
+
+void tst_TagBase::passSurvivesRebuildAndSilentDriver()
+{
+    QFETCH(QString, fault);
+    Rig rig;
+    rig.connection.clearEndsHandedOver = true;
+    rig.add(Tag::HR, "a", u16(0));
+    rig.add(Tag::IR, "b", u16(0));
+    if (fault == "step") {
+        rig.connection.autoAnswer = true;
+        bool once = true;
+        QObject::connect(&rig.engine, &TagBase::updateStepIncrement, &rig.engine, [&] {
+            if (std::exchange(once, false))
+                rig.engine.updateTagInterval();
+        });
+    }
+    QSignalSpy done(&rig.engine, &TagBase::updateAllBase);
+    rig.start(TagBase::CyclicUpdate);
+    if (fault == "held") {
+        QVERIFY(rig.waitExecuted(1));
+        rig.engine.updateTagInterval(); // the driver ends the request it holds
+        rig.connection.autoAnswer = true;
+    }
+    if (fault == "silent") {
+        // Nothing ever ends the first request: the watchdog starts afresh.
+        QCOMPARE(rig.engine.stallLimitMs(), 250 + int(TagBase::StallMarginMs));
+        QVERIFY(rig.waitExecuted(1));
+        QVERIFY(QTest::qWaitFor([&] { return rig.connection.executed.size() >= 2; },
+                                rig.engine.stallLimitMs() * 4));
+        rig.connection.autoAnswer = true;
+        rig.connection.answer(rig.connection.unanswered.last()); // of the new pass
+    }
+    // Polling goes on: whole passes follow.
+    QTRY_VERIFY_WITH_TIMEOUT(done.count() >= 2, 20000);
+    rig.engine.setUpdateBase(TagBase::NoUpdate, false);
 }
 
 void tst_TagBase::bitFieldsOnLastRegisterOfReply()

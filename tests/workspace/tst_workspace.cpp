@@ -454,9 +454,14 @@ void tst_Workspace::refusedConnectionSaysWhy()
 
 void tst_Workspace::pollingPeriodAndStop()
 {
+    // Unless changed, one pass a second rather than back to back.
+    QCOMPARE(controller()->pollingPeriod(), int(WorkspaceController::DefaultPollingPeriodMs));
+    QCOMPARE(page()->periodSpinBox()->value(), int(WorkspaceController::DefaultPollingPeriodMs));
     QVERIFY(m_workspace->startDemo());
     QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
     TagBase *engine = m_pointbook->tagBase();
+    QTRY_COMPARE(engine->typeUpdate(), TagBase::SingleUpdate);
+    page()->periodSpinBox()->setValue(0);
     QTRY_COMPARE(engine->typeUpdate(), TagBase::CyclicUpdate);
 
     page()->periodSpinBox()->setValue(200);

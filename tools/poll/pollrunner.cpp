@@ -341,7 +341,7 @@ int PollRunner::run()
             records << PollFormatter::record(*tag, fresh && !failed);
             // Read without error and still given no words: say so once
             // rather than let an empty value pass unnoticed.
-            if (!fresh && !failed && tag->sizeRegisters() > 0 && !m_unfilled.contains(tag)) {
+            if (!fresh && !failed && tag->pollRegisters() > 0 && !m_unfilled.contains(tag)) {
                 m_unfilled.insert(tag);
                 error(tr("warning: tag \"%1\" (%2 %3) was read but received no words.")
                           .arg(tag->Id(), Tag::registerTypeToString(tag->registerType()))
@@ -517,8 +517,8 @@ bool PollRunner::selectTags()
             if (m_inPass)
                 m_fresh.insert(tag);
         });
-        if (tag->sizeRegisters() == 0)
-            error(tr("warning: tag \"%1\" (%2 %3) fills no whole register and is never read.")
+        if (tag->pollRegisters() == 0)
+            error(tr("warning: tag \"%1\" (%2 %3) has no register to read and is never read.")
                       .arg(tag->Id(), Tag::registerTypeToString(tag->registerType()))
                       .arg(tag->startAddress()));
     }
@@ -571,7 +571,7 @@ bool PollRunner::covered(const Tag *tag) const
 {
     const QString table = Tag::registerTypeToString(tag->registerType());
     const int first = tag->startAddress();
-    const int end = first + std::max<int>(1, tag->sizeRegisters());
+    const int end = first + std::max<int>(1, tag->pollRegisters());
     for (const Failure &f : m_failures) {
         if (f.table == table && first < f.start + f.count && f.start < end)
             return true;
