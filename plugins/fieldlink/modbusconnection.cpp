@@ -426,6 +426,10 @@ void ModbusConnection::resetStatistics()
 
 void ModbusConnection::scheduleProcessing()
 {
+    if (m_inCompletion) {
+        m_processAfterRelease = true;
+        return;
+    }
     if (m_processingScheduled)
         return;
     m_processingScheduled = true;
@@ -598,6 +602,9 @@ void ModbusConnection::handleReply(QModbusReply *reply)
             m_current = nullptr;
             record(IModbusTransaction::Ok, 0, t->responseTime());
             QPointer<IModbusTransaction> guard = t;
+            // A request handed over by the receiver is sent in this turn of
+            // the event loop, after the signal (see release()).
+            m_inCompletion = true;
             if (t->isBitAccess()) {
                 QVector<quint8> bits;
                 bits.reserve(t->count());
@@ -605,8 +612,9 @@ void ModbusConnection::handleReply(QModbusReply *reply)
                     bits.append(values.at(i) ? 1 : 0);
                 t->complete(bits);
             } else {
-                t->complete(values.mid(0, t->count()));
+                t->complete(values.size() == t->count() ? values : values.mid(0, t->count()));
             }
+            m_inCompletion = false;
             release(guard);
             return;
         }
@@ -754,6 +762,17 @@ void ModbusConnection::release(IModbusTransaction *t)
         t->m_owner = nullptr;
         t->deleteLater();
     }
+    if (m_processAfterRelease && m_directDepth == 0) {
+        // Handed over during the signal: start it now instead of a turn of
+        // the event loop later. Nested endings (a request that fails at once)
+        // go through the event loop, so this never recurses deeply.
+        m_processAfterRelease = false;
+        ++m_directDepth;
+        processQueue();
+        --m_directDepth;
+        return;
+    }
+    m_processAfterRelease = false;
     scheduleProcessing();
 }
 

@@ -186,6 +186,11 @@ private:
     QPointer<QModbusReply> m_reply;
     QMetaObject::Connection m_replyConnection;
     bool m_processingScheduled = false;
+    // Set while a read's completion signal is being emitted; a request
+    // handed over meanwhile is then started right after the signal.
+    bool m_inCompletion = false;
+    bool m_processAfterRelease = false;
+    int m_directDepth = 0;
 
     QElapsedTimer m_clock;
     QHash<IModbusTransaction *, qint64> m_linkDeadlines; // queued while the link is down
