@@ -88,11 +88,14 @@ void TagBase::setTagBase(BaseTag *base)
         m_sorted[type].clear();
         m_starts[type].clear();
         m_starts[type].reserve(tags.size());
+        m_spans[type].clear();
+        m_spans[type].reserve(tags.size());
         m_longestSpan[type] = 0;
         for (Tag *tag : qAsConst(tags)) {
             m_sorted[type].append(tag);
             m_starts[type].append(tag->startAddress());
-            m_longestSpan[type] = std::max<int>(m_longestSpan[type], tag->pollRegisters());
+            m_spans[type].append(tag->pollRegisters());
+            m_longestSpan[type] = std::max<int>(m_longestSpan[type], m_spans[type].last());
         }
         if (!std::is_sorted(m_starts[type].cbegin(), m_starts[type].cend()))
             m_longestSpan[type] = -1;
@@ -503,18 +506,25 @@ void TagBase::finishReply(int type, bool isOk, const QVector<quint16> *registers
         }
     }
 
-    if (generation == m_generation) {
-        if (m_queues[type].isEmpty()) {
-            m_state = SelectType;
-            emitTypeDone(type);
-        } else {
-            m_state = ReadIR + type;
-        }
-        if (generation == m_generation)
-            schedule();
-    }
     if (transaction)
         transaction->setStatus(IModbusTransaction::Status(FinishedStatus));
+    if (generation != m_generation)
+        return;
+    if (m_queues[type].isEmpty()) {
+        m_state = SelectType;
+        emitTypeDone(type);
+        if (generation == m_generation)
+            schedule();
+        return;
+    }
+    // The next request of the same table follows in this turn of the event
+    // loop: the driver never ends a request from inside addTransactionExec,
+    // so this cannot recurse, and the signals come in the same order.
+    m_state = ReadIR + type;
+    if (m_typeUpdate != NoUpdate)
+        readStep(type);
+    else
+        schedule();
 }
 
 void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<quint16> &reply,
@@ -547,16 +557,19 @@ void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<
     const QList<QPointer<Tag>> tags = m_sorted[type];
     const int reach = std::max(m_longestSpan[type], 1);
     const QPair<int, int> range = candidates(type, start - reach + 1, end);
+    // Addresses and spans as they were when the collection was taken.
+    const QVector<int> starts = m_starts[type];
+    const QVector<int> spans = m_spans[type];
     const quint16 *words = reply.constData();
     int keepFrom = end;
     for (int i = range.first; i < range.second; ++i) {
-        Tag *tag = tags.at(i);
-        if (!tag)
-            continue;
-        const int first = tag->startAddress();
-        const int span = tag->pollRegisters();
+        const int first = starts.at(i);
+        const int span = spans.at(i);
         const int last = first + span;
         if (span == 0 || last <= start || first >= end)
+            continue;
+        Tag *tag = tags.at(i);
+        if (!tag)
             continue;
         if (last > end) {
             // Runs on into the next request.
@@ -568,11 +581,9 @@ void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<
             tag->setRawData(QVector<quint16>(words + (first - start), words + (last - start)));
         } else if (held && first >= heldFrom) {
             // Begun in the previous reply.
-            QVector<quint16> joined;
-            joined.reserve(span);
-            joined.append(buffer->mid(first - heldFrom));
-            for (const quint16 *w = words; w < words + (last - start); ++w)
-                joined.append(*w);
+            QVector<quint16> joined(span);
+            std::copy(buffer->constBegin() + (first - heldFrom), buffer->constEnd(), joined.begin());
+            std::copy(words, words + (last - start), joined.begin() + (start - first));
             tag->setRawData(joined);
         }
     }
@@ -581,15 +592,16 @@ void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<
         buffer->clear();
         return;
     }
-    QVector<quint16> kept;
-    if (keepFrom < start) {
-        kept = buffer->mid(keepFrom - heldFrom);
-    }
     const int from = std::max(keepFrom, start);
-    kept.reserve(kept.size() + (end - from));
-    for (const quint16 *w = words + (from - start); w < words + length; ++w)
-        kept.append(*w);
-    *buffer = kept;
+    if (keepFrom < start) {
+        QVector<quint16> kept = buffer->mid(keepFrom - heldFrom);
+        kept.reserve(kept.size() + (end - from));
+        for (const quint16 *w = words + (from - start); w < words + length; ++w)
+            kept.append(*w);
+        *buffer = kept;
+    } else {
+        *buffer = QVector<quint16>(words + (from - start), words + length);
+    }
     *carryStart = keepFrom;
 }
 

@@ -175,6 +175,7 @@ private:
     // -1 when a table is not ordered by address (a tag of another register
     // type among them); such a table is scanned whole.
     std::array<QVector<int>, 4> m_starts;
+    std::array<QVector<int>, 4> m_spans; // Tag::pollRegisters() of each entry
     std::array<int, 4> m_longestSpan = {};
     std::array<QVector<QPoint>, 4> m_intervals;
     std::array<QVector<quint16>, 4> m_buffers;
