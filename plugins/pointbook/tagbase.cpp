@@ -170,10 +170,13 @@ void TagBase::updateTagInterval()
     // The driver ends every request it is holding; the pass under way (if
     // any) cannot go on with requests built from the old intervals.
     const bool running = m_typeUpdate != NoUpdate && m_state != Idle;
+    const bool resting = m_typeUpdate != NoUpdate && m_state == Idle;
     abandonPass();
     rebuildIntervals();
     if (running && m_typeUpdate != NoUpdate)
         schedule();
+    else if (resting)
+        m_state = Idle; // between single passes: nothing would move a Read state on
 }
 
 void TagBase::abandonPass()

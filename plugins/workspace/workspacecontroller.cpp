@@ -420,8 +420,13 @@ void WorkspaceController::applyRights()
     const int polled = m_mapLoaded ? tagRights.applyPolling(loadedBase()) : 0;
     m_intervalsDirty = true;
     TagBase *e = engine();
-    if (e && m_mapLoaded && e->typeUpdate() == TagBase::CyclicUpdate)
+    if (e && m_mapLoaded && e->typeUpdate() == TagBase::CyclicUpdate) {
         startPass(TagBase::CyclicUpdate);
+    } else if (e && m_mapLoaded && e->typeUpdate() == TagBase::SingleUpdate) {
+        // Polling by period: the next pass reads what the new level allows.
+        e->updateTagInterval();
+        m_intervalsDirty = false;
+    }
     emit rightsApplied(polled);
 }
 
