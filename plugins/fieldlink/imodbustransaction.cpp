@@ -173,6 +173,54 @@ bool IModbusTransaction::fail(Outcome outcome, const QString &errorString, int e
     return true;
 }
 
+QString IModbusTransaction::exceptionName(int code)
+{
+    switch (code) {
+    case 0x01: return tr("illegal function");
+    case 0x02: return tr("illegal data address");
+    case 0x03: return tr("illegal data value");
+    case 0x04: return tr("server device failure");
+    case 0x05: return tr("acknowledge");
+    case 0x06: return tr("server device busy");
+    case 0x08: return tr("memory parity error");
+    case 0x0A: return tr("gateway path unavailable");
+    case 0x0B: return tr("gateway target device failed to respond");
+    default: return tr("unknown exception");
+    }
+}
+
+QString IModbusTransaction::failureText() const
+{
+    switch (m_outcome) {
+    case Pending:
+    case Ok:
+        return QString();
+    case Timeout: {
+        const int retries = m_settings.numberOfRetries();
+        const QString tries = retries == 0 ? tr("no retry")
+                                           : retries == 1 ? tr("1 retry") : tr("%1 retries").arg(retries);
+        return tr("timeout, no answer within %1 ms (%2)").arg(m_settings.responseTimeout()).arg(tries);
+    }
+    case ExceptionReply:
+        return tr("exception %1 (%2)").arg(m_exceptionCode).arg(exceptionName(m_exceptionCode));
+    case ConnectionLost:
+        return tr("connection lost");
+    case LinkDown:
+        return tr("link down");
+    case LengthMismatch:
+        return tr("reply length mismatch");
+    case InvalidResponse:
+        return tr("invalid answer");
+    case Dropped:
+        return tr("dropped before it was answered");
+    case InvalidRequest:
+        return tr("invalid request");
+    case OtherError:
+        break;
+    }
+    return m_errorString.isEmpty() ? tr("failed") : m_errorString;
+}
+
 void IModbusTransaction::markDropped()
 {
     if (hasEnded())

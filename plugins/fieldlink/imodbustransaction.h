@@ -127,6 +127,12 @@ public:
     QModbusDeviceIdentification deviceIdentification() const { return m_identification; }
     qint64 responseTime() const { return m_responseTime; } // ms, -1 when unknown
 
+    // Why the transaction failed, in words for the user: the same text in the
+    // window and in the command-line tools. Empty while pending or when ok.
+    QString failureText() const;
+    // The standard name of a Modbus exception code ("illegal data address").
+    static QString exceptionName(int code);
+
     // Ending a transaction. Each emits the completion signal that fits the
     // function and returns true, or does nothing and returns false when the
     // transaction has already ended. Public so that test doubles of the

@@ -247,9 +247,11 @@ void tst_PollFormat::formatValue_data()
     QTest::newRow("int16 negative") << Tag::Int16 << o10 << o01 << 1 << 2 << quint64(0)
                                     << QVector<quint16>{0xfffe} << "-2" << N;
     QTest::newRow("bit field of a signed type has no sign")
-        << Tag::Int16 << o10 << o01 << 1 << 0 << quint64(0xff00) << QVector<quint16>{0xfffe} << "65280" << N;
-    QTest::newRow("bit field keeps the bits in place")
-        << Tag::UInt16 << o10 << o01 << 1 << 0 << quint64(0x0030) << QVector<quint16>{0x00f6} << "48" << N;
+        << Tag::Int16 << o10 << o01 << 1 << 0 << quint64(0xff00) << QVector<quint16>{0xfffe} << "1" << N;
+    QTest::newRow("bit field set is 1, not its masked bits")
+        << Tag::UInt16 << o10 << o01 << 1 << 0 << quint64(0x0030) << QVector<quint16>{0x00f6} << "1" << N;
+    QTest::newRow("bit field clear is 0")
+        << Tag::UInt16 << o10 << o01 << 1 << 0 << quint64(0x0008) << QVector<quint16>{0x00f6} << "0" << N;
     QTest::newRow("array as its bytes") << Tag::UInt16 << o10 << o01 << 3 << 0 << quint64(0)
                                         << QVector<quint16>{0x0102, 0x0304, 0x0506} << "02 01 04 03 06 05" << T;
     QTest::newRow("no words") << Tag::UInt16 << o10 << o01 << 1 << 0 << quint64(0)

@@ -322,7 +322,7 @@ void tst_PollProgram::simulatorValues()
         const QVariant value = m_simulator->tagValue(type, tag->Id());
         QString expected;
         if (tag->bitfield()) {
-            expected = QString::number(served.value(0) & tag->mask());
+            expected = (served.value(0) & tag->mask()) ? "1" : "0";
         } else if (value.type() == QVariant::ByteArray) {
             QStringList bytes;
             for (char b : value.toByteArray())

@@ -83,13 +83,14 @@ QString PollFormatter::formatValue(const Tag &tag, PollRecord::ValueKind *kind)
                               || tag.dataType() == Tag::Int32 || tag.dataType() == Tag::Int64;
         *kind = PollRecord::Number;
         if (tag.bitfield() && tag.mask() != 0) {
-            // The bits of the element itself, then the mask; a bit field has
-            // no sign of its own.
+            // A bit field is a flag: 1 when any of its bits is set, as the
+            // window shows "on". The element's own bits only: a bit field
+            // has no sign of its own.
             const int bits = Tag::elementWidth(tag.dataType()) * 8;
             quint64 pattern = isSigned ? quint64(value.toLongLong()) : value.toULongLong();
             if (bits < 64)
                 pattern &= (quint64(1) << bits) - 1;
-            return QString::number(pattern & tag.mask());
+            return (pattern & tag.mask()) ? QStringLiteral("1") : QStringLiteral("0");
         }
         return isSigned ? QString::number(value.toLongLong()) : QString::number(value.toULongLong());
     }

@@ -179,45 +179,13 @@ void PollRunner::error(const QString &message)
 
 QString PollRunner::exceptionName(int code)
 {
-    switch (code) {
-    case 0x01: return tr("illegal function");
-    case 0x02: return tr("illegal data address");
-    case 0x03: return tr("illegal data value");
-    case 0x04: return tr("server device failure");
-    case 0x05: return tr("acknowledge");
-    case 0x06: return tr("server device busy");
-    case 0x08: return tr("memory parity error");
-    case 0x0A: return tr("gateway path unavailable");
-    case 0x0B: return tr("gateway target device failed to respond");
-    default: return tr("unknown exception");
-    }
+    return IModbusTransaction::exceptionName(code);
 }
 
 QString PollRunner::failureReason(const IModbusTransaction &t)
 {
-    switch (t.outcome()) {
-    case IModbusTransaction::Timeout:
-        return tr("timeout (no answer within %1 ms, %2 retries)")
-            .arg(t.settings().responseTimeout())
-            .arg(t.settings().numberOfRetries());
-    case IModbusTransaction::ExceptionReply:
-        return tr("exception %1 (%2)").arg(t.exceptionCode()).arg(exceptionName(t.exceptionCode()));
-    case IModbusTransaction::ConnectionLost:
-        return tr("connection lost");
-    case IModbusTransaction::LinkDown:
-        return tr("connection lost (the link did not come back within %1 ms)")
-            .arg(t.settings().responseTimeout());
-    case IModbusTransaction::LengthMismatch:
-        return tr("the answer does not match the request's length");
-    case IModbusTransaction::InvalidResponse:
-        return tr("invalid answer") + (t.errorString().isEmpty() ? QString() : ": " + t.errorString());
-    case IModbusTransaction::Dropped:
-        return tr("dropped before it was answered");
-    case IModbusTransaction::InvalidRequest:
-        return tr("invalid request");
-    default:
-        return t.errorString().isEmpty() ? tr("failed") : t.errorString();
-    }
+    // The window's tag table gives the same words for a failed request.
+    return t.failureText();
 }
 
 QString PollRunner::tableOf(const IModbusTransaction &t)
