@@ -499,8 +499,14 @@ void TagBase::finishReply(int type, bool isOk, const QVector<quint16> *registers
         m_inFlight = nullptr;
     noteProgress();
 
+    if (transaction && !isOk) {
+        emit requestFailed(type + 1, transaction->startAddress(), transaction->count(),
+                           transaction->failureText());
+    }
     if (registers) {
         if (isOk) {
+            if (transaction)
+                emit requestAnswered(type + 1, transaction->startAddress(), transaction->count());
             cutReply(type, transaction, *registers, &m_buffers[type], &m_carryStarts[type]);
         } else {
             // The words of a tag begun in an earlier reply cannot be completed.
@@ -610,9 +616,11 @@ void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<
 
 void TagBase::deliverBits(int type, IModbusTransaction *transaction, const QVector<quint8> &bits)
 {
-    QMutexLocker locker(&m_mutex);
     if (!transaction)
         return;
+    if (!m_abandoned.contains(transaction))
+        emit requestAnswered(type + 1, transaction->startAddress(), transaction->count());
+    QMutexLocker locker(&m_mutex);
     const QModbusRequest *request = transaction->requestPackage();
     if (!request || request->data().size() < 2)
         return;

@@ -121,6 +121,12 @@ signals:
     void updateStepIncrement();
     void updateStepClear();
     void updateStepCount(int value);
+    // One request of a pass answered, just before its values reach the tags
+    // (registerType as Tag::RegisterType), or failed, with the reason in
+    // words; so that a view can tell which request refreshed a tag and why
+    // the tags of a failed one are missing.
+    void requestAnswered(int registerType, int start, int count);
+    void requestFailed(int registerType, int start, int count, const QString &reason);
 
 public slots:
     void updateTagInterval();
