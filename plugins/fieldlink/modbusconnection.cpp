@@ -1,7 +1,10 @@
 #include "modbusconnection.h"
+#include "trafficrecorder.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QModbusDataUnit>
 #include <QModbusReply>
@@ -121,6 +124,8 @@ bool ModbusConnection::connectDevice()
     m_wantConnected = true;
     m_reconnectTimer->stop();
     m_reconnectDelay = m_reconnectMin;
+    if (m_state != QModbusDevice::ConnectedState)
+        m_hadLink = false;
     if (m_state == QModbusDevice::ConnectedState || m_state == QModbusDevice::ConnectingState)
         return true;
     return openLink();
@@ -168,6 +173,16 @@ bool ModbusConnection::openLink()
         m_client->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, m_stopBits);
     }
 
+    // An adapter that is not plugged in yet is no fault of the settings:
+    // say so, and keep trying, it may be plugged in.
+    if (m_type == Rtu && m_serialPortName.startsWith(QLatin1Char('/'))
+        && !QFileInfo::exists(m_serialPortName)) {
+        reportError(tr("The serial port %1 does not exist; is the adapter plugged in?")
+                        .arg(m_serialPortName));
+        setState(QModbusDevice::UnconnectedState);
+        scheduleReconnect();
+        return false;
+    }
     if (!m_client->connectDevice()) {
         reportError(m_client->errorString().isEmpty() ? tr("The link could not be opened.")
                                                       : m_client->errorString());
@@ -219,6 +234,11 @@ void ModbusConnection::setState(QModbusDevice::State state)
     emit stateChanged(state);
 
     if (state == QModbusDevice::ConnectedState) {
+        if (m_hadLink) {
+            m_statistics.recordReconnect();
+            emit statisticsChanged();
+        }
+        m_hadLink = true;
         m_reconnectDelay = m_reconnectMin;
         m_linkDeadlines.clear();
         m_linkWaitTimer->stop();
@@ -546,6 +566,14 @@ void ModbusConnection::handleReply(QModbusReply *reply)
     IModbusTransaction *t = m_current;
     t->setResponseTime(t->msSinceSent());
     const QModbusResponse raw = reply->rawResult();
+    // For the recorder: what came back, while this answer is handled.
+    struct AnswerScope
+    {
+        const QModbusPdu *&slot;
+        const QModbusPdu *saved;
+        ~AnswerScope() { slot = saved; }
+    } answerScope{m_answer, m_answer};
+    m_answer = raw.isValid() || raw.isException() ? &raw : nullptr;
     const QModbusDevice::Error error = reply->error();
     // Qt marks exception answers with ProtocolError. The code is read from
     // the raw bytes: QModbusPdu's inline accessors load the function code
@@ -567,7 +595,7 @@ void ModbusConnection::handleReply(QModbusReply *reply)
                 QModbusDeviceIdentification::fromByteArray(raw.data());
             if (id.isValid()) {
                 m_current = nullptr;
-                record(IModbusTransaction::Ok, 0, t->responseTime());
+                record(t, IModbusTransaction::Ok, 0);
                 QPointer<IModbusTransaction> guard = t;
                 t->completeIdentification(id, raw.data());
                 release(guard);
@@ -600,7 +628,7 @@ void ModbusConnection::handleReply(QModbusReply *reply)
                 return;
             }
             m_current = nullptr;
-            record(IModbusTransaction::Ok, 0, t->responseTime());
+            record(t, IModbusTransaction::Ok, 0);
             QPointer<IModbusTransaction> guard = t;
             // A request handed over by the receiver is sent in this turn of
             // the event loop, after the signal (see release()).
@@ -622,7 +650,7 @@ void ModbusConnection::handleReply(QModbusReply *reply)
                && (error == QModbusDevice::NoError
                    || (m_sentRaw && raw.functionCode() == t->requestPackage()->functionCode()))) {
         m_current = nullptr;
-        record(IModbusTransaction::Ok, 0, t->responseTime());
+        record(t, IModbusTransaction::Ok, 0);
         QPointer<IModbusTransaction> guard = t;
         if (t->isBitAccess())
             t->complete(t->writeBits());
@@ -727,15 +755,22 @@ void ModbusConnection::failTransaction(IModbusTransaction *t, IModbusTransaction
     m_linkDeadlines.remove(t);
     if (m_current == t)
         m_current = nullptr;
-    record(outcome, exceptionCode, t->responseTime());
+    record(t, outcome, exceptionCode);
     QPointer<IModbusTransaction> guard = t;
     t->fail(outcome, message, exceptionCode);
     release(guard);
 }
 
-void ModbusConnection::record(IModbusTransaction::Outcome outcome, int exceptionCode,
-                              qint64 responseTime)
+void ModbusConnection::record(IModbusTransaction *t, IModbusTransaction::Outcome outcome,
+                              int exceptionCode)
 {
+    const qint64 responseTime = t->responseTime();
+    // Requests that never went on the wire are no traffic.
+    if (m_recorder && outcome != IModbusTransaction::Dropped
+        && outcome != IModbusTransaction::InvalidRequest && outcome != IModbusTransaction::LinkDown) {
+        m_recorder->record(*t, int(outcome), exceptionCode, m_answer,
+                           QDateTime::currentMSecsSinceEpoch());
+    }
     switch (outcome) {
     case IModbusTransaction::Ok: m_statistics.recordSuccess(responseTime); break;
     case IModbusTransaction::Timeout: m_statistics.recordTimeout(); break;

@@ -18,6 +18,7 @@
 
 QT_BEGIN_NAMESPACE
 class QModbusClient;
+class QModbusPdu;
 class QModbusReply;
 class QTimer;
 QT_END_NAMESPACE
@@ -42,6 +43,8 @@ namespace FieldlinkCore {
 // While the link is down a handed-over transaction waits for it up to its
 // response timeout and then ends with false (Outcome LinkDown), so a caller
 // polling a disconnected device is paced by the timeout.
+class TrafficRecorder;
+
 class FIELDLINK_EXPORT ModbusConnection : public QObject
 {
     Q_OBJECT
@@ -121,6 +124,11 @@ public:
     ModbusStatistics statistics() const { return m_statistics; }
     void resetStatistics();
 
+    // Every ended request is also written into the recorder, when one is
+    // set (not owned; null stops recording).
+    void setTrafficRecorder(TrafficRecorder *recorder) { m_recorder = recorder; }
+    TrafficRecorder *trafficRecorder() const { return m_recorder; }
+
 signals:
     void stateChanged(QModbusDevice::State state);
     void connected();
@@ -139,7 +147,8 @@ private:
     void forget(IModbusTransaction *transaction);
     void failTransaction(IModbusTransaction *transaction, IModbusTransaction::Outcome outcome,
                          const QString &message, int exceptionCode = 0);
-    void record(IModbusTransaction::Outcome outcome, int exceptionCode, qint64 responseTime);
+    void record(IModbusTransaction *transaction, IModbusTransaction::Outcome outcome,
+                int exceptionCode);
     void release(IModbusTransaction *transaction);
     void handleReply(QModbusReply *reply);
     bool openLink();
@@ -200,6 +209,12 @@ private:
     QTimer *m_linkWaitTimer = nullptr;
     QTimer *m_reconnectTimer = nullptr;
     ModbusStatistics m_statistics;
+    TrafficRecorder *m_recorder = nullptr;
+    // The answer being handled, for the recorder; null outside handleReply.
+    const QModbusPdu *m_answer = nullptr;
+    // The link came up since the last connectDevice(): a later connection is
+    // a reconnect.
+    bool m_hadLink = false;
 };
 
 } // namespace FieldlinkCore

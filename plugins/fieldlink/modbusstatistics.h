@@ -25,6 +25,7 @@ public:
     quint64 linkDownFailures() const { return m_linkDown; }          // never sent: no link
     quint64 lengthMismatches() const { return m_lengthMismatches; }
     quint64 otherFailures() const { return m_otherFailures; }
+    quint64 reconnects() const { return m_reconnects; } // link back after a loss
     quint64 failures() const;
 
     qint64 minResponseTime() const { return m_minTime; }  // -1 before the first answer
@@ -39,6 +40,7 @@ public:
     void recordLinkDown() { ++m_linkDown; }
     void recordLengthMismatch(qint64 responseTimeMs);
     void recordOtherFailure() { ++m_otherFailures; }
+    void recordReconnect() { ++m_reconnects; }
     void clear() { *this = ModbusStatistics(); }
 
 private:
@@ -52,6 +54,7 @@ private:
     quint64 m_linkDown = 0;
     quint64 m_lengthMismatches = 0;
     quint64 m_otherFailures = 0;
+    quint64 m_reconnects = 0;
     qint64 m_minTime = -1;
     qint64 m_maxTime = -1;
     QVector<qint64> m_recentTimes; // ring buffer of at most MedianWindow entries

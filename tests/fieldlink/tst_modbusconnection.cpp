@@ -765,6 +765,7 @@ void tst_ModbusConnection::reconnectsAfterServerRestart()
     QVERIFY(scheduled.at(1).at(0).toInt() > scheduled.at(0).at(0).toInt());
     QVERIFY(m_server->connectDevice());
     QTRY_VERIFY_WITH_TIMEOUT(m_connection->isConnected(), 5000);
+    QCOMPARE(m_connection->statistics().reconnects(), quint64(1));
 
     settings.setResponseTimeout(2000);
     Tx *again = m_connection->readInputs(4, 1, &settings, Tx::Priority(3));
@@ -794,6 +795,16 @@ void tst_ModbusConnection::invalidParametersAreReported()
     QVERIFY(!m_connection->connectDevice());
     QCOMPARE(errors.count(), 3);
     QCOMPARE(m_connection->state(), QModbusDevice::UnconnectedState);
+
+    // An adapter not plugged in yet: said plainly, and tried again later.
+    QSignalSpy scheduled(m_connection, &ModbusConnection::reconnectScheduled);
+    m_connection->setSerialPortName("/dev/ttyKorvaneAbsent0");
+    QVERIFY(!m_connection->connectDevice());
+    QCOMPARE(errors.count(), 4);
+    QVERIFY2(m_connection->errorString().contains("/dev/ttyKorvaneAbsent0 does not exist"),
+             qPrintable(m_connection->errorString()));
+    QCOMPARE(scheduled.count(), 1);
+    m_connection->disconnectDevice();
 }
 
 void tst_ModbusConnection::teardownWithPendingTransactions()
