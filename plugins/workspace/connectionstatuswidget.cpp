@@ -67,6 +67,22 @@ void ConnectionStatusWidget::setDeviceVersion(const QString &version)
     refresh();
 }
 
+int ConnectionStatusWidget::ledColor() const
+{
+    return int(m_led->onColor());
+}
+
+bool ConnectionStatusWidget::ledLit() const
+{
+    return m_led->value();
+}
+
+void ConnectionStatusWidget::setAnswering(bool answering)
+{
+    m_answering = answering;
+    refresh();
+}
+
 void ConnectionStatusWidget::setUserDisconnected()
 {
     m_error.clear();
@@ -87,6 +103,10 @@ void ConnectionStatusWidget::refresh()
         text = m_version.isEmpty() ? tr("Connected to %1").arg(target)
                                    : tr("Connected to %1, device version %2").arg(target, m_version);
         color = QLed::Green;
+        if (!m_answering) {
+            text = tr("Connected to %1, not answering").arg(target);
+            color = QLed::Orange;
+        }
         lit = true;
         break;
     case QModbusDevice::ConnectingState:
@@ -106,7 +126,7 @@ void ConnectionStatusWidget::refresh()
             text = m_everConnected ? tr("Link to %1 lost%2").arg(target, why)
                                    : tr("Cannot connect to %1%2").arg(target, why);
             if (m_reconnectMs >= 0)
-                text += QLatin1Char(' ') + tr("(retrying in %1 s)").arg((m_reconnectMs + 999) / 1000);
+                text += tr(", retrying in %1 s").arg((m_reconnectMs + 999) / 1000);
             color = QLed::Red;
             lit = true;
         } else {

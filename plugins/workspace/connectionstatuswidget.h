@@ -14,9 +14,10 @@ QT_END_NAMESPACE
 
 namespace Workspace {
 
-// The connection state for the status bar: a lamp (green connected, yellow
-// connecting, red failed or lost, grey disconnected) and one line saying
-// where the program is connected, why a link failed and when it retries.
+// The connection state for the status bar: a lamp (green connected, amber
+// connected but the device answers nothing, yellow connecting, red failed or
+// lost, grey disconnected) and one line saying where the program is
+// connected, why a link failed and when it retries.
 class WORKSPACE_EXPORT ConnectionStatusWidget : public QWidget
 {
     Q_OBJECT
@@ -26,6 +27,10 @@ public:
 
     QString text() const;
     QModbusDevice::State state() const { return m_state; }
+    bool isAnswering() const { return m_answering; }
+    // The lamp's colour (QLed::LedColor) and whether it is lit.
+    int ledColor() const;
+    bool ledLit() const;
 
 public slots:
     void setTarget(const QString &target);
@@ -34,6 +39,7 @@ public slots:
     void setReconnectScheduled(int delayMs);
     void setDeviceVersion(const QString &version);
     void setUserDisconnected();
+    void setAnswering(bool answering);
 
 private:
     void refresh();
@@ -46,6 +52,7 @@ private:
     QModbusDevice::State m_state = QModbusDevice::UnconnectedState;
     int m_reconnectMs = -1;
     bool m_everConnected = false;
+    bool m_answering = true;
 };
 
 } // namespace Workspace

@@ -4,8 +4,10 @@
 #include <pointbook/basetag.h>
 
 #include <QColor>
+#include <QDateTime>
 #include <QFont>
 #include <QStringList>
+#include <QHash>
 #include <QTimer>
 
 #include <algorithm>
@@ -39,7 +41,10 @@ TagTableModel::TagTableModel(QObject *parent)
     : QAbstractItemModel(parent)
     , m_flushTimer(new QTimer(this))
     , m_rebuildTimer(new QTimer(this))
+    , m_ageTimer(new QTimer(this))
 {
+    m_ageTimer->setInterval(AgeCheckIntervalMs);
+    connect(m_ageTimer, &QTimer::timeout, this, &TagTableModel::checkAge);
     m_flushTimer->setSingleShot(true);
     m_flushTimer->setInterval(DefaultFlushIntervalMs);
     connect(m_flushTimer, &QTimer::timeout, this, &TagTableModel::flush);
@@ -90,6 +95,106 @@ int TagTableModel::flushInterval() const
     return m_flushTimer->interval();
 }
 
+void TagTableModel::setMaxAge(int milliseconds)
+{
+    m_maxAgeMs = qMax(0, milliseconds);
+    if (m_maxAgeMs > 0)
+        m_ageTimer->start();
+    else
+        m_ageTimer->stop();
+}
+
+void TagTableModel::setLive(bool live, const QString &reason)
+{
+    if (live && m_live)
+        return;
+    const QString previous = m_liveReason;
+    m_live = live;
+    m_liveReason = live ? QString() : reason;
+    if (live) {
+        // Rows turn fresh one by one as their requests answer; until then an
+        // old value stays stale, and the reason the link gave no longer holds.
+        for (int i = 0; i < m_leaves.size(); ++i) {
+            Leaf &leaf = m_leaves[i];
+            if (!previous.isEmpty() && leaf.reason == previous) {
+                leaf.reason.clear();
+                leaf.stale = leaf.hasValue;
+                m_dirty.insert(i);
+            }
+        }
+        flush();
+        return;
+    }
+    for (int i = 0; i < m_leaves.size(); ++i) {
+        Leaf &leaf = m_leaves[i];
+        leaf.stale = true;
+        leaf.reason = reason;
+        m_dirty.insert(i);
+    }
+    flush();
+}
+
+void TagTableModel::clearValues()
+{
+    m_answerStart = -1;
+    for (int i = 0; i < m_leaves.size(); ++i) {
+        Leaf &leaf = m_leaves[i];
+        leaf.hasValue = false;
+        leaf.refreshedAt = 0;
+        leaf.requestStart = -1;
+        leaf.requestCount = 0;
+        m_dirty.insert(i);
+    }
+    flush();
+}
+
+void TagTableModel::requestAnswered(int registerType, int start, int count)
+{
+    m_answerType = registerType;
+    m_answerStart = start;
+    m_answerCount = count;
+}
+
+void TagTableModel::requestFailed(int registerType, int start, int count, const QString &reason)
+{
+    const qint64 end = qint64(start) + count;
+    for (int i = 0; i < m_leaves.size(); ++i) {
+        const Leaf &leaf = m_leaves.at(i);
+        if (int(leaf.type) != registerType || !leaf.tag)
+            continue;
+        const int first = leaf.tag->startAddress();
+        const int span = qMax<int>(1, leaf.tag->sizeRegisters());
+        if (first < end && first + span > start)
+            setStale(i, reason);
+    }
+}
+
+void TagTableModel::setStale(int leaf, const QString &reason)
+{
+    Leaf &l = m_leaves[leaf];
+    if (l.stale && l.reason == reason)
+        return;
+    l.stale = true;
+    l.reason = reason;
+    m_dirty.insert(leaf);
+    if (!m_flushTimer->isActive())
+        m_flushTimer->start();
+}
+
+void TagTableModel::checkAge()
+{
+    if (m_maxAgeMs <= 0)
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (int i = 0; i < m_leaves.size(); ++i) {
+        const Leaf &leaf = m_leaves.at(i);
+        if (leaf.stale || !leaf.hasValue || leaf.refreshedAt == 0 || !leaf.tag || !leaf.tag->isUpdate())
+            continue;
+        if (now - leaf.refreshedAt > m_maxAgeMs)
+            setStale(i, tr("not refreshed for %1 s").arg((now - leaf.refreshedAt) / 1000.0, 0, 'f', 1));
+    }
+}
+
 bool TagTableModel::isRebuildPending() const
 {
     return m_rebuildTimer->isActive();
@@ -112,6 +217,13 @@ void TagTableModel::rebuild()
     m_rebuildTimer->stop();
     beginResetModel();
     disconnectLeaves();
+    // A rebuild (rights, a refilled collection) keeps what is known of the
+    // tags that stay; a new tag starts from its own value.
+    QHash<const Tag *, Leaf> previous;
+    for (const Leaf &leaf : qAsConst(m_leaves)) {
+        if (leaf.tag)
+            previous.insert(leaf.tag.data(), leaf);
+    }
     m_tables.clear();
     m_kinds.clear();
     m_leaves.clear();
@@ -162,8 +274,21 @@ void TagTableModel::rebuild()
                 leaf.type = type;
                 leaf.kindNode = kindIndex;
                 leaf.row = m_kinds[kindIndex].leaves.size();
-                leaf.hasValue = !entry.second->valueByteArray().isEmpty();
-                leaf.refreshedPass = m_pass;
+                const auto known = previous.constFind(entry.second);
+                if (known != previous.constEnd()) {
+                    leaf.refreshedPass = known->refreshedPass;
+                    leaf.refreshedAt = known->refreshedAt;
+                    leaf.requestStart = known->requestStart;
+                    leaf.requestCount = known->requestCount;
+                    leaf.reason = known->reason;
+                    leaf.hasValue = known->hasValue;
+                    leaf.stale = known->stale;
+                } else {
+                    leaf.hasValue = !entry.second->valueByteArray().isEmpty();
+                    leaf.refreshedPass = m_pass;
+                    leaf.stale = !m_live;
+                    leaf.reason = m_liveReason;
+                }
                 leaf.access = m_rights.access(type, entry.first);
                 const int leafIndex = m_leaves.size();
                 leaf.connection = connect(entry.second, &Tag::changedValue, this,
@@ -182,11 +307,27 @@ void TagTableModel::markChanged(int leaf)
     if (leaf < 0 || leaf >= m_leaves.size())
         return;
     Leaf &l = m_leaves[leaf];
-    l.refreshedPass = m_pass;
-    l.hasValue = true;
     m_dirty.insert(leaf);
     if (!m_flushTimer->isActive())
         m_flushTimer->start();
+    // An answer that arrives after the link was given up (an old request
+    // still on the wire) refreshes nothing: it may be another device's.
+    if (!m_live)
+        return;
+    l.refreshedPass = m_pass;
+    l.hasValue = true;
+    l.refreshedAt = QDateTime::currentMSecsSinceEpoch();
+    l.stale = false;
+    l.reason.clear();
+    const int start = l.tag ? l.tag->startAddress() : -1;
+    if (int(l.type) == m_answerType && start >= m_answerStart
+        && start < m_answerStart + m_answerCount) {
+        l.requestStart = m_answerStart;
+        l.requestCount = m_answerCount;
+    } else {
+        l.requestStart = -1;
+        l.requestCount = 0;
+    }
 }
 
 void TagTableModel::passEnded()
@@ -194,9 +335,12 @@ void TagTableModel::passEnded()
     for (int i = 0; i < m_leaves.size(); ++i) {
         Leaf &leaf = m_leaves[i];
         const bool polled = leaf.tag && leaf.tag->isUpdate();
-        const bool stale = polled && leaf.hasValue && leaf.refreshedPass != m_pass;
+        const bool missed = polled && leaf.refreshedPass != m_pass;
+        const bool stale = !m_live || (missed && (leaf.hasValue || !leaf.reason.isEmpty()));
         if (stale != leaf.stale) {
             leaf.stale = stale;
+            if (!stale)
+                leaf.reason.clear();
             m_dirty.insert(i);
         }
     }
@@ -338,6 +482,15 @@ QVariant TagTableModel::groupData(const QModelIndex &index, int role) const
 {
     if (role == IsTagRole)
         return false;
+    if (role == GroupNameRole) {
+        if (index.internalId() == 0)
+            return index.row() < m_tables.size() ? TagFormatter::registerTypeName(m_tables.at(index.row()).type)
+                                                  : QVariant();
+        const int table = int(index.internalId() - 1);
+        if (table >= m_tables.size() || index.row() >= m_tables.at(table).kinds.size())
+            return QVariant();
+        return TagFormatter::tagKindName(m_kinds.at(m_tables.at(table).kinds.at(index.row())).kind);
+    }
     if (role == Qt::FontRole) {
         QFont font;
         font.setBold(true);
@@ -373,6 +526,10 @@ QVariant TagTableModel::leafData(const Leaf &leaf, int column, int role) const
         return int(leaf.type);
     case StaleRole:
         return leaf.stale;
+    case ReasonRole:
+        return leaf.reason;
+    case RefreshedRole:
+        return leaf.refreshedAt ? QDateTime::fromMSecsSinceEpoch(leaf.refreshedAt) : QDateTime();
     default:
         break;
     }
@@ -399,14 +556,9 @@ QVariant TagTableModel::leafData(const Leaf &leaf, int column, int role) const
                 lines << tr("Cannot be written: %1").arg(reason);
             else if (reason.isEmpty() && m_writer)
                 lines << tr("Double-click or F2 to write a new value.");
-            if (!polled)
-                lines << tr("Not polled at the current access level.");
-            else if (leaf.stale)
-                lines << tr("Not refreshed by the last polling pass: the value shown is old.");
-            else if (TagFormatter::isOutOfRange(tag))
-                lines << tr("Outside the range %1 to %2.").arg(double(tag->minValue())).arg(double(tag->maxValue()));
-            if (lines.isEmpty())
-                return tag->description();
+            // Then what every cell says: when and by which request the value
+            // was read, and why it is stale.
+            lines << toolTip(leaf, tag, column);
             return lines.join(QLatin1Char('\n'));
         }
         case Qt::BackgroundRole:
@@ -428,6 +580,19 @@ QVariant TagTableModel::leafData(const Leaf &leaf, int column, int role) const
         return polled;
     case WritableRole:
         return writable;
+    case SortRole:
+        switch (column) {
+        case AddressColumn:
+            return qlonglong(tag->startAddress()) * 64 + qMax(0, TagFormatter::lowestBit(tag->bitfield() ? tag->mask() : 0));
+        case ValueColumn: {
+            const QVector<double> values = leaf.hasValue ? TagFormatter::numericValues(tag) : QVector<double>();
+            if (values.size() == 1 && !tag->bitfield())
+                return values.constFirst();
+            return leafData(leaf, column, Qt::DisplayRole);
+        }
+        default:
+            return leafData(leaf, column, Qt::DisplayRole);
+        }
     case FilterTextRole:
         return QStringList{tag->name(), leaf.id, tag->description(), tag->unit(),
                            TagFormatter::addressText(tag)}
@@ -437,29 +602,28 @@ QVariant TagTableModel::leafData(const Leaf &leaf, int column, int role) const
         case NameColumn:
             return tag->name().isEmpty() ? leaf.id : tag->name();
         case ValueColumn:
-            return TagFormatter::valueText(tag);
+            // A value not read from the device now connected is not shown.
+            return leaf.hasValue ? TagFormatter::valueText(tag) : QString();
         case RawColumn:
-            return TagFormatter::rawText(tag);
+            return leaf.hasValue ? TagFormatter::rawText(tag) : QString();
         case AddressColumn:
             return TagFormatter::addressText(tag);
         case DataTypeColumn:
             return TagFormatter::dataTypeText(tag);
         case AccessColumn:
             return TagFormatter::accessText(tag, writable);
+        case StateColumn:
+            return stateText(leaf, polled);
         case DescriptionColumn:
             return tag->description();
         default:
             return QVariant();
         }
     case Qt::ToolTipRole:
-        if (!polled)
-            return tr("Not polled at the current access level.");
-        if (leaf.stale)
-            return tr("Not refreshed by the last polling pass: the value shown is old.");
-        if (column == ValueColumn && TagFormatter::isOutOfRange(tag))
-            return tr("Outside the range %1 to %2.").arg(double(tag->minValue())).arg(double(tag->maxValue()));
-        return tag->description();
+        return toolTip(leaf, tag, column);
     case Qt::ForegroundRole:
+        if (column == StateColumn && !leaf.reason.isEmpty() && polled)
+            return QColor(160, 0, 0);
         if (!polled || leaf.stale)
             return QColor(Qt::gray);
         if (column == ValueColumn && TagFormatter::isOutOfRange(tag))
@@ -485,6 +649,47 @@ QVariant TagTableModel::leafData(const Leaf &leaf, int column, int role) const
     }
 }
 
+QString TagTableModel::stateText(const Leaf &leaf, bool polled) const
+{
+    if (!polled)
+        return tr("not polled");
+    if (!leaf.reason.isEmpty())
+        return leaf.reason;
+    if (leaf.stale)
+        return tr("stale, not refreshed by the last pass");
+    if (!leaf.hasValue)
+        return tr("waiting for the first answer");
+    return tr("ok");
+}
+
+QString TagTableModel::toolTip(const Leaf &leaf, const Tag *tag, int column) const
+{
+    QStringList lines;
+    if (!tag->description().isEmpty())
+        lines << tag->description();
+    if (column == ValueColumn && leaf.hasValue && TagFormatter::isOutOfRange(tag))
+        lines << tr("Outside the range %1 to %2.").arg(double(tag->minValue())).arg(double(tag->maxValue()));
+    if (!tag->isUpdate())
+        lines << tr("Not polled at the current access level.");
+    if (leaf.refreshedAt) {
+        const QString when =
+            QDateTime::fromMSecsSinceEpoch(leaf.refreshedAt).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+        if (leaf.requestStart >= 0)
+            lines << tr("Updated %1 by the read of %2 %3 to %4.")
+                         .arg(when, TagFormatter::registerTypeName(leaf.type))
+                         .arg(leaf.requestStart)
+                         .arg(leaf.requestStart + leaf.requestCount - 1);
+        else
+            lines << tr("Updated %1.").arg(when);
+    } else if (tag->isUpdate()) {
+        lines << tr("Not read from this device yet.");
+    }
+    if (leaf.stale || !leaf.reason.isEmpty())
+        lines << tr("Stale: %1.").arg(leaf.reason.isEmpty() ? tr("not refreshed by the last polling pass")
+                                                           : leaf.reason);
+    return lines.join(QLatin1Char('\n'));
+}
+
 QVariant TagTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
@@ -502,6 +707,8 @@ QVariant TagTableModel::headerData(int section, Qt::Orientation orientation, int
         return tr("Data type");
     case AccessColumn:
         return tr("Access");
+    case StateColumn:
+        return tr("State");
     case DescriptionColumn:
         return tr("Description");
     default:

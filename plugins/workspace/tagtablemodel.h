@@ -48,6 +48,7 @@ public:
         AddressColumn,
         DataTypeColumn,
         AccessColumn,
+        StateColumn,
         DescriptionColumn,
         ColumnCount
     };
@@ -61,13 +62,19 @@ public:
         PolledRole,
         WritableRole,
         FilterTextRole,
-        WriteStateRole // a WriteState
+        WriteStateRole, // a WriteState
+        RefreshedRole, // QDateTime of the last refresh; invalid before the first
+        ReasonRole,    // why the value is missing or old; empty when fresh
+        SortRole,      // the column's value for sorting (numbers as numbers)
+        GroupNameRole  // a group row's name without its count
     };
 
     // Where the last write of a tag stands, shown in its value cell.
     enum WriteState { NoWrite = 0, WritePending, WriteSucceeded, WriteFailed };
 
     enum { DefaultFlushIntervalMs = 250 };
+    // How often values are checked against the maximum age.
+    enum { AgeCheckIntervalMs = 250 };
 
     explicit TagTableModel(QObject *parent = nullptr);
     ~TagTableModel() override;
@@ -88,6 +95,16 @@ public:
 
     void setFlushInterval(int milliseconds);
     int flushInterval() const;
+
+    // A value older than this is stale even without a failed request
+    // (0: no age limit). The caller sets twice the polling period.
+    void setMaxAge(int milliseconds);
+    int maxAge() const { return m_maxAgeMs; }
+    // False while the values cannot be current (disconnected, link lost,
+    // connecting elsewhere): every row is stale at once with the reason,
+    // and answers that still arrive do not make a row fresh.
+    void setLive(bool live, const QString &reason = QString());
+    bool isLive() const { return m_live; }
 
     // Rows currently shown (tags, not groups).
     int tagRowCount() const { return m_leaves.size(); }
@@ -118,6 +135,14 @@ public slots:
     void flush();
     // Re-reads the rows from the collection at once.
     void rebuild();
+    // Forgets every value shown (another device or map): rows show no value
+    // until a request of the new device refreshes them.
+    void clearValues();
+    // The request that refreshes the tags whose changes follow.
+    void requestAnswered(int registerType, int start, int count);
+    // The rows of the tags a failed request covers become stale with the
+    // reason.
+    void requestFailed(int registerType, int start, int count, const QString &reason);
 
 private:
     struct Leaf
@@ -129,6 +154,10 @@ private:
         int row = 0;
         QMetaObject::Connection connection;
         quint64 refreshedPass = 0;
+        qint64 refreshedAt = 0; // ms since the epoch; 0 before the first refresh
+        int requestStart = -1;  // the request that refreshed it, -1 unknown
+        int requestCount = 0;
+        QString reason;
         bool hasValue = false;
         bool stale = false;
         TagRights::Access access;
@@ -147,6 +176,10 @@ private:
 
     void scheduleRebuild();
     void markChanged(int leaf);
+    void setStale(int leaf, const QString &reason);
+    void checkAge();
+    QString stateText(const Leaf &leaf, bool polled) const;
+    QString toolTip(const Leaf &leaf, const Pointbook::Tag *tag, int column) const;
     void disconnectLeaves();
     const Leaf *leafOf(const QModelIndex &index) const;
     QVariant leafData(const Leaf &leaf, int column, int role) const;
@@ -162,6 +195,7 @@ private:
     QSet<int> m_dirty;
     QTimer *m_flushTimer = nullptr;
     QTimer *m_rebuildTimer = nullptr;
+    QTimer *m_ageTimer = nullptr;
     quint64 m_pass = 1;
 
     struct Write
@@ -178,6 +212,13 @@ private:
     QPointer<Pointbook::TagWriter> m_writer;
     std::function<int(Pointbook::Tag *, const QVariant &)> m_writeHandler;
     QHash<QString, Write> m_writes;
+    int m_maxAgeMs = 0;
+    bool m_live = true;
+    QString m_liveReason;
+    // The request whose answer is being handed to the tags.
+    int m_answerType = 0;
+    int m_answerStart = -1;
+    int m_answerCount = 0;
 };
 
 } // namespace Workspace

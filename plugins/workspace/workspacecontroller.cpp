@@ -15,9 +15,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QModbusDeviceIdentification>
 #include <QRegularExpression>
 #include <QTimer>
+
+#include <algorithm>
 
 using Fieldlink::FieldlinkCore::IModbusTransaction;
 using Fieldlink::FieldlinkCore::ModbusConnection;
@@ -27,7 +30,26 @@ using Pointbook::TagBase;
 
 namespace Workspace {
 
+Q_LOGGING_CATEGORY(lcPolling, "workspace.polling")
+
 namespace {
+
+quint64 rangeKey(int registerType, int start, int count)
+{
+    return (quint64(quint8(registerType)) << 40) | (quint64(quint32(start) & 0xfffff) << 20)
+           | quint64(quint32(count) & 0xfffff);
+}
+
+const char *tableCode(int registerType)
+{
+    switch (registerType) {
+    case 1: return "ir";
+    case 2: return "hr";
+    case 3: return "di";
+    case 4: return "co";
+    default: return "?";
+    }
+}
 
 TagBase *engine()
 {
@@ -106,12 +128,18 @@ WorkspaceController::WorkspaceController(ModbusConnection *connection, QModbusSe
     });
     connect(m_writer, &Pointbook::TagWriter::finished, this, &WorkspaceController::writeFinished);
     connect(m_periodTimer, &QTimer::timeout, this, &WorkspaceController::onPeriodTick);
-    if (m_connection)
+    if (m_connection) {
         connect(m_connection, &ModbusConnection::connected, this, &WorkspaceController::onConnected);
+        connect(m_connection, &ModbusConnection::stateChanged, this,
+                &WorkspaceController::onLinkStateChanged);
+    }
     if (PointbookPlugin *tags = PointbookPlugin::instance()) {
         connect(tags, &PointbookPlugin::baseLoaded, this, &WorkspaceController::onBaseLoaded);
-        if (TagBase *e = tags->tagBase())
+        if (TagBase *e = tags->tagBase()) {
             connect(e, &TagBase::updateAllBase, this, &WorkspaceController::onPassEnded);
+            connect(e, &TagBase::requestAnswered, this, &WorkspaceController::onRequestAnswered);
+            connect(e, &TagBase::requestFailed, this, &WorkspaceController::onRequestFailed);
+        }
         m_model->setBaseTag(loadedBase());
     }
     if (Clearance::ClearancePlugin *levels = Clearance::ClearancePlugin::instance()) {
@@ -192,6 +220,11 @@ void WorkspaceController::connectTo(const ConnectionProfile &profile)
         m_history->remember(profile);
     if (m_connection->state() != QModbusDevice::UnconnectedState)
         m_connection->disconnectDevice();
+    // Nothing read from the previous device may pass for this one's.
+    m_model->clearValues();
+    m_model->setLive(false, tr("connecting to %1").arg(profile.displayName()));
+    m_failing.clear();
+    setAnswering(true);
     profile.applyTo(m_connection, m_settings);
     m_writer->setModbusSettings(*m_settings);
     m_connection->setAutoReconnect(true);
@@ -210,6 +243,8 @@ void WorkspaceController::disconnectFromDevice()
     ++m_linkGeneration;
     m_linkWanted = false;
     haltEngine();
+    m_model->setLive(false, tr("disconnected"));
+    setAnswering(true);
     if (m_connection)
         m_connection->disconnectDevice();
     setPhase(Idle);
@@ -336,6 +371,9 @@ void WorkspaceController::loadVersion(const QString &version)
         return;
     }
     haltEngine();
+    // Another map: its tags show nothing until they are read.
+    m_model->clearValues();
+    m_failing.clear();
     m_version = version;
     m_mapLoaded = false;
     emit versionChanged(version);
@@ -437,6 +475,11 @@ void WorkspaceController::startPass(int typeUpdate)
         return;
     const bool rebuild = m_intervalsDirty;
     m_intervalsDirty = false;
+    if (m_connection && m_connection->isConnected())
+        m_model->setLive(true);
+    m_answersAtPassStart = answersSoFar();
+    m_timeoutsAtPassStart = timeoutsSoFar();
+    m_passClock.start();
     e->setUpdateBase(TagBase::TypeUpdate(typeUpdate), rebuild);
 }
 
@@ -445,6 +488,9 @@ void WorkspaceController::runPolling()
     TagBase *e = engine();
     if (!e || !m_mapLoaded || !m_linkWanted)
         return;
+    // Back on a link (a cyclic engine may have gone on through the outage).
+    if (m_connection && m_connection->isConnected())
+        m_model->setLive(true);
     if (m_periodMs == 0) {
         m_periodTimer->stop();
         if (e->typeUpdate() != TagBase::CyclicUpdate || m_intervalsDirty)
@@ -487,6 +533,7 @@ void WorkspaceController::stopPolling()
 {
     m_pollingWanted = false;
     haltEngine();
+    m_model->setLive(false, tr("polling stopped"));
     emit pollingChanged(false);
 }
 
@@ -506,6 +553,7 @@ void WorkspaceController::setPollingPeriod(int milliseconds)
     if (period == m_periodMs)
         return;
     m_periodMs = period;
+    updateMaxAge();
     if (m_pollingWanted && m_mapLoaded && m_linkWanted) {
         haltEngine();
         runPolling();
@@ -516,6 +564,94 @@ void WorkspaceController::onPassEnded()
 {
     ++m_passes;
     m_model->passEnded();
+    if (m_passClock.isValid())
+        m_lastPassMs = m_passClock.restart();
+    updateMaxAge();
+    // A pass whose every request timed out: the link is up but the device
+    // does not answer.
+    const quint64 answers = answersSoFar();
+    const quint64 timeouts = timeoutsSoFar();
+    if (answers == m_answersAtPassStart && timeouts > m_timeoutsAtPassStart && m_connection
+        && m_connection->isConnected())
+        setAnswering(false);
+    m_answersAtPassStart = answers;
+    m_timeoutsAtPassStart = timeouts;
+}
+
+void WorkspaceController::updateMaxAge()
+{
+    // Twice the polling period; back to back, twice the last pass; never
+    // so short that a busy window would flag values that are on time.
+    const qint64 period = std::max<qint64>({qint64(m_periodMs), m_lastPassMs, 500});
+    m_model->setMaxAge(int(std::min<qint64>(2 * period, 2 * qint64(MaxPollingPeriodMs))));
+}
+
+quint64 WorkspaceController::answersSoFar() const
+{
+    if (!m_connection)
+        return 0;
+    const Fieldlink::FieldlinkCore::ModbusStatistics s = m_connection->statistics();
+    return s.successes() + s.exceptions() + s.lengthMismatches();
+}
+
+quint64 WorkspaceController::timeoutsSoFar() const
+{
+    return m_connection ? m_connection->statistics().timeouts() : 0;
+}
+
+void WorkspaceController::setAnswering(bool answering)
+{
+    if (m_answering == answering)
+        return;
+    m_answering = answering;
+    if (m_connection) {
+        // Watched per request only while the device is silent.
+        if (answering)
+            disconnect(m_connection, &ModbusConnection::statisticsChanged, this,
+                       &WorkspaceController::onStatisticsChanged);
+        else
+            connect(m_connection, &ModbusConnection::statisticsChanged, this,
+                    &WorkspaceController::onStatisticsChanged, Qt::UniqueConnection);
+    }
+    if (!answering)
+        qCWarning(lcPolling).noquote() << tr("%1 accepts the connection but answers no request.")
+                                              .arg(m_profile.displayName());
+    emit answeringChanged(answering);
+}
+
+void WorkspaceController::onStatisticsChanged()
+{
+    if (answersSoFar() != m_answersAtPassStart)
+        setAnswering(true);
+}
+
+void WorkspaceController::onLinkStateChanged()
+{
+    if (!m_connection || m_connection->isConnected())
+        return;
+    setAnswering(true);
+    if (m_linkWanted && m_connection->state() == QModbusDevice::UnconnectedState)
+        m_model->setLive(false, tr("link down"));
+}
+
+void WorkspaceController::onRequestAnswered(int registerType, int start, int count)
+{
+    m_model->requestAnswered(registerType, start, count);
+    if (!m_failing.isEmpty() && m_failing.remove(rangeKey(registerType, start, count)))
+        qCInfo(lcPolling, "%s %d-%d answers again", tableCode(registerType), start, start + count - 1);
+}
+
+void WorkspaceController::onRequestFailed(int registerType, int start, int count, const QString &reason)
+{
+    m_model->requestFailed(registerType, start, count, reason);
+    // Once per kind and range: a device that keeps refusing a range would
+    // otherwise fill the log once per pass.
+    QString &logged = m_failing[rangeKey(registerType, start, count)];
+    if (logged == reason)
+        return;
+    logged = reason;
+    qCWarning(lcPolling, "%s %d-%d: %s", tableCode(registerType), start, start + count - 1,
+              qUtf8Printable(reason));
 }
 
 } // namespace Workspace

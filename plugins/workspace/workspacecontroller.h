@@ -5,6 +5,8 @@
 
 #include <pointbook/tagwriter.h>
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QScopedPointer>
@@ -74,6 +76,9 @@ public:
     int pollingPeriod() const { return m_periodMs; }
     // Passes completed since the map was loaded.
     quint64 passCount() const { return m_passes; }
+    // False once every request of a whole pass ended in a timeout while
+    // the link is up; true again with the first answer.
+    bool isAnswering() const { return m_answering; }
 
     // Versions that have a register map ("base_v<version>.xml") in the
     // folder, sorted.
@@ -121,6 +126,7 @@ signals:
     // Every write the table asked for, once it has ended (refused, failed
     // or read back equal).
     void writeFinished(const Pointbook::TagWriter::Outcome &outcome);
+    void answeringChanged(bool answering);
 
 private:
     void setPhase(Phase phase);
@@ -136,6 +142,16 @@ private:
     void runPolling();
     void haltEngine();
     void startPass(int typeUpdate);
+    void onLinkStateChanged();
+    void onRequestAnswered(int registerType, int start, int count);
+    void onRequestFailed(int registerType, int start, int count, const QString &reason);
+    void onStatisticsChanged();
+    void setAnswering(bool answering);
+    void updateMaxAge();
+    // Answers (good ones, exceptions, malformed) and timeouts counted by the
+    // connection so far.
+    quint64 answersSoFar() const;
+    quint64 timeoutsSoFar() const;
 
     QPointer<Fieldlink::FieldlinkCore::ModbusConnection> m_connection;
     Fieldlink::FieldlinkCore::QModbusSettings *m_settings = nullptr;
@@ -157,6 +173,14 @@ private:
     int m_identificationAttempts = 0;
     int m_periodMs = DefaultPollingPeriodMs;
     quint64 m_passes = 0;
+    bool m_answering = true;
+    quint64 m_answersAtPassStart = 0;
+    quint64 m_timeoutsAtPassStart = 0;
+    QElapsedTimer m_passClock;
+    qint64 m_lastPassMs = 0;
+    // Failing request ranges and the reason logged for each, so that a
+    // failure is logged once, not once per pass.
+    QHash<quint64, QString> m_failing;
     // Identification answers of an earlier link are ignored.
     quint64 m_linkGeneration = 0;
 };

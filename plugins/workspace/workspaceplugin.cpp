@@ -15,10 +15,14 @@
 #include <core/settingsdatabase.h>
 #include <fieldlink/fieldlinkplugin.h>
 #include <fieldlink/modbusconnection.h>
+#include <clearance/clearanceplugin.h>
+#include <pointbook/pointbookplugin.h>
+#include <pointbook/statusupdatebase.h>
 #include <popnote/popnoteplugin.h>
 
 #include <QAction>
 #include <QStatusBar>
+#include <QToolButton>
 
 namespace Workspace {
 
@@ -90,11 +94,9 @@ bool WorkspacePlugin::initialize(const QStringList &arguments, QString *errorStr
             });
 
     auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow());
-    m_status = new ConnectionStatusWidget(window ? window->statusBar() : nullptr);
-    if (window) {
+    if (window)
         window->setCentralPage(m_page);
-        window->statusBar()->addPermanentWidget(m_status);
-    }
+    placeStatusWidgets(window);
     if (Fieldlink::FieldlinkCore::ModbusConnection *link = m_controller->connection()) {
         using Fieldlink::FieldlinkCore::ModbusConnection;
         connect(link, &ModbusConnection::stateChanged, m_status.data(), &ConnectionStatusWidget::setState);
@@ -110,12 +112,76 @@ bool WorkspacePlugin::initialize(const QStringList &arguments, QString *errorStr
             [this](WorkspaceController::Phase phase) {
                 if (phase == WorkspaceController::Idle)
                     m_status->setUserDisconnected();
+                updatePollStrip();
             });
-    if (!window)
-        m_status->setParent(m_page);
+    connect(m_controller, &WorkspaceController::pollingChanged, this, &WorkspacePlugin::updatePollStrip);
+    connect(m_controller, &WorkspaceController::answeringChanged, m_status.data(),
+            &ConnectionStatusWidget::setAnswering);
+    if (Clearance::ClearancePlugin *levels = Clearance::ClearancePlugin::instance()) {
+        connect(levels, &Clearance::ClearancePlugin::changeCurrentClearance, this,
+                &WorkspacePlugin::updateAccessLevel);
+        connect(levels, &Clearance::ClearancePlugin::baseClearanceLoaded, this,
+                &WorkspacePlugin::updateAccessLevel);
+        connect(m_accessLevel.data(), &QToolButton::clicked, levels,
+                [levels] { levels->showClearanceDialog(); });
+    }
+    updateAccessLevel();
+    updatePollStrip();
 
     createActions();
     return true;
+}
+
+void WorkspacePlugin::placeStatusWidgets(QWidget *window)
+{
+    auto *mainWindow = qobject_cast<Core::Internal::MainWindow *>(window);
+    QStatusBar *bar = mainWindow ? mainWindow->statusBar() : nullptr;
+    m_status = new ConnectionStatusWidget(bar);
+    m_accessLevel = new QToolButton(bar);
+    m_accessLevel->setObjectName(QStringLiteral("buttonAccessLevel"));
+    m_accessLevel->setAutoRaise(true);
+    m_accessLevel->setToolTip(tr("Change the access level"));
+    if (!bar) {
+        m_status->setParent(m_page);
+        m_accessLevel->setParent(m_page);
+        return;
+    }
+    // The tag base's update strip sits next to the connection state, among
+    // the lasting widgets, so that no passing message hides it while a
+    // device is polled.
+    Pointbook::PointbookPlugin *tags = Pointbook::PointbookPlugin::instance();
+    if (QWidget *strip = tags ? tags->statusUpdateBase() : nullptr) {
+        bar->removeWidget(strip);
+        bar->addPermanentWidget(strip);
+    }
+    bar->addPermanentWidget(m_status);
+    bar->addPermanentWidget(m_accessLevel);
+}
+
+QToolButton *WorkspacePlugin::accessLevelButton() const
+{
+    return m_accessLevel.data();
+}
+
+void WorkspacePlugin::updatePollStrip()
+{
+    Pointbook::PointbookPlugin *tags = Pointbook::PointbookPlugin::instance();
+    QWidget *strip = tags ? tags->statusUpdateBase() : nullptr;
+    if (!strip || !m_controller)
+        return;
+    const bool polled = m_controller->phase() == WorkspaceController::Running;
+    strip->setVisible(polled);
+}
+
+void WorkspacePlugin::updateAccessLevel()
+{
+    if (!m_accessLevel)
+        return;
+    Clearance::ClearancePlugin *levels = Clearance::ClearancePlugin::instance();
+    const QString id = levels ? levels->currentClearance() : QString();
+    m_accessLevel->setVisible(levels != nullptr);
+    const QString name = levels ? levels->clearances().value(id, id) : QString();
+    m_accessLevel->setText(tr("Access level: %1").arg(name.isEmpty() ? tr("none") : name));
 }
 
 void WorkspacePlugin::createActions()
@@ -140,6 +206,7 @@ void WorkspacePlugin::createActions()
 
 void WorkspacePlugin::extensionsInitialized()
 {
+    updateAccessLevel();
 }
 
 bool WorkspacePlugin::delayedInitialize()

@@ -6,6 +6,10 @@
 
 #include <QPointer>
 
+QT_BEGIN_NAMESPACE
+class QToolButton;
+QT_END_NAMESPACE
+
 namespace Workspace {
 
 class ConnectionHistory;
@@ -37,6 +41,9 @@ public:
     WorkspaceController *controller() const { return m_controller; }
     WorkspacePage *page() const { return m_page; }
     ConnectionStatusWidget *statusWidget() const { return m_status; }
+    // The current access level in the status bar; a click opens the level
+    // dialog.
+    QToolButton *accessLevelButton() const;
     DemoDevice *demoDevice() const { return m_demo; }
 
 public slots:
@@ -46,6 +53,9 @@ public slots:
 
 private:
     void createActions();
+    void placeStatusWidgets(QWidget *window);
+    void updateAccessLevel();
+    void updatePollStrip();
 
     ConnectionHistory *m_history = nullptr;
     WorkspaceController *m_controller = nullptr;
@@ -53,6 +63,7 @@ private:
     // Owned by the main window once placed there.
     QPointer<WorkspacePage> m_page;
     QPointer<ConnectionStatusWidget> m_status;
+    QPointer<QToolButton> m_accessLevel;
     bool m_demoOnStart = false;
 };
 
