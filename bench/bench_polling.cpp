@@ -1,7 +1,9 @@
 // Register rate of full cyclic passes of the polling engine (TagBase over
 // Fieldlink) against the device simulator, versus a bare QModbusTcpClient
 // loop and a bare libmodbus loop that issue the same requests to the same
-// server. The server runs in a thread of its own.
+// server. The server runs in a thread of its own. The engine also runs with
+// the link diagnostics recording every request (traffic log, round-trip
+// window), to show what that costs.
 
 #include "benchreport.h"
 #include "mapgenerator.h"
@@ -9,6 +11,7 @@
 #include <devicesim/devicesimulator.h>
 #include <fieldlink/modbusconnection.h>
 #include <fieldlink/qmodbussettings.h>
+#include <fieldlink/trafficrecorder.h>
 #include <pointbook/basetag.h>
 #include <pointbook/tagbase.h>
 #include <pointbook/tagbaseloader.h>
@@ -233,6 +236,9 @@ public:
     }
 
     TagBase &engine() { return m_engine; }
+    // Diagnostics recording of every ended request, as the program does
+    // with the diagnostics plug-in loaded.
+    void setRecording(bool on) { m_connection.setTrafficRecorder(on ? &m_recorder : nullptr); }
     // Requests put on the wire and failed answers over all timed passes.
     quint64 sent() const { return m_sent; }
     quint64 failed() const { return m_failed; }
@@ -278,6 +284,7 @@ public:
 
 private:
     QModbusSettings m_settings;
+    Fieldlink::FieldlinkCore::TrafficRecorder m_recorder;
     ModbusConnection m_connection;
     TagBase m_engine;
     QEventLoop *m_loop = nullptr;
@@ -392,12 +399,12 @@ int main(int argc, char **argv)
         std::printf("%d tags: %d requests, %d registers a pass, %d passes a run, median of %d rounds\n",
                     tags, requests.size(), registers, passes, rounds);
 
-        QVector<double> e, q, l, passTimes, qtPass;
+        QVector<double> e, q, l, passTimes, qtPass, recorded;
         bool failed = false;
         for (int r = 0; r < rounds; ++r) {
             // Rotate who goes first.
-            for (int k = 0; k < 3; ++k) {
-                switch ((r + k) % 3) {
+            for (int k = 0; k < 4; ++k) {
+                switch ((r + k) % 4) {
                 case 0: {
                     const double s = engine.run(passes, &passTimes);
                     failed = failed || s <= 0;
@@ -417,13 +424,22 @@ int main(int argc, char **argv)
                     l.append(s > 0 ? registers * passes / s : 0);
                     break;
                 }
+                case 3: {
+                    engine.setRecording(true);
+                    const double s = engine.run(passes, nullptr);
+                    engine.setRecording(false);
+                    failed = failed || s <= 0;
+                    recorded.append(s > 0 ? registers * passes / s : 0);
+                    break;
+                }
                 }
             }
         }
         QStringList notes;
         if (failed)
             notes << QStringLiteral("a run failed");
-        const quint64 expected = quint64(requests.size()) * passes * rounds;
+        // Engine runs with and without recording.
+        const quint64 expected = quint64(requests.size()) * passes * rounds * 2;
         if (engine.sent() != expected || engine.failed() != 0)
             notes << QStringLiteral("engine sent %1 of %2 requests, %3 failed").arg(engine.sent()).arg(expected).arg(engine.failed());
         const QString note = notes.join(QStringLiteral("; "));
@@ -443,6 +459,16 @@ int main(int argc, char **argv)
         b.baselineName = QStringLiteral("bare libmodbus");
         b.target = 0.75;
         report.add(b);
+        Bench::Figure d;
+        d.name = QStringLiteral("polling %1 tags, diagnostics recording on vs off").arg(tags);
+        d.value = Bench::median(recorded);
+        d.unit = QStringLiteral("registers/s");
+        d.baseline = Bench::median(e);
+        d.baselineName = QStringLiteral("recording off");
+        d.targetKind = Bench::Figure::RatioAtLeast;
+        d.target = 0.95;
+        d.note = note;
+        report.add(d);
         if (tags == 10000) {
             Bench::Figure c;
             c.name = QStringLiteral("pass time %1 tags, first request to updateAllBase").arg(tags);
