@@ -13,11 +13,34 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace Clearance {
+
+namespace {
+
+// Level ids in the list file's order; ids missing from it follow by name.
+QStringList orderedIds(const QHash<QString, QString> &clearances, const QStringList &order)
+{
+    QStringList ids;
+    for (const QString &id : order) {
+        if (clearances.contains(id) && !ids.contains(id))
+            ids.append(id);
+    }
+    QStringList rest;
+    for (auto it = clearances.cbegin(); it != clearances.cend(); ++it) {
+        if (!ids.contains(it.key()))
+            rest.append(it.key());
+    }
+    std::sort(rest.begin(), rest.end());
+    return ids + rest;
+}
+
+} // namespace
 
 ClearanceDialog::ClearanceDialog(const QHash<QString, QString> &clearances,
                                  const QString &current, QWidget *parent,
-                                 Qt::WindowFlags flags)
+                                 Qt::WindowFlags flags, const QStringList &order)
     : QDialog(parent, flags)
 {
     setObjectName(QStringLiteral("ClearanceDialog"));
@@ -54,9 +77,9 @@ ClearanceDialog::ClearanceDialog(const QHash<QString, QString> &clearances,
     connect(m_buttonBox, &QDialogButtonBox::accepted, this, &ClearanceDialog::accept);
     connect(m_buttonBox, &QDialogButtonBox::rejected, this, &ClearanceDialog::reject);
 
-    for (auto it = clearances.cbegin(); it != clearances.cend(); ++it) {
-        m_comboBox->addItem(it.value(), it.key());
-        m_digests.insert(it.key(), QByteArray());
+    for (const QString &id : orderedIds(clearances, order)) {
+        m_comboBox->addItem(clearances.value(id), id);
+        m_digests.insert(id, QByteArray());
     }
     const int index = m_comboBox->findData(current, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0)
@@ -69,9 +92,10 @@ ClearanceDialog::ClearanceDialog(const QHash<QString, QString> &clearances,
 
 QString ClearanceDialog::getClearance(const QHash<QString, QString> &clearances,
                                       const QString &current, bool *ok,
-                                      QWidget *parent, Qt::WindowFlags flags)
+                                      QWidget *parent, Qt::WindowFlags flags,
+                                      const QStringList &order)
 {
-    ClearanceDialog dialog(clearances, current, parent, flags);
+    ClearanceDialog dialog(clearances, current, parent, flags, order);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     if (ok)
         *ok = accepted;

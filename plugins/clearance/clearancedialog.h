@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 QT_BEGIN_NAMESPACE
 class QComboBox;
@@ -22,14 +23,17 @@ class CLEARANCE_EXPORT ClearanceDialog : public QDialog
     Q_OBJECT
 
 public:
+    // The levels are listed in order (level ids), the others after them.
     ClearanceDialog(const QHash<QString, QString> &clearances, const QString &current,
-                    QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+                    QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags(),
+                    const QStringList &order = QStringList());
 
     // Runs the dialog modally; *ok tells whether it was accepted.
     static QString getClearance(const QHash<QString, QString> &clearances,
                                 const QString &current, bool *ok,
                                 QWidget *parent = nullptr,
-                                Qt::WindowFlags flags = Qt::WindowFlags());
+                                Qt::WindowFlags flags = Qt::WindowFlags(),
+                                const QStringList &order = QStringList());
 
 public slots:
     void accept() override;

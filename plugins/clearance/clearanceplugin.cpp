@@ -160,10 +160,13 @@ void ClearancePlugin::readClearance()
 void ClearancePlugin::parseClearance(const QDomElement &root)
 {
     m_clearances.clear();
+    m_clearanceOrder.clear();
     for (QDomElement child = root.firstChildElement(QStringLiteral("clearance")); !child.isNull();
          child = child.nextSiblingElement(QStringLiteral("clearance"))) {
-        m_clearances.insert(child.attribute(QStringLiteral("id")),
-                            child.attribute(QStringLiteral("name")));
+        const QString id = child.attribute(QStringLiteral("id"));
+        if (!m_clearances.contains(id))
+            m_clearanceOrder.append(id);
+        m_clearances.insert(id, child.attribute(QStringLiteral("name")));
     }
 }
 
@@ -242,7 +245,8 @@ void ClearancePlugin::showClearanceDialog(bool checked)
     Q_UNUSED(checked)
     bool ok = false;
     const QString chosen = ClearanceDialog::getClearance(m_clearances, m_currentClearance, &ok,
-                                                         Core::ICore::mainWindow(), kDialogFlags);
+                                                         Core::ICore::mainWindow(), kDialogFlags,
+                                                         m_clearanceOrder);
     if (!ok)
         return;
     m_currentClearance = chosen;
@@ -254,7 +258,7 @@ void ClearancePlugin::showPasswordManagementDialog(bool checked)
     Q_UNUSED(checked)
     bool ok = false;
     PasswordManagementDialog::managePasswords(m_clearances, &ok, Core::ICore::mainWindow(),
-                                              kDialogFlags);
+                                              kDialogFlags, m_clearanceOrder);
 }
 
 void ClearancePlugin::setVersion(const QString &version)

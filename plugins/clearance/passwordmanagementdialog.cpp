@@ -13,9 +13,28 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace Clearance {
 
 namespace {
+
+// Level ids in the list file's order; ids missing from it follow by name.
+QStringList orderedIds(const QHash<QString, QString> &clearances, const QStringList &order)
+{
+    QStringList ids;
+    for (const QString &id : order) {
+        if (clearances.contains(id) && !ids.contains(id))
+            ids.append(id);
+    }
+    QStringList rest;
+    for (auto it = clearances.cbegin(); it != clearances.cend(); ++it) {
+        if (!ids.contains(it.key()))
+            rest.append(it.key());
+    }
+    std::sort(rest.begin(), rest.end());
+    return ids + rest;
+}
 
 QLineEdit *passwordEdit(const QString &name, QWidget *parent)
 {
@@ -29,7 +48,8 @@ QLineEdit *passwordEdit(const QString &name, QWidget *parent)
 } // namespace
 
 PasswordManagementDialog::PasswordManagementDialog(const QHash<QString, QString> &clearances,
-                                                   QWidget *parent, Qt::WindowFlags flags)
+                                                   QWidget *parent, Qt::WindowFlags flags,
+                                                   const QStringList &order)
     : QDialog(parent, flags)
 {
     setObjectName(QStringLiteral("PasswordManagementDialog"));
@@ -54,6 +74,10 @@ PasswordManagementDialog::PasswordManagementDialog(const QHash<QString, QString>
     labelClearance->setBuddy(m_comboBox);
     labelCurrent->setBuddy(m_lineEditPasswordCurrent);
     labelNew->setBuddy(m_lineEditPasswordNew);
+    auto *labelRepeat = new QLabel(tr("Repeat new password:"), this);
+    labelRepeat->setObjectName(QStringLiteral("labelPasswordRepeat"));
+    m_lineEditPasswordRepeat = passwordEdit(QStringLiteral("lineEditPasswordRepeat"), this);
+    labelRepeat->setBuddy(m_lineEditPasswordRepeat);
 
     grid->addWidget(labelClearance, 0, 0);
     grid->addWidget(m_comboBox, 0, 1);
@@ -61,6 +85,8 @@ PasswordManagementDialog::PasswordManagementDialog(const QHash<QString, QString>
     grid->addWidget(m_lineEditPasswordCurrent, 1, 1);
     grid->addWidget(labelNew, 2, 0);
     grid->addWidget(m_lineEditPasswordNew, 2, 1);
+    grid->addWidget(labelRepeat, 3, 0);
+    grid->addWidget(m_lineEditPasswordRepeat, 3, 1);
 
     m_buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel,
                                        Qt::Horizontal, this);
@@ -69,9 +95,9 @@ PasswordManagementDialog::PasswordManagementDialog(const QHash<QString, QString>
     connect(m_buttonBox, &QDialogButtonBox::accepted, this, &PasswordManagementDialog::accept);
     connect(m_buttonBox, &QDialogButtonBox::rejected, this, &PasswordManagementDialog::reject);
 
-    for (auto it = clearances.cbegin(); it != clearances.cend(); ++it) {
-        m_comboBox->addItem(it.value(), it.key());
-        m_digests.insert(it.key(), QByteArray());
+    for (const QString &id : orderedIds(clearances, order)) {
+        m_comboBox->addItem(clearances.value(id), id);
+        m_digests.insert(id, QByteArray());
     }
     if (m_comboBox->count() > 0)
         m_comboBox->setCurrentIndex(0);
@@ -83,9 +109,9 @@ PasswordManagementDialog::PasswordManagementDialog(const QHash<QString, QString>
 
 void PasswordManagementDialog::managePasswords(const QHash<QString, QString> &clearances,
                                                bool *ok, QWidget *parent,
-                                               Qt::WindowFlags flags)
+                                               Qt::WindowFlags flags, const QStringList &order)
 {
-    PasswordManagementDialog dialog(clearances, parent, flags);
+    PasswordManagementDialog dialog(clearances, parent, flags, order);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     if (ok)
         *ok = accepted;
@@ -134,6 +160,13 @@ void PasswordManagementDialog::accept()
         Popnote::PopnotePlugin::notify(tr("Access level"),
                                        tr("The new password is the same as the current one!"),
                                        Popnote::PopnotePlugin::NotFound);
+        return;
+    }
+    // A typing slip in a hidden field would lock the level for good.
+    if (next != m_lineEditPasswordRepeat->text()) {
+        Popnote::PopnotePlugin::notify(tr("Access level"),
+                                       tr("The new password and its repetition differ!"),
+                                       Popnote::PopnotePlugin::Error);
         return;
     }
 

@@ -2,7 +2,9 @@
 
 #include "infotagbase.h"
 
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace Pointbook {
@@ -24,6 +26,12 @@ InfoTagBaseDialog::InfoTagBaseDialog(BaseTag *base, QWidget *parent, Qt::WindowF
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_infoTagBase);
     layout->addWidget(m_exitButton);
+
+    // Large enough for all six columns at once, within the screen.
+    QSize size(960, 640);
+    if (const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    resize(size);
 }
 
 } // namespace Pointbook

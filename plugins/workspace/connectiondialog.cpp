@@ -228,6 +228,15 @@ void ConnectionDialog::updateKind()
 {
     const bool rtu = m_kind->currentData().toInt() == ConnectionProfile::Rtu;
     m_pages->setCurrentIndex(rtu ? 1 : 0);
+    // The stack is as tall as its tallest page; the page not shown must not
+    // leave its height as an empty gap.
+    for (int i = 0; i < m_pages->count(); ++i) {
+        const bool shown = i == m_pages->currentIndex();
+        m_pages->widget(i)->setSizePolicy(shown ? QSizePolicy::Preferred : QSizePolicy::Ignored,
+                                          shown ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+    }
+    m_pages->adjustSize();
+    adjustSize();
     m_error->hide();
 }
 

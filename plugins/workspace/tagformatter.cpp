@@ -117,6 +117,18 @@ QString TagFormatter::valueText(const Tag *tag)
         const quint64 mask = tag->mask() ? tag->mask() : 1;
         return (raw & mask) ? tr("on") : tr("off");
     }
+    if (tag->registerType() == Tag::DI || tag->registerType() == Tag::CO) {
+        // A discrete input or coil is a switch like a bit field: one word of
+        // 0 or 1 per bit.
+        const QVector<quint16> bits = tag->valueByteArray();
+        if (bits.isEmpty())
+            return QString();
+        QStringList parts;
+        for (const quint16 bit : bits)
+            parts.append(bit ? tr("on") : tr("off"));
+        return bits.size() > 1 ? QLatin1Char('[') + parts.join(QLatin1String(", ")) + QLatin1Char(']')
+                               : parts.constFirst();
+    }
     const QVector<double> values = numericValues(tag);
     if (values.isEmpty())
         return QString();

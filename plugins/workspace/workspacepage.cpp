@@ -7,14 +7,19 @@
 #include "workspacecontroller.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace Workspace {
 
@@ -73,6 +78,7 @@ WorkspacePage::WorkspacePage(WorkspaceController *controller, QWidget *parent)
     m_view->setUniformRowHeights(true); // keeps large tables cheap to lay out
     m_view->setAlternatingRowColors(true);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->header()->setStretchLastSection(true);
     m_view->setColumnWidth(TagTableModel::NameColumn, 240);
     m_view->setColumnWidth(TagTableModel::ValueColumn, 140);
@@ -96,6 +102,47 @@ WorkspacePage::WorkspacePage(WorkspaceController *controller, QWidget *parent)
         if (current.isValid())
             m_view->edit(current.sibling(current.row(), TagTableModel::ValueColumn));
     });
+    m_view->setColumnWidth(TagTableModel::StateColumn, 160);
+    // Unsorted at first: the map's order. A click on a header sorts the tags
+    // within their groups.
+    m_view->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_view->setSortingEnabled(true);
+    auto *copy = new QAction(tr("Copy"), m_view);
+    copy->setObjectName(QStringLiteral("actionCopyRows"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_view->addAction(copy);
+    connect(copy, &QAction::triggered, this, &WorkspacePage::copySelection);
+    // Value and raw columns grow to their widest text (a 64-bit value is
+    // never cut), checked after value changes rather than on each one.
+    m_fitTimer = new QTimer(this);
+    m_fitTimer->setSingleShot(true);
+    m_fitTimer->setInterval(500);
+    connect(m_fitTimer, &QTimer::timeout, this, &WorkspacePage::fitValueColumns);
+    connect(controller->model(), &QAbstractItemModel::dataChanged, m_fitTimer,
+            [this] { if (!m_fitTimer->isActive()) m_fitTimer->start(); });
+    connect(controller->model(), &QAbstractItemModel::modelReset, m_fitTimer,
+            [this] { m_fitTimer->start(); });
+
+    // Columns other than the name can be shown or hidden from the header.
+    QHeaderView *header = m_view->header();
+    header->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_stateColumn = nullptr;
+    for (int column = TagTableModel::ValueColumn; column < TagTableModel::ColumnCount; ++column) {
+        auto *action = new QAction(controller->model()->headerData(column, Qt::Horizontal).toString(), header);
+        action->setCheckable(true);
+        action->setChecked(true);
+        action->setObjectName(QStringLiteral("actionColumn%1").arg(column));
+        connect(action, &QAction::toggled, m_view, [this, column](bool shown) {
+            m_view->setColumnHidden(column, !shown);
+        });
+        header->addAction(action);
+        if (column == TagTableModel::StateColumn) {
+            action->setObjectName(QStringLiteral("actionShowStateColumn"));
+            action->setToolTip(tr("Show why a value is missing or old"));
+            m_stateColumn = action;
+        }
+    }
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -106,6 +153,7 @@ WorkspacePage::WorkspacePage(WorkspaceController *controller, QWidget *parent)
 
     connect(m_filterEdit, &QLineEdit::textChanged, m_filter, &TagFilterModel::setFilterText);
     connect(m_filterEdit, &QLineEdit::textChanged, m_view, &QTreeView::expandAll);
+    connect(m_filterEdit, &QLineEdit::textChanged, this, &WorkspacePage::updateMapLabel);
     connect(controller->model(), &QAbstractItemModel::modelReset, m_view, &QTreeView::expandAll);
     connect(controller->model(), &QAbstractItemModel::modelReset, this, &WorkspacePage::updateMapLabel);
 
@@ -220,9 +268,15 @@ void WorkspacePage::updateMapLabel()
         text = tr("Loading the register map of version %1…").arg(m_controller->version());
         break;
     case WorkspaceController::Running:
-        text = tr("Device version %1: %2 tags shown.")
-                   .arg(m_controller->version())
-                   .arg(m_controller->model()->tagRowCount());
+        if (m_filter->filterText().isEmpty())
+            text = tr("Device version %1: %2 tags shown.")
+                       .arg(m_controller->version())
+                       .arg(m_controller->model()->tagRowCount());
+        else
+            text = tr("Device version %1: %2 of %3 tags shown.")
+                       .arg(m_controller->version())
+                       .arg(m_filter->shownTagCount())
+                       .arg(m_controller->model()->tagRowCount());
         break;
     case WorkspaceController::ChoosingVersion:
     case WorkspaceController::NoMap:
@@ -230,6 +284,63 @@ void WorkspacePage::updateMapLabel()
         break;
     }
     m_mapLabel->setText(text);
+}
+
+void WorkspacePage::fitValueColumns()
+{
+    for (const int column : {int(TagTableModel::ValueColumn), int(TagTableModel::RawColumn)}) {
+        if (m_view->isColumnHidden(column))
+            continue;
+        // Grow only: a column that jumps back and forth with the values
+        // would be hard to read.
+        const int before = m_view->columnWidth(column);
+        m_view->resizeColumnToContents(column);
+        if (m_view->columnWidth(column) < before)
+            m_view->setColumnWidth(column, before);
+    }
+}
+
+QString WorkspacePage::selectionText() const
+{
+    QList<int> columns;
+    QStringList header;
+    for (int c = 0; c < TagTableModel::ColumnCount; ++c) {
+        if (m_view->isColumnHidden(c))
+            continue;
+        columns.append(c);
+        header.append(m_filter->headerData(c, Qt::Horizontal).toString());
+    }
+    QModelIndexList rows = m_view->selectionModel() ? m_view->selectionModel()->selectedRows()
+                                                    : QModelIndexList();
+    // In the order shown, whatever the order of selecting.
+    const auto path = [](QModelIndex i) {
+        QVector<int> rowsUp;
+        for (; i.isValid(); i = i.parent())
+            rowsUp.prepend(i.row());
+        return rowsUp;
+    };
+    std::sort(rows.begin(), rows.end(),
+              [&path](const QModelIndex &a, const QModelIndex &b) { return path(a) < path(b); });
+    QStringList lines{header.join(QLatin1Char('\t'))};
+    for (const QModelIndex &row : qAsConst(rows)) {
+        if (!row.data(TagTableModel::IsTagRole).toBool())
+            continue;
+        QStringList cells;
+        for (const int c : qAsConst(columns)) {
+            QString cell = row.sibling(row.row(), c).data().toString();
+            cell.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            cells.append(cell);
+        }
+        lines.append(cells.join(QLatin1Char('\t')));
+    }
+    return lines.size() > 1 ? lines.join(QLatin1Char('\n')) + QLatin1Char('\n') : QString();
+}
+
+void WorkspacePage::copySelection()
+{
+    const QString text = selectionText();
+    if (!text.isEmpty())
+        QApplication::clipboard()->setText(text);
 }
 
 } // namespace Workspace

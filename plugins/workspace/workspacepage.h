@@ -9,6 +9,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
+class QTimer;
 class QToolBar;
 class QTreeView;
 QT_END_NAMESPACE
@@ -43,6 +44,12 @@ public:
     QAction *versionAction() const { return m_version; }
     QAction *pollingAction() const { return m_polling; }
     QAction *singleReadAction() const { return m_singleRead; }
+    // Shows or hides the State column (also in the header's context menu).
+    QAction *stateColumnAction() const { return m_stateColumn; }
+
+    // The selected tag rows as tab-separated text, a header line first
+    // (the columns shown); what Ctrl+C puts on the clipboard.
+    QString selectionText() const;
 
     // Off in tests that answer the version question themselves.
     void setPromptsEnabled(bool enabled) { m_prompts = enabled; }
@@ -51,6 +58,7 @@ signals:
     void demoRequested();
 
 public slots:
+    void copySelection();
     void showConnectionDialog();
     void showVersionDialog();
 
@@ -58,6 +66,7 @@ private:
     void askVersion(const QStringList &versions, const QString &suggested);
     void updateActions();
     void updateMapLabel();
+    void fitValueColumns();
 
     WorkspaceController *m_controller;
     QToolBar *m_toolBar;
@@ -67,12 +76,14 @@ private:
     QAction *m_version;
     QAction *m_polling;
     QAction *m_singleRead;
+    QAction *m_stateColumn;
     QSpinBox *m_period;
     QLabel *m_mapLabel;
     QLineEdit *m_filterEdit;
     QTreeView *m_view;
     TagFilterModel *m_filter;
     TagValueDelegate *m_delegate = nullptr;
+    QTimer *m_fitTimer;
     bool m_prompts = true;
 };
 

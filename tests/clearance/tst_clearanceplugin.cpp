@@ -309,6 +309,10 @@ void tst_ClearancePlugin::levelDialogWidgets()
         QCOMPARE(combo->currentData().toString(), QString("user"));
         QCOMPARE(combo->currentText(), QString("User"));
         QCOMPARE(combo->itemText(combo->findData("admin")), QString("Administrator"));
+        // Listed in the order of the level file.
+        QCOMPARE((QStringList{combo->itemData(0).toString(), combo->itemData(1).toString(),
+                              combo->itemData(2).toString()}),
+                 (QStringList{"user", "engineer", "admin"}));
     });
     m_plugin->showClearanceDialog(false);
     QVERIFY(m_dialogRan);
@@ -328,7 +332,7 @@ void tst_ClearancePlugin::passwordDialogWidgets()
                  QString("Current password:"));
         QCOMPARE(dialog->findChild<QLabel *>("labelPasswordNew")->text(), QString("New password:"));
         QCOMPARE(dialog->findChild<QLabel *>("labelClearance")->text(), QString("Access level:"));
-        for (const char *name : {"lineEditPasswordCurrent", "lineEditPasswordNew"}) {
+        for (const char *name : {"lineEditPasswordCurrent", "lineEditPasswordNew", "lineEditPasswordRepeat"}) {
             auto *edit = dialog->findChild<QLineEdit *>(name);
             QVERIFY2(edit, name);
             QCOMPARE(edit->echoMode(), QLineEdit::Password);
@@ -425,11 +429,17 @@ void tst_ClearancePlugin::passwordChangeSwitchesPassword()
         choose(dialog, "admin");
         dialog->findChild<QLineEdit *>("lineEditPasswordCurrent")->setText("");
         dialog->findChild<QLineEdit *>("lineEditPasswordNew")->setText(QString::fromUtf8("Пароль-1"));
+        // A slip in the repetition is refused and loses nothing.
+        dialog->findChild<QLineEdit *>("lineEditPasswordRepeat")->setText(QString::fromUtf8("Пароль-2"));
+        clickOk(dialog);
+        QVERIFY(dialog->isVisible());
+        dialog->findChild<QLineEdit *>("lineEditPasswordRepeat")->setText(QString::fromUtf8("Пароль-1"));
         clickOk(dialog);
         closed = !dialog->isVisible();
     });
     m_plugin->showPasswordManagementDialog(false);
     QVERIFY(closed);
+    QVERIFY(hasNote(notified, "The new password and its repetition differ!", 2));
     QVERIFY(hasNote(notified, "Password successfully saved!", 0));
     const QByteArray digest = storedDigest("admin");
     QCOMPARE(digest.size(), 32);

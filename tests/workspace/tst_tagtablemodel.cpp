@@ -65,6 +65,9 @@ private slots:
     void collectionDeleted();
     void filterKeepsMatchingTagsAndGroups_data();
     void filterKeepsMatchingTagsAndGroups();
+    void sortsWithinGroupsAsNumbers();
+    void discreteValuesReadOnOff();
+    void freshnessFollowsTheLink();
 };
 
 void tst_TagTableModel::valueText_data()
@@ -456,6 +459,98 @@ void tst_TagTableModel::filterKeepsMatchingTagsAndGroups()
     filter.setFilterText(text);
     QCOMPARE(leafCount(filter), tags);
     QCOMPARE(filter.rowCount(), tables);
+    QCOMPARE(filter.shownTagCount(), tags);
+    if (tables > 0) // a group counts what the filter leaves of it
+        QVERIFY(filter.index(0, 0).data().toString().endsWith(QStringLiteral("(%1)").arg(
+            leafCount(filter, filter.index(0, 0)))));
+}
+
+void tst_TagTableModel::sortsWithinGroupsAsNumbers()
+{
+    BaseTag base;
+    const QList<QPair<int, quint16>> tags{{2, 100}, {10, 9}, {9, 20}};
+    for (const auto &t : tags) {
+        Tag *tag = makeTag(Tag::IR, QString::number(t.first), Tag::UInt16, quint16(t.first));
+        base.addTag(tag->Id(), tag, Tag::IR);
+        tag->setRawData({t.second});
+    }
+    base.addTag("P", makeTag(Tag::HR, "P", Tag::UInt16, 1, "parameter"), Tag::HR);
+    TagTableModel model;
+    model.setBaseTag(&base);
+    TagFilterModel filter;
+    filter.setSourceModel(&model);
+    const QModelIndex group = filter.index(0, 0, filter.index(0, 0));
+    const auto order = [&] {
+        QStringList ids;
+        for (int r = 0; r < filter.rowCount(group); ++r)
+            ids << filter.index(r, 0, group).data(TagTableModel::TagIdRole).toString();
+        return ids;
+    };
+    filter.sort(TagTableModel::AddressColumn, Qt::AscendingOrder);
+    QCOMPARE(order(), (QStringList{"2", "9", "10"}));
+    filter.sort(TagTableModel::ValueColumn, Qt::DescendingOrder);
+    QCOMPARE(order(), (QStringList{"2", "9", "10"})); // 100, 20, 9
+    filter.sort(TagTableModel::ValueColumn, Qt::AscendingOrder);
+    QCOMPARE(order(), (QStringList{"10", "9", "2"}));
+    QCOMPARE(filter.rowCount(), 2); // tables stay in their order
+    QVERIFY(filter.index(0, 0).data().toString().startsWith(TagFormatter::registerTypeName(Tag::IR)));
+}
+
+void tst_TagTableModel::discreteValuesReadOnOff()
+{
+    for (const auto table : {Tag::DI, Tag::CO}) {
+        QScopedPointer<Tag> tag(makeTag(table, "B", Tag::UInt16, 0));
+        tag->setRawData({1});
+        QCOMPARE(TagFormatter::valueText(tag.data()), QString("on"));
+        tag->setRawData({0});
+        QCOMPARE(TagFormatter::valueText(tag.data()), QString("off"));
+    }
+}
+
+void tst_TagTableModel::freshnessFollowsTheLink()
+{
+    BaseTag base;
+    Tag *a = makeTag(Tag::IR, "A", Tag::UInt16, 0);
+    Tag *b = makeTag(Tag::IR, "B", Tag::UInt16, 5);
+    base.addTag("A", a, Tag::IR);
+    base.addTag("B", b, Tag::IR);
+    TagTableModel model;
+    model.setBaseTag(&base);
+    const auto value = [&model](const QString &id, int role = Qt::DisplayRole) {
+        return model.indexOfTag(Tag::IR, id, TagTableModel::ValueColumn).data(role);
+    };
+    model.requestAnswered(int(Tag::IR), 0, 3);
+    a->setRawData({7});
+    b->setRawData({8});
+    QCOMPARE(value("A").toString(), QString("7"));
+    QVERIFY(value("A", Qt::ToolTipRole).toString().contains("by the read of"));
+    QVERIFY(!value("B", Qt::ToolTipRole).toString().contains("by the read of")); // not in that request
+
+    // A failed request marks the tags it covers, and only those.
+    model.requestFailed(int(Tag::IR), 4, 2, "timeout");
+    QVERIFY(!value("A", TagTableModel::StaleRole).toBool());
+    QVERIFY(value("B", TagTableModel::StaleRole).toBool());
+    QCOMPARE(model.indexOfTag(Tag::IR, "B", TagTableModel::StateColumn).data().toString(), QString("timeout"));
+
+    // Link down: everything stale at once; a late answer refreshes nothing.
+    model.setLive(false, "link down");
+    a->setRawData({9});
+    QVERIFY(value("A", TagTableModel::StaleRole).toBool());
+    QCOMPARE(value("A", TagTableModel::ReasonRole).toString(), QString("link down"));
+    // Another device: nothing of the old one is shown.
+    model.clearValues();
+    QVERIFY(value("A").toString().isEmpty());
+    model.setRights(TagRights()); // a rebuild keeps that
+    QVERIFY(value("A").toString().isEmpty());
+    model.setLive(true);
+    a->setRawData({3});
+    QCOMPARE(value("A").toString(), QString("3"));
+    QVERIFY(!value("A", TagTableModel::StaleRole).toBool());
+
+    // Older than the maximum age: stale without any failure.
+    model.setMaxAge(1);
+    QTRY_VERIFY(value("A", TagTableModel::StaleRole).toBool());
+    QVERIFY(value("A", TagTableModel::ReasonRole).toString().startsWith("not refreshed for"));
 }
 
 QTEST_MAIN(tst_TagTableModel)
