@@ -97,7 +97,7 @@ DiagnosticsDock::DiagnosticsDock(ModbusConnection *connection, TrafficRecorder *
     m_view->horizontalHeader()->setStretchLastSection(true);
     m_view->setWordWrap(false);
     const QFontMetrics metrics(m_view->font());
-    const int widths[] = {12, 26, 8, 6, 30, 12, 28};
+    const int widths[] = {14, 26, 8, 6, 26, 16, 28};
     for (int c = 0; c < int(sizeof widths / sizeof widths[0]); ++c)
         m_view->setColumnWidth(c, metrics.averageCharWidth() * widths[c]);
 
@@ -184,10 +184,10 @@ void DiagnosticsDock::refresh()
         set("roundTrip", w.answers == 0
                              ? tr("no answers in the last minute")
                              : tr("min %1 / mean %2 / max %3 / 95 % %4 ms (%5 answers)")
-                                   .arg(w.minimum)
-                                   .arg(w.mean, 0, 'f', 1)
-                                   .arg(w.maximum)
-                                   .arg(w.percentile95)
+                                   .arg(w.minimum / 1000.0, 0, 'f', 2)
+                                   .arg(w.mean / 1000.0, 0, 'f', 2)
+                                   .arg(w.maximum / 1000.0, 0, 'f', 2)
+                                   .arg(w.percentile95 / 1000.0, 0, 'f', 2)
                                    .arg(w.answers));
     }
     m_model->refresh(m_recorder);

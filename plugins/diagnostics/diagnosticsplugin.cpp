@@ -1,26 +1,20 @@
 #include "diagnosticsplugin.h"
 #include "diagnosticsdock.h"
 
-#include <core/actioncontainer.h>
 #include <core/actionmanager.h>
-#include <core/command.h>
-#include <core/context.h>
 #include <core/icore.h>
-#include <core/settingsdatabase.h>
+#include <core/id.h>
+#include <core/mainwindow.h>
 #include <fieldlink/fieldlinkplugin.h>
 #include <fieldlink/modbusconnection.h>
 #include <fieldlink/trafficrecorder.h>
 
 #include <QAction>
-#include <QMainWindow>
 
 namespace Diagnostics {
 
 namespace {
 DiagnosticsPlugin *s_instance = nullptr;
-const char SettingsGroup[] = "Diagnostics";
-const char OpenKey[] = "DockOpen";
-const char ActionId[] = "App.Diagnostics.ShowDock";
 } // namespace
 
 using Fieldlink::FieldlinkCore::FieldlinkPlugin;
@@ -40,8 +34,13 @@ DiagnosticsPlugin::~DiagnosticsPlugin()
         if (link->trafficRecorder() == m_recorder.data())
             link->setTrafficRecorder(nullptr);
     }
-    if (m_dock && !m_dock->parent())
+    // The library may be unloaded after this: the dock, though the main
+    // window's child, must not outlive the plug-in.
+    if (m_dock) {
+        Core::ActionManager::unregisterAction(m_dock->toggleViewAction(),
+                                              Core::Id::fromString(QStringLiteral("App.Dock.") + m_dock->objectName()));
         delete m_dock.data();
+    }
     if (s_instance == this)
         s_instance = nullptr;
 }
@@ -66,49 +65,22 @@ bool DiagnosticsPlugin::initialize(const QStringList &arguments, QString *errorS
     if (link)
         link->setTrafficRecorder(m_recorder.data());
 
-    auto *window = qobject_cast<QMainWindow *>(Core::ICore::mainWindow());
+    auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow());
     m_dock = new DiagnosticsDock(link, m_recorder.data(), window);
-    if (window) {
-        window->addDockWidget(Qt::BottomDockWidgetArea, m_dock);
-    }
-    m_dock->hide();
     QAction *toggle = m_dock->toggleViewAction();
     toggle->setText(tr("Link Diagnostics"));
     toggle->setObjectName(QStringLiteral("actionDiagnostics"));
     toggle->setToolTip(tr("Request and error counters, round-trip times and the traffic log"));
-    // Follows the dock's own close button too; hiding the whole window at
-    // the end of the program does not count as closing the dock.
-    connect(toggle, &QAction::toggled, this, [this](bool open) { m_wantOpen = open; });
-    Core::ActionContainer *tools = Core::ActionManager::actionContainer("App.Menu.Tools");
-    Core::Command *command =
-        Core::ActionManager::registerAction(toggle, ActionId, Core::Context(Core::Id("Global Context")));
-    if (tools && command)
-        tools->addAction(command, "App.Group.Tools.Other");
+    // Closed on the first start; the main window's saved state reopens it
+    // in later runs when it was open at the end of the last one.
+    m_dock->hide();
+    if (window)
+        window->addDock(m_dock, Qt::BottomDockWidgetArea); // also puts it into the Tools menu
     return true;
-}
-
-void DiagnosticsPlugin::extensionsInitialized()
-{
-    if (Core::SettingsDatabase *db = Core::ICore::settingsDatabase()) {
-        db->beginGroup(QLatin1String(SettingsGroup));
-        m_wantOpen = db->value(QLatin1String(OpenKey), false).toBool();
-        db->endGroup();
-    }
-    if (m_dock && m_wantOpen)
-        m_dock->show();
 }
 
 ExtensionSystem::IPlugin::ShutdownFlag DiagnosticsPlugin::aboutToShutdown()
 {
-    if (Core::SettingsDatabase *db = Core::ICore::settingsDatabase()) {
-        db->beginTransaction();
-        db->beginGroup(QLatin1String(SettingsGroup));
-        db->setValue(QLatin1String(OpenKey), m_wantOpen);
-        db->endGroup();
-        db->endTransaction();
-    }
-    if (m_dock)
-        Core::ActionManager::unregisterAction(m_dock->toggleViewAction(), ActionId);
     return SynchronousShutdown;
 }
 

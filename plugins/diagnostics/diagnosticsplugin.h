@@ -23,7 +23,8 @@ class DiagnosticsDock;
 
 // The link diagnostics: records the traffic of the application's Modbus
 // connection and shows it in a dock of the main window, opened from
-// Tools → Link Diagnostics; whether the dock is open is kept between runs.
+// Tools → Link Diagnostics; whether the dock is open is kept with the main
+// window's state between runs.
 class DIAGNOSTICS_EXPORT DiagnosticsPlugin : public ExtensionSystem::IPlugin
 {
     Q_OBJECT
@@ -36,7 +37,6 @@ public:
     static DiagnosticsPlugin *instance();
 
     bool initialize(const QStringList &arguments, QString *errorString) override;
-    void extensionsInitialized() override;
     ShutdownFlag aboutToShutdown() override;
 
     Fieldlink::FieldlinkCore::TrafficRecorder *recorder() const { return m_recorder.data(); }
@@ -46,7 +46,6 @@ public:
 private:
     QScopedPointer<Fieldlink::FieldlinkCore::TrafficRecorder> m_recorder;
     QPointer<DiagnosticsDock> m_dock;
-    bool m_wantOpen = false;
 };
 
 } // namespace Diagnostics

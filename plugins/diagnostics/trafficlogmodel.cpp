@@ -130,7 +130,7 @@ QString TrafficLogModel::cellText(const TrafficRecorder::Entry &e, int column) c
     case AddressColumn: return QString::number(e.address);
     case CountColumn: return QString::number(e.count);
     case ResultColumn: return resultText(e);
-    case RoundTripColumn: return e.roundTrip >= 0 ? QString::number(e.roundTrip) : QString();
+    case RoundTripColumn: return e.roundTrip >= 0 ? QString::number(e.roundTrip / 1000.0, 'f', 2) : QString();
     case RequestColumn: return e.requestHex();
     case ReplyColumn: return e.replyHex();
     default: return QString();

@@ -235,6 +235,11 @@ void IModbusTransaction::markSent()
     m_sentTimer.start();
 }
 
+qint64 IModbusTransaction::usSinceSent() const
+{
+    return m_sentTimer.isValid() ? m_sentTimer.nsecsElapsed() / 1000 : -1;
+}
+
 qint64 IModbusTransaction::msSinceSent() const
 {
     return m_sentTimer.isValid() ? m_sentTimer.elapsed() : -1;

@@ -150,6 +150,7 @@ public:
     void markSent();
     void setResponseTime(qint64 milliseconds) { m_responseTime = milliseconds; }
     qint64 msSinceSent() const;
+    qint64 usSinceSent() const; // microseconds, -1 before markSent()
 
 signals:
     void transactionExecutionEnded(bool isOk, QVector<quint16> values, int transactionId);

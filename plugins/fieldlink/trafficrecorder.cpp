@@ -62,7 +62,7 @@ void TrafficRecorder::record(const IModbusTransaction &t, int outcome, int excep
 {
     if (m_firstTime == 0)
         m_firstTime = nowMs;
-    const qint64 roundTrip = reply ? t.responseTime() : -1;
+    const qint64 roundTrip = reply ? t.usSinceSent() : -1;
 
     Second &second = m_seconds[size_t((nowMs / 1000) % WindowSeconds)];
     if (second.second != nowMs / 1000) {

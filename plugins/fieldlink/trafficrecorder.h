@@ -18,8 +18,10 @@ class IModbusTransaction;
 
 // What a connection writes about each ended request when a recorder is
 // attached: the last Capacity requests and replies (time, function, range,
-// result, round trip, both PDUs), and the round-trip times and request rate
-// of the last minute.
+// result, round trip, both PDUs), and the round-trip times (of at most the
+// last WindowSamples answers) and the request rate of the last minute.
+// Round trips are in microseconds: on a local link most take well under a
+// millisecond.
 //
 // All storage is taken at construction: recording a request copies into
 // fixed slots of ring buffers and never allocates, so that it costs the
@@ -39,7 +41,7 @@ public:
     struct Entry
     {
         qint64 time = 0;         // ms since the epoch, when the request ended
-        qint32 roundTrip = -1;   // ms, -1 when nothing came back
+        qint32 roundTrip = -1;   // µs, -1 when nothing came back
         quint16 address = 0;
         quint16 count = 0;
         quint8 function = 0;     // Modbus function code of the request
@@ -59,7 +61,7 @@ public:
         quint64 requests = 0;     // ended requests within the window
         double perSecond = 0;
         quint64 answers = 0;      // those with a round trip
-        qint64 minimum = -1;      // ms; -1 without answers
+        qint64 minimum = -1;      // µs; -1 without answers
         double mean = -1;
         qint64 maximum = -1;
         qint64 percentile95 = -1;

@@ -122,7 +122,11 @@ void ConnectionStatusWidget::refresh()
         if (m_target.isEmpty()) {
             text = tr("Not connected");
         } else if (!m_error.isEmpty() || m_reconnectMs >= 0) {
-            const QString why = m_error.isEmpty() ? QString() : QStringLiteral(": ") + m_error;
+            // Qt's messages end in a full stop; the retry delay follows them.
+            QString error = m_error.trimmed();
+            while (error.endsWith(QLatin1Char('.')))
+                error.chop(1);
+            const QString why = error.isEmpty() ? QString() : QStringLiteral(": ") + error;
             text = m_everConnected ? tr("Link to %1 lost%2").arg(target, why)
                                    : tr("Cannot connect to %1%2").arg(target, why);
             if (m_reconnectMs >= 0)

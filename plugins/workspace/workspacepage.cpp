@@ -102,7 +102,7 @@ WorkspacePage::WorkspacePage(WorkspaceController *controller, QWidget *parent)
         if (current.isValid())
             m_view->edit(current.sibling(current.row(), TagTableModel::ValueColumn));
     });
-    m_view->setColumnWidth(TagTableModel::StateColumn, 160);
+    m_view->setColumnWidth(TagTableModel::StateColumn, 280);
     // Unsorted at first: the map's order. A click on a header sorts the tags
     // within their groups.
     m_view->header()->setSortIndicator(-1, Qt::AscendingOrder);

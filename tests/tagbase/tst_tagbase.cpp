@@ -764,9 +764,12 @@ void tst_TagBase::metaTypesRegistered()
         if (mo->method(i).methodType() == QMetaMethod::Signal)
             signalNames << QString::fromLatin1(mo->method(i).name());
     }
-    QCOMPARE(signalNames, QStringList({"updateIR", "updateHR", "updateDI", "updateCO",
-                                       "updateAllBase", "updateStepIncrement",
-                                       "updateStepClear", "updateStepCount"}));
+    // The progress signals first and in this order; per-request signals follow.
+    QCOMPARE(signalNames.mid(0, 8), QStringList({"updateIR", "updateHR", "updateDI", "updateCO",
+                                                 "updateAllBase", "updateStepIncrement",
+                                                 "updateStepClear", "updateStepCount"}));
+    QVERIFY(signalNames.contains("requestAnswered"));
+    QVERIFY(signalNames.contains("requestFailed"));
     // Slots are reachable by name, e.g. from a queued invocation.
     QVERIFY(QMetaObject::invokeMethod(&engine, "setUpdateBase", Qt::QueuedConnection,
                                       Q_ARG(Pointbook::TagBase::TypeUpdate, TagBase::NoUpdate),
