@@ -13,8 +13,10 @@
 #include "dbupdatedatatable.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMetaType>
 #include <QThread>
+#include <QtDebug>
 
 namespace Sqlstore {
 namespace Internal {
@@ -81,10 +83,31 @@ bool DataBaseConnection::start()
 void DataBaseConnection::stop()
 {
     if (thread && thread->isRunning()) {
+        QElapsedTimer clock;
+        clock.start();
+        if (worker)
+            worker->requestStop();
         thread->quit();
-        if (!thread->wait(QuitTimeout)) {
-            thread->terminate();
-            thread->wait(TerminateTimeout);
+        // isRunning() turns false before the thread's finished handlers,
+        // the worker's stop() among them, have run; wait() tells the end.
+        bool ended = thread->wait(DataBaseThread::StopWorkBudget + StopGrace);
+        // A statement that outlasts the budget is interrupted. The call is
+        // repeated: one that starts just after an interrupt runs on.
+        while (!ended && worker && clock.elapsed() < StopTimeout) {
+            worker->abandon();
+            ended = thread->wait(50);
+        }
+        if (!ended) {
+            // Terminating a thread inside SQLite or while it unwinds kills the
+            // process; leaving it is the lesser harm at shutdown.
+            qWarning().noquote() << tr("The database worker did not stop in time; it is left running.");
+            disconnect(this, nullptr, worker, nullptr);
+            thread->disconnect();
+            thread->setParent(nullptr);
+            worker = nullptr;
+            thread = nullptr;
+            emit stopped();
+            return;
         }
     }
     if (worker) {

@@ -36,14 +36,17 @@ public:
     bool initDataBaseConnection();
     void setSettings(DataBaseSettings *settings);
     bool start();
-    // Lets the worker finish (it still runs what was queued, within the time
-    // bound below) and frees worker and thread. Always emits stopped().
+    // Lets the worker finish and frees worker and thread; always emits
+    // stopped(). What was queued still runs within the worker's stop budget;
+    // after StopGrace more the running statement is interrupted and the rest
+    // ends with the false signal. Returns within StopTimeout; a thread is
+    // never terminated.
     void stop();
     // Queues a transaction; the worker owns it from now on. Null is ignored.
     void addTransactionExec(IDataBaseTransaction *transaction);
 
-    static constexpr unsigned long QuitTimeout = 4000;
-    static constexpr unsigned long TerminateTimeout = 1000;
+    static constexpr int StopGrace = 500;
+    static constexpr int StopTimeout = 4500;
 
 public slots:
     IDataBaseTransaction *createTable(const QString &tableName, const QStringList &instruction,

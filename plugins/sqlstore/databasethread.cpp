@@ -2,9 +2,10 @@
 
 #include "databasesettings.h"
 #include "idatabasetransaction.h"
+#include "sqlitehandle.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QSqlDatabase>
@@ -47,13 +48,59 @@ DataBaseThread::~DataBaseThread()
     }
     delete queueTimer;
     delete deleteTimer;
-    if (!connectionName.isEmpty())
-        QSqlDatabase::removeDatabase(connectionName);
+    closeConnection();
 }
 
 void DataBaseThread::setSettings(DataBaseSettings *dataBaseSettings)
 {
     settings = dataBaseSettings;
+}
+
+void DataBaseThread::requestStop()
+{
+    qint64 none = 0;
+    stopDeadline.compare_exchange_strong(none, QDeadlineTimer(StopWorkBudget).deadline());
+}
+
+void DataBaseThread::abandon()
+{
+    abandoned = true;
+    QMutexLocker locker(&handleMutex);
+    SqliteHandle::interrupt(handle);
+}
+
+void DataBaseThread::setHandle(sqlite3 *value)
+{
+    QMutexLocker locker(&handleMutex);
+    handle = value;
+}
+
+void DataBaseThread::closeConnection()
+{
+    if (connectionName.isEmpty())
+        return;
+    setHandle(nullptr);
+    {
+        QSqlDatabase database = QSqlDatabase::database(connectionName, false);
+        database.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    connectionName.clear();
+}
+
+// SQLite's own busy timeout cannot be cut short; this one ends when the
+// worker is abandoned.
+int DataBaseThread::busyHandler(void *context, int attempts)
+{
+    auto *worker = static_cast<DataBaseThread *>(context);
+    if (worker->abandoned)
+        return 0;
+    if (attempts == 0)
+        worker->busyClock.start();
+    if (worker->busyClock.elapsed() >= worker->busyTimeout)
+        return 0;
+    QThread::msleep(attempts < 10 ? 2 : 10);
+    return 1;
 }
 
 bool DataBaseThread::openDatabase(const QString &name)
@@ -80,6 +127,19 @@ bool DataBaseThread::openDatabase(const QString &name)
         database.close();
         return false;
     }
+
+    busyTimeout = BusyTimeout;
+    const QStringList options = settings->connectOptions().split(QLatin1Char(';'));
+    for (const QString &option : options) {
+        const QString key = option.section(QLatin1Char('='), 0, 0).trimmed();
+        bool ok = false;
+        const int value = option.section(QLatin1Char('='), 1).trimmed().toInt(&ok);
+        if (key == QLatin1String("QSQLITE_BUSY_TIMEOUT") && ok && value >= 0)
+            busyTimeout = value;
+    }
+    sqlite3 *opened = SqliteHandle::of(database);
+    SqliteHandle::setBusyHandler(opened, &DataBaseThread::busyHandler, this);
+    setHandle(opened);
     return true;
 }
 
@@ -120,51 +180,61 @@ void DataBaseThread::run()
 }
 
 // Runs on the worker thread when it finishes. Requests that reached the
-// worker before it was asked to quit are still executed, within a time
-// budget, so that a write issued just before shutdown is not lost; what is
-// left after that is freed without a signal.
+// worker before it was asked to quit are still executed within the stop's
+// time budget, so that a write issued just before shutdown is not lost; what
+// is left after that, or once the worker is abandoned, ends with the false
+// signal unexecuted.
 void DataBaseThread::stop()
 {
     if (thread() == QThread::currentThread())
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    requestStop();
+    const QDeadlineTimer budget(stopDeadline.load(), Qt::PreciseTimer);
 
-    {
-        QMutexLocker locker(&mutex);
-        if (state == State::Working) {
-            QElapsedTimer clock;
-            clock.start();
-            while ((!highQueue.isEmpty() || !normalQueue.isEmpty())
-                   && clock.elapsed() < StopWorkBudget) {
-                nextTransaction(highQueue.isEmpty() ? &normalQueue : &highQueue);
-            }
-        }
-        state = State::Stopped;
-        idle = true;
-
-        if (!connectionName.isEmpty()) {
-            QSqlDatabase::removeDatabase(connectionName);
-            connectionName.clear();
-        }
-        for (QTimer **timer : {&queueTimer, &deleteTimer}) {
-            if (*timer) {
-                (*timer)->stop();
-                disconnect(*timer, &QTimer::timeout, this, nullptr);
-                delete *timer;
-                *timer = nullptr;
-            }
-        }
-
-        // Hand what is left to the thread that will delete the worker.
-        if (homeThread && homeThread != QThread::currentThread()) {
-            QList<IDataBaseTransaction *> held;
-            held << highQueue << normalQueue << deleteQueue;
-            for (IDataBaseTransaction *transaction : qAsConst(held)) {
-                if (transaction && transaction->thread() == QThread::currentThread())
-                    transaction->moveToThread(homeThread);
-            }
+    QMutexLocker locker(&mutex);
+    if (state == State::Working) {
+        while ((!highQueue.isEmpty() || !normalQueue.isEmpty()) && !abandoned
+               && !budget.hasExpired()) {
+            nextTransaction(highQueue.isEmpty() ? &normalQueue : &highQueue);
         }
     }
-    QThread::msleep(StopPause);
+    dropWaiting();
+    state = State::Stopped;
+    idle = true;
+
+    closeConnection();
+    for (QTimer **timer : {&queueTimer, &deleteTimer}) {
+        if (*timer) {
+            (*timer)->stop();
+            disconnect(*timer, &QTimer::timeout, this, nullptr);
+            delete *timer;
+            *timer = nullptr;
+        }
+    }
+
+    // Hand what is left to the thread that will delete the worker.
+    if (homeThread && homeThread != QThread::currentThread()) {
+        QList<IDataBaseTransaction *> held;
+        held << highQueue << normalQueue << deleteQueue;
+        for (IDataBaseTransaction *transaction : qAsConst(held)) {
+            if (transaction && transaction->thread() == QThread::currentThread())
+                transaction->moveToThread(homeThread);
+        }
+    }
+}
+
+void DataBaseThread::dropWaiting()
+{
+    QList<IDataBaseTransaction *> waiting;
+    waiting << highQueue << normalQueue;
+    highQueue.clear();
+    normalQueue.clear();
+    for (IDataBaseTransaction *transaction : qAsConst(waiting)) {
+        if (!transaction)
+            continue;
+        transaction->endWithoutExecution();
+        retire(transaction);
+    }
 }
 
 bool DataBaseThread::holds(IDataBaseTransaction *transaction) const
@@ -215,17 +285,16 @@ void DataBaseThread::nextTransaction(QQueue<IDataBaseTransaction *> *transaction
     transaction->setStatus(IDataBaseTransaction::Executing);
 
     bool executed = false;
-    if (!connectionName.isEmpty()) {
+    if (!connectionName.isEmpty() && !abandoned) {
         QSqlDatabase database = QSqlDatabase::database(connectionName, true);
         if (database.isOpen()) {
-            database.transaction();
-            QSqlQuery query(database);
-            const QSqlError error = transaction->process(database, query);
-            query.finish();
-            if (error.type() != QSqlError::NoError)
-                database.rollback();
-            else
-                database.commit();
+            // Opened again after a close: a new SQLite connection.
+            sqlite3 *current = SqliteHandle::of(database);
+            if (current != handle) {
+                SqliteHandle::setBusyHandler(current, &DataBaseThread::busyHandler, this);
+                setHandle(current);
+            }
+            execute(transaction, database);
             executed = true;
         }
     }
@@ -235,6 +304,33 @@ void DataBaseThread::nextTransaction(QQueue<IDataBaseTransaction *> *transaction
     if (!executed)
         transaction->endWithoutExecution();
     retire(transaction);
+}
+
+// The end signal comes only once the outcome is known: true after a commit
+// that succeeded, false after a rollback or a commit that failed, so that a
+// write reported done is on disk.
+void DataBaseThread::execute(IDataBaseTransaction *transaction, QSqlDatabase &database)
+{
+    database.transaction();
+    transaction->setEndDeferred(true);
+    QSqlError error;
+    {
+        QSqlQuery query(database);
+        error = transaction->process(database, query);
+        query.finish();
+    }
+    bool committed = true;
+    if (error.type() != QSqlError::NoError) {
+        database.rollback();
+    } else if (SqliteHandle::transaction(database) != SqliteHandle::Transaction::None
+               && !database.commit()) {
+        committed = false;
+        const QString reason = database.lastError().text();
+        qWarning().noquote() << tr("A database transaction could not be committed: %1").arg(reason);
+        database.rollback();
+    }
+    transaction->releaseEnd(committed);
+    transaction->setEndDeferred(false);
 }
 
 void DataBaseThread::retire(IDataBaseTransaction *transaction)

@@ -2,11 +2,17 @@
 
 #include "sqlstore_global.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMutex>
 #include <QObject>
 #include <QQueue>
+#include <QSqlDatabase>
 #include <QString>
+
+#include <atomic>
+
+struct sqlite3;
 
 QT_BEGIN_NAMESPACE
 class QThread;
@@ -29,13 +35,22 @@ class SQLSTORE_EXPORT DataBaseThread : public QObject
 public:
     // Executed transactions are checked for Completed this often.
     static constexpr int DeleteInterval = 10000;
-    // Time that stop() may spend running what is still queued.
+    // Time that stop() may spend running what is still queued, counted
+    // from requestStop().
     static constexpr int StopWorkBudget = 2000;
-    // Pause at the end of stop().
-    static constexpr int StopPause = 1000;
+    // How long a locked database is waited for before a statement or a
+    // commit fails; the connect option QSQLITE_BUSY_TIMEOUT overrides it.
+    static constexpr int BusyTimeout = 5000;
 
     DataBaseThread();
     ~DataBaseThread() override;
+
+    // Both callable from any thread. requestStop() starts the stop's time
+    // budget; abandon() gives up what is left: the running statement is
+    // interrupted, a wait for a lock ends, nothing more is started, and what
+    // is still queued at stop() ends with the false signal.
+    void requestStop();
+    void abandon();
 
 public slots:
     void setSettings(Sqlstore::Internal::DataBaseSettings *dataBaseSettings);
@@ -58,6 +73,11 @@ private:
     };
 
     bool openDatabase(const QString &name);
+    void execute(IDataBaseTransaction *transaction, QSqlDatabase &database);
+    void setHandle(sqlite3 *handle);
+    void closeConnection();
+    void dropWaiting();
+    static int busyHandler(void *context, int attempts);
     void retire(IDataBaseTransaction *transaction);
     bool holds(IDataBaseTransaction *transaction) const;
 
@@ -74,6 +94,16 @@ private:
     State state = State::NotRun;
     // The thread that created the worker, and that deletes it.
     QThread *homeThread = nullptr;
+
+    int busyTimeout = BusyTimeout;
+    QElapsedTimer busyClock;
+    std::atomic<bool> abandoned{false};
+    // Milliseconds of QDeadlineTimer's clock; 0 until a stop is requested.
+    std::atomic<qint64> stopDeadline{0};
+    // The open SQLite connection, for interrupts from other threads; it is
+    // closed only under this lock.
+    QMutex handleMutex;
+    sqlite3 *handle = nullptr;
 };
 
 } // namespace Internal

@@ -1,5 +1,7 @@
 #include "idatabasetransaction.h"
 
+#include "sqlitehandle.h"
+
 #include <QMutexLocker>
 #include <QSqlRecord>
 
@@ -138,16 +140,63 @@ QSqlError IDataBaseTransaction::processStatements(QSqlDatabase &database, QSqlQu
         }
         if (!last) {
             query.finish();
-            database.commit();
+            // In autocommit mode each statement has committed itself and
+            // there is nothing to end. An open transaction whose commit fails
+            // (disk full, database locked) has not stored the statement.
+            const SqliteHandle::Transaction open = SqliteHandle::transaction(database);
+            if (open == SqliteHandle::Transaction::Open) {
+                if (!database.commit()) {
+                    const QSqlError error = database.lastError();
+                    database.rollback();
+                    return error;
+                }
+            } else if (open == SqliteHandle::Transaction::Unknown) {
+                database.commit();
+            }
         }
     }
     return query.lastError();
 }
 
+void IDataBaseTransaction::announceEnd(bool ok, const QVector<QVector<QVariant> > *rows)
+{
+    if (!m_endDeferred) {
+        emit transactionExecutionEnded(ok);
+        if (rows)
+            emit transactionExecutionEnded(ok, *rows);
+        return;
+    }
+    m_endPending = true;
+    m_pendingOk = ok;
+    m_pendingWithRows = rows != nullptr;
+    m_pendingRows = rows ? *rows : QVector<QVector<QVariant> >();
+}
+
+void IDataBaseTransaction::setEndDeferred(bool deferred)
+{
+    m_endDeferred = deferred;
+    m_endPending = false;
+    m_pendingRows.clear();
+}
+
+void IDataBaseTransaction::releaseEnd(bool committed)
+{
+    if (!m_endPending)
+        return;
+    m_endPending = false;
+    const bool ok = m_pendingOk && committed;
+    emit transactionExecutionEnded(ok);
+    if (m_pendingWithRows) {
+        const QVector<QVector<QVariant> > rows = m_pendingRows;
+        m_pendingRows.clear();
+        emit transactionExecutionEnded(ok, rows);
+    }
+}
+
 QSqlError IDataBaseTransaction::processNotReturnData(QSqlDatabase database, QSqlQuery query)
 {
     const QSqlError error = processStatements(database, query, nullptr);
-    emit transactionExecutionEnded(error.type() == QSqlError::NoError);
+    announceEnd(error.type() == QSqlError::NoError, nullptr);
     return error;
 }
 
@@ -155,9 +204,7 @@ QSqlError IDataBaseTransaction::processReturnData(QSqlDatabase database, QSqlQue
 {
     QVector<QVector<QVariant> > rows;
     const QSqlError error = processStatements(database, query, &rows);
-    const bool ok = error.type() == QSqlError::NoError;
-    emit transactionExecutionEnded(ok);
-    emit transactionExecutionEnded(ok, rows);
+    announceEnd(error.type() == QSqlError::NoError, &rows);
     return error;
 }
 

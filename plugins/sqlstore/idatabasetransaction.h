@@ -17,6 +17,8 @@
 namespace Sqlstore {
 namespace Internal {
 
+class DataBaseThread;
+
 // One unit of work for the database worker: a list of statements, a queue
 // priority, a status and a result announced by signal once the worker has run
 // it. The worker owns a queued transaction and deletes it only after its user
@@ -85,14 +87,27 @@ signals:
     void transactionExecutionEnded(bool statusRequest, QVector<QVector<QVariant> > selectDataTable);
 
 private:
+    friend class DataBaseThread;
+
     QSqlError processStatements(QSqlDatabase &database, QSqlQuery &query,
                                 QVector<QVector<QVariant> > *rows);
+    // The end as the execution routines see it: emitted at once, or kept
+    // while the worker runs the transaction, which emits it after its commit.
+    void announceEnd(bool ok, const QVector<QVector<QVariant> > *rows);
+    void setEndDeferred(bool deferred);
+    void releaseEnd(bool committed);
 
     qint32 m_transactionID = 0;
     Priority m_priority = Normal;
     Status m_status = Waiting;
     QDateTime m_lastTimeChangeTransaction;
     QStringList m_sqlQueryList;
+    // Touched only by the thread that runs the transaction.
+    bool m_endDeferred = false;
+    bool m_endPending = false;
+    bool m_pendingOk = false;
+    bool m_pendingWithRows = false;
+    QVector<QVector<QVariant> > m_pendingRows;
     // The user sets Completed on its own thread while the worker reads the
     // status on the worker thread.
     mutable QMutex m_mutex;
