@@ -1,7 +1,8 @@
 #include "settingsdatabase.h"
 
+#include "settingscodec.h"
+
 #include <QAtomicInt>
-#include <QDataStream>
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -16,36 +17,6 @@ Q_LOGGING_CATEGORY(settingsDbLog, "app.core.settingsdatabase")
 namespace {
 
 QAtomicInt s_connectionCounter;
-
-QByteArray serialise(const QVariant &value, bool *ok)
-{
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    stream.setVersion(QDataStream::Qt_5_15);
-    stream << value;
-    *ok = stream.status() == QDataStream::Ok;
-    return bytes;
-}
-
-QVariant deserialise(const QByteArray &bytes, bool *ok)
-{
-    QDataStream stream(bytes);
-    stream.setVersion(QDataStream::Qt_5_15);
-    // Refuse unknown type ids before QVariant tries to build one of them.
-    // 127 marks a user type that is named after the id.
-    quint32 typeId = 0;
-    stream >> typeId;
-    if (stream.status() != QDataStream::Ok
-        || (typeId != 0 && typeId != 127 && !QMetaType::isRegistered(int(typeId)))) {
-        *ok = false;
-        return QVariant();
-    }
-    stream.device()->seek(0);
-    QVariant value;
-    stream >> value;
-    *ok = stream.status() == QDataStream::Ok && stream.atEnd();
-    return value;
-}
 
 QString trimSlashes(QString text)
 {
@@ -113,27 +84,47 @@ bool SettingsDatabase::open()
                              "(key TEXT PRIMARY KEY NOT NULL, value BLOB)")))
         return false;
 
+    // Oversized rows are not even fetched: a value that large was not
+    // written by this store.
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
-    if (!query.exec(QStringLiteral("SELECT key, value FROM settings"))) {
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT key, value, 1 FROM settings"
+                                 " WHERE ifnull(length(value), 0) <= ? AND length(key) <= ?"
+                                 " UNION ALL SELECT substr(key, 1, 64), NULL, 0 FROM settings"
+                                 " WHERE ifnull(length(value), 0) > ? OR length(key) > ?"));
+    for (int i = 0; i < 2; ++i) {
+        query.addBindValue(Internal::SettingsCodec::MaxBytes);
+        query.addBindValue(MaxKeyLength);
+    }
+    if (!query.exec()) {
         fail(query.lastError().text());
         return false;
     }
-    int unreadable = 0;
+    // A value that cannot be read is treated as absent; the log names the
+    // first few once.
+    QStringList unreadable;
+    int unreadableCount = 0;
     while (query.next()) {
-        bool ok = false;
-        const QVariant value = deserialise(query.value(1).toByteArray(), &ok);
-        if (ok)
-            m_values.insert(query.value(0).toString(), value);
-        else
-            ++unreadable;
+        const QString key = query.value(0).toString();
+        QVariant value;
+        QString reason = QStringLiteral("too large");
+        if (query.value(2).toBool()
+            && Internal::SettingsCodec::decode(query.value(1).toByteArray(), &value, &reason)) {
+            m_values.insert(key, value);
+            continue;
+        }
+        if (++unreadableCount <= 5)
+            unreadable.append(QStringLiteral("\"%1\" (%2)").arg(key.left(64), reason));
     }
     if (query.lastError().isValid()) {
         fail(query.lastError().text());
         return false;
     }
-    if (unreadable > 0) {
-        qCWarning(settingsDbLog, "Settings database \"%s\": %d unreadable value(s) skipped.",
-                  qPrintable(m_fileName), unreadable);
+    if (unreadableCount > 0) {
+        qCWarning(settingsDbLog, "Settings database \"%s\": %d unreadable value(s) skipped: %s%s",
+                  qPrintable(QDir::toNativeSeparators(m_fileName)), unreadableCount,
+                  qPrintable(unreadable.join(QLatin1String(", "))),
+                  unreadableCount > unreadable.size() ? ", ..." : "");
     }
     return true;
 }
@@ -208,30 +199,32 @@ void SettingsDatabase::beginTransaction()
         fail(QSqlDatabase::database(m_connectionName, false).lastError().text());
 }
 
-void SettingsDatabase::endTransaction()
+bool SettingsDatabase::endTransaction()
 {
     if (m_transactionDepth == 0) {
         qCWarning(settingsDbLog, "SettingsDatabase::endTransaction without beginTransaction");
-        return;
+        return false;
     }
     if (--m_transactionDepth > 0 || !m_persistent)
-        return;
+        return m_persistent;
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.commit()) {
         const QString error = db.lastError().text();
         db.rollback();
         fail(error);
+        return false;
     }
+    return true;
 }
 
 bool SettingsDatabase::writeValue(const QString &key, const QVariant &value)
 {
-    bool ok = false;
-    const QByteArray bytes = serialise(value, &ok);
-    if (!ok) {
-        qCWarning(settingsDbLog, "Settings database: value of \"%s\" (type %s) cannot be stored; "
+    QString reason;
+    const QByteArray bytes = Internal::SettingsCodec::encode(value, &reason);
+    if (bytes.isNull()) {
+        qCWarning(settingsDbLog, "Settings database: value of \"%s\" (type %s) cannot be stored (%s); "
                                  "it is kept for this run only.",
-                  qPrintable(key), value.typeName());
+                  qPrintable(key), value.typeName(), qPrintable(reason));
         return false;
     }
     if (!m_persistent)
@@ -268,15 +261,15 @@ bool SettingsDatabase::removeKeys(const QString &key)
     return true;
 }
 
-void SettingsDatabase::setValue(const QString &key, const QVariant &value)
+bool SettingsDatabase::setValue(const QString &key, const QVariant &value)
 {
     const QString k = effectiveKey(key);
     if (trimSlashes(key).isEmpty()) {
         qCWarning(settingsDbLog, "SettingsDatabase::setValue called with an empty key");
-        return;
+        return false;
     }
     m_values.insert(k, value);
-    writeValue(k, value);
+    return writeValue(k, value);
 }
 
 QVariant SettingsDatabase::value(const QString &key, const QVariant &defaultValue) const

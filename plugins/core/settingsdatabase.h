@@ -10,7 +10,8 @@
 namespace Core {
 
 // A key-value store kept in an SQLite file. Values keep their type across
-// runs (stored as QDataStream-serialised QVariant). Every write goes to the
+// runs (stored as QDataStream-serialised QVariant, read back defensively:
+// a stored value that is not well formed is treated as absent). Every write goes to the
 // file at once, or at endTransaction() when inside a transaction. When the
 // file cannot be used the store reports it once and keeps working in memory.
 class CORE_EXPORT SettingsDatabase : public QObject
@@ -18,6 +19,9 @@ class CORE_EXPORT SettingsDatabase : public QObject
     Q_OBJECT
 
 public:
+    // Longest key read back from the file.
+    static constexpr int MaxKeyLength = 4096;
+
     explicit SettingsDatabase(const QString &fileName, QObject *parent = nullptr);
     ~SettingsDatabase() override;
 
@@ -31,9 +35,13 @@ public:
     QString group() const;
 
     void beginTransaction();
-    void endTransaction();
+    // True when the writes since beginTransaction() are in the file (for a
+    // nested call: when nothing has failed so far).
+    bool endTransaction();
 
-    void setValue(const QString &key, const QVariant &value);
+    // The value is in force for this run either way; true when it also
+    // reached the file (or will at endTransaction()). An empty key is refused.
+    bool setValue(const QString &key, const QVariant &value);
     QVariant value(const QString &key, const QVariant &defaultValue = QVariant()) const;
     bool contains(const QString &key) const;
     // Removes the key and every key below it.

@@ -35,6 +35,9 @@ private slots:
     void unusableFile_data();
     void unusableFile();
     void unreadableValueIsSkipped();
+    void craftedValueIsAbsent_data();
+    void craftedValueIsAbsent();
+    void tooDeepValueNotStored();
 
 private:
     QString dbFile() const { return m_dir->filePath(QStringLiteral("sub/settings.db")); }
@@ -280,6 +283,99 @@ void tst_SettingsDatabase::unreadableValueIsSkipped()
     QVERIFY(db.isPersistent());
     QCOMPARE(db.value(QStringLiteral("good")).toInt(), 42);
     QVERIFY(!db.contains(QStringLiteral("bad")));
+}
+
+namespace {
+
+// Lists inside lists, `depth` of them, around an invalid value.
+QByteArray nestedLists(int depth)
+{
+    return QByteArray::fromHex("000000090000000001").repeated(depth) + QByteArray::fromHex("0000000000");
+}
+
+} // namespace
+
+// Values written straight into the file, as a damaged or hostile file would
+// hold them: each is absent afterwards, the rest of the store reads, and the
+// start neither crashes nor allocates what a count claims.
+void tst_SettingsDatabase::craftedValueIsAbsent_data()
+{
+    QTest::addColumn<QByteArray>("blob");
+    QTest::addColumn<bool>("readable");
+
+    QTest::newRow("string list claiming 2^31 entries") << QByteArray::fromHex("0000000b00800000000000000000") << false;
+    QTest::newRow("list claiming 2^31 entries") << QByteArray::fromHex("000000090080000000") << false;
+    QTest::newRow("map claiming 2^32-1 entries") << QByteArray::fromHex("0000000800ffffffff") << false;
+    QTest::newRow("byte array list claiming 2^30") << QByteArray::fromHex("000000310040000000") << false;
+    QTest::newRow("lists nested 100000 deep") << nestedLists(100000) << false;
+    QTest::newRow("lists nested one too deep") << nestedLists(33) << false;
+    QTest::newRow("lists nested to the limit") << nestedLists(32) << true;
+    QTest::newRow("string of odd length") << QByteArray::fromHex("0000000a0000000003616263") << false;
+    QTest::newRow("string longer than the value") << QByteArray::fromHex("0000000a007ffffffe0041") << false;
+    QTest::newRow("bytes longer than the value") << QByteArray::fromHex("0000000c007fffffff41") << false;
+    QTest::newRow("image") << QByteArray::fromHex("00000046000000") << false;
+    QTest::newRow("user type") << QByteArray::fromHex("00000400000000000851526563740000") << false;
+    QTest::newRow("unknown type") << QByteArray::fromHex("0000ffff00") << false;
+    QTest::newRow("truncated int") << QByteArray::fromHex("00000002000000") << false;
+    QTest::newRow("trailing bytes") << QByteArray::fromHex("000000020000000001ff") << false;
+    QTest::newRow("empty") << QByteArray("") << false;
+    QTest::newRow("list of a map and an int") << QByteArray::fromHex(
+        "00000009000000000200000008000000000100000002006b0000000a00000000020076000000020000000007") << true;
+}
+
+void tst_SettingsDatabase::craftedValueIsAbsent()
+{
+    QFETCH(QByteArray, blob);
+    QFETCH(bool, readable);
+    {
+        SettingsDatabase db(dbFile());
+        db.setValue(QStringLiteral("good"), 42);
+    }
+    {
+        QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        raw.setDatabaseName(dbFile());
+        QVERIFY(raw.open());
+        QSqlQuery query(raw);
+        query.prepare(QStringLiteral("INSERT INTO settings VALUES ('crafted', ?)"));
+        query.addBindValue(blob);
+        QVERIFY(query.exec());
+        raw.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+
+    s_warnings.clear();
+    QtMessageHandler previous = qInstallMessageHandler(countWarnings);
+    SettingsDatabase db(dbFile());
+    qInstallMessageHandler(previous);
+    QVERIFY(db.isPersistent());
+    QCOMPARE(db.value(QStringLiteral("good")).toInt(), 42);
+    QCOMPARE(db.contains(QStringLiteral("crafted")), readable);
+    QCOMPARE(s_warnings.size(), readable ? 0 : 1);
+    if (!readable)
+        QVERIFY2(s_warnings.first().contains(QLatin1String("1 unreadable value(s) skipped: \"crafted\"")),
+                 qPrintable(s_warnings.first()));
+}
+
+// What the store could not read back is not written either.
+void tst_SettingsDatabase::tooDeepValueNotStored()
+{
+    QVariant deep;
+    for (int i = 0; i < 40; ++i)
+        deep = QVariantList{deep};
+    s_warnings.clear();
+    QtMessageHandler previous = qInstallMessageHandler(countWarnings);
+    {
+        SettingsDatabase db(dbFile());
+        QVERIFY(!db.setValue(QStringLiteral("deep"), deep));
+        QVERIFY(db.setValue(QStringLiteral("flat"), QVariantList{1, QStringLiteral("two")}));
+        QCOMPARE(db.value(QStringLiteral("deep")), deep);
+    }
+    qInstallMessageHandler(previous);
+    QCOMPARE(s_warnings.size(), 1);
+    QVERIFY2(s_warnings.first().contains(QLatin1String("cannot be stored")), qPrintable(s_warnings.first()));
+    SettingsDatabase reopened(dbFile());
+    QVERIFY(!reopened.contains(QStringLiteral("deep")));
+    QCOMPARE(reopened.value(QStringLiteral("flat")), QVariant(QVariantList{1, QStringLiteral("two")}));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsDatabase)
