@@ -60,7 +60,8 @@ QSqlError DBBoundBatchDataTable::process(QSqlDatabase database, QSqlQuery query)
         }
     }
     m_error = error;
-    emit transactionExecutionEnded(error.type() == QSqlError::NoError);
+    // Emitted after the worker's commit, false when that commit fails.
+    announceEnd(error.type() == QSqlError::NoError, nullptr);
     return error;
 }
 

@@ -46,10 +46,7 @@ QSqlError DBPreparedStatement::process(QSqlDatabase database, QSqlQuery query)
             query.finish();
         }
     }
-    const bool ok = error.type() == QSqlError::NoError;
-    emit transactionExecutionEnded(ok);
-    if (m_returnsRows)
-        emit transactionExecutionEnded(ok, rows);
+    announceEnd(error.type() == QSqlError::NoError, m_returnsRows ? &rows : nullptr);
     return error;
 }
 

@@ -86,14 +86,17 @@ signals:
     void transactionExecutionEnded(bool statusRequest);
     void transactionExecutionEnded(bool statusRequest, QVector<QVector<QVariant> > selectDataTable);
 
+protected:
+    // How a kind's process() ends: the signals are emitted at once, or, while
+    // the worker runs the transaction, after the worker's commit (false when
+    // that commit fails). Rows, when given, go with the two-argument signal.
+    void announceEnd(bool ok, const QVector<QVector<QVariant> > *rows);
+
 private:
     friend class DataBaseThread;
 
     QSqlError processStatements(QSqlDatabase &database, QSqlQuery &query,
                                 QVector<QVector<QVariant> > *rows);
-    // The end as the execution routines see it: emitted at once, or kept
-    // while the worker runs the transaction, which emits it after its commit.
-    void announceEnd(bool ok, const QVector<QVector<QVariant> > *rows);
     void setEndDeferred(bool deferred);
     void releaseEnd(bool committed);
 
