@@ -123,6 +123,12 @@ void MainWindow::setCentralPage(QWidget *page)
     m_pages->setCurrentWidget(page);
 }
 
+void MainWindow::addPage(QWidget *page)
+{
+    if (page && m_pages->indexOf(page) < 0)
+        m_pages->addWidget(page);
+}
+
 QWidget *MainWindow::centralPage() const
 {
     return m_pages->currentWidget();

@@ -29,6 +29,9 @@ public:
     // Shows the page in the central area (the window takes ownership).
     void setCentralPage(QWidget *page);
     QWidget *centralPage() const;
+    // Adds a page to the central area without showing it (the window takes
+    // ownership); setCentralPage() brings it to the front.
+    void addPage(QWidget *page);
     // Adds a dock; its toggle action goes into the Tools menu.
     void addDock(QDockWidget *dock, Qt::DockWidgetArea area);
 

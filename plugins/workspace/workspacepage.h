@@ -37,6 +37,8 @@ public:
     QLineEdit *filterEdit() const { return m_filterEdit; }
     QLabel *mapLabel() const { return m_mapLabel; }
     QSpinBox *periodSpinBox() const { return m_period; }
+    // Other pages' plug-ins add the actions that lead to them.
+    QToolBar *toolBar() const { return m_toolBar; }
 
     QAction *connectAction() const { return m_connect; }
     QAction *disconnectAction() const { return m_disconnect; }
