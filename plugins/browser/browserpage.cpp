@@ -73,6 +73,8 @@ BrowserPage::BrowserPage(RegisterBrowser *browser, WorkspaceController *controll
         m_format->addItem(RowFormat::formatName(RowFormat::Format(f)), f);
     m_order = new QComboBox(this);
     m_order->setObjectName(QStringLiteral("comboBoxByteOrder"));
+    m_order->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_order->setMinimumContentsLength(20);
     m_applyFormat = new QPushButton(tr("Apply to selected rows"), this);
     m_applyFormat->setObjectName(QStringLiteral("pushButtonApplyFormat"));
 
@@ -93,8 +95,8 @@ BrowserPage::BrowserPage(RegisterBrowser *browser, WorkspaceController *controll
     m_view->setColumnWidth(BrowserModel::AddressColumn, 70);
     m_view->setColumnWidth(BrowserModel::ReferenceColumn, 80);
     m_view->setColumnWidth(BrowserModel::RawColumn, 70);
-    m_view->setColumnWidth(BrowserModel::FormatColumn, 190);
-    m_view->setColumnWidth(BrowserModel::ValueColumn, 190);
+    m_view->setColumnWidth(BrowserModel::FormatColumn, 290);
+    m_view->setColumnWidth(BrowserModel::ValueColumn, 200);
 
     auto *range = new QHBoxLayout;
     range->addWidget(new QLabel(tr("Table:"), this));
@@ -347,6 +349,11 @@ void BrowserPage::showContextMenu(const QPoint &position)
 void BrowserPage::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // The first visit with a device shows the default range at once.
+    if (model()->count() == 0 && deviceReachable() && m_problem.isEmpty()) {
+        applyRange();
+        return;
+    }
     if (m_resume && deviceReachable())
         m_browser->start();
     m_resume = false;

@@ -93,6 +93,10 @@ CreateTagsDialog::CreateTagsDialog(const QList<NewTag> &tags, const QString &ver
     m_table->resizeColumnsToContents();
     m_table->setColumnWidth(NameColumn, qMax(160, m_table->columnWidth(NameColumn)));
     m_table->setColumnWidth(IdColumn, qMax(120, m_table->columnWidth(IdColumn)));
+    m_table->setColumnWidth(UnitColumn, qMax(70, m_table->columnWidth(UnitColumn)));
+    m_table->setColumnWidth(TypeColumn, 110);
+    m_table->setColumnWidth(OrderColumn, 150);
+    m_table->setColumnWidth(AccessColumn, 70);
 
     m_problem = new QLabel(this);
     m_problem->setObjectName(QStringLiteral("labelProblem"));
@@ -124,7 +128,7 @@ CreateTagsDialog::CreateTagsDialog(const QList<NewTag> &tags, const QString &ver
     };
     connect(m_version, &QLineEdit::textChanged, this, showTarget);
     showTarget();
-    resize(980, qMin(640, 180 + 30 * tags.size()));
+    resize(1000, qBound(320, 200 + 34 * tags.size(), 640));
 }
 
 void CreateTagsDialog::fillOrders(int row)
