@@ -1,5 +1,6 @@
 #include "browserpage.h"
 #include "browsermodel.h"
+#include "browserwriter.h"
 #include "registerbrowser.h"
 
 #include <workspace/workspacecontroller.h>
@@ -8,6 +9,8 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QMessageBox>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
@@ -46,6 +49,11 @@ BrowserPage::BrowserPage(RegisterBrowser *browser, WorkspaceController *controll
     m_createTags = m_toolBar->addAction(tr("Create tags…"));
     m_createTags->setObjectName(QStringLiteral("actionCreateTags"));
     m_createTags->setToolTip(tr("Write the selected rows into the register map of the device's version"));
+    m_write = m_toolBar->addAction(tr("Write…"));
+    m_write->setObjectName(QStringLiteral("actionBrowserWrite"));
+    m_write->setToolTip(tr("Toggle the selected coil or write the selected holding register, "
+                           "with read-back and an entry in the change log"));
+    m_write->setEnabled(false);
 
     m_table = new QComboBox(this);
     m_table->setObjectName(QStringLiteral("comboBoxTable"));
@@ -152,6 +160,7 @@ BrowserPage::BrowserPage(RegisterBrowser *browser, WorkspaceController *controll
         }
         emit createTagsRequested(rows);
     });
+    connect(m_write, &QAction::triggered, this, &BrowserPage::writeSelected);
     connect(m_apply, &QPushButton::clicked, this, &BrowserPage::applyRange);
     connect(m_start, qOverload<int>(&QSpinBox::valueChanged), this, &BrowserPage::updateReference);
     connect(m_table, qOverload<int>(&QComboBox::currentIndexChanged), this,
@@ -272,9 +281,83 @@ void BrowserPage::updateOrders()
     updateReference();
 }
 
+void BrowserPage::setWriter(BrowserWriter *writer)
+{
+    m_writer = writer;
+    if (m_writer)
+        connect(m_writer, &BrowserWriter::finished, this, [this](const QString &message, bool) {
+            m_problem = message;
+            updateStatus();
+            m_browser->readOnce();
+        });
+    updateActions();
+}
+
+void BrowserPage::writeSelected()
+{
+    const QList<int> rows = selectedRows();
+    const BrowserModel *m = model();
+    auto fail = [this](const QString &text) {
+        m_problem = text;
+        updateStatus();
+    };
+    if (!m_writer)
+        return fail(tr("Writing is not available."));
+    if (m->table() != Tag::HR && m->table() != Tag::CO)
+        return fail(tr("Only holding registers and coils can be written."));
+    if (rows.size() != 1)
+        return fail(tr("Select the one row to write."));
+    const QString refused = m_writer->refusal();
+    if (!refused.isEmpty())
+        return fail(refused);
+    int row = rows.first();
+    if (m->coveringRow(row) >= 0)
+        row = m->coveringRow(row);
+    const int address = m->start() + row;
+    const QString reference = BrowserModel::reference(m->table(), address);
+    const RowFormat format = m->rowFormat(row);
+
+    QVariant value;
+    if (m->table() == Tag::CO) {
+        const int now = m->hasWord(row) ? m->word(row) : 0;
+        const int next = now ? 0 : 1;
+        const auto answer = QMessageBox::question(
+            this, tr("Write coil"),
+            tr("Set coil %1 (address %2) to %3?").arg(reference).arg(address)
+                .arg(next ? tr("1 (on)") : tr("0 (off)")),
+            QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel);
+        if (answer != QMessageBox::Yes)
+            return;
+        value = QString::number(next);
+    } else {
+        QString shown = m->valueText(row);
+        bool ok = false;
+        const QString text = QInputDialog::getText(
+            this, tr("Write register"),
+            tr("New value of %1 (address %2) as %3:")
+                .arg(reference)
+                .arg(address)
+                .arg(format.isWide() ? RowFormat::formatName(format.format()) + QLatin1Char(' ')
+                                           + RowFormat::byteOrderName(format.byteOrder())
+                                     : RowFormat::formatName(format.format())),
+            QLineEdit::Normal, shown, &ok);
+        if (!ok)
+            return;
+        QString error;
+        value = BrowserWriter::parse(format, text, &error);
+        if (!value.isValid())
+            return fail(error);
+    }
+    QString error;
+    if (m_writer->write(m->table(), address, format, value, &error) == 0)
+        return fail(error);
+    fail(tr("Writing %1…").arg(reference));
+}
+
 void BrowserPage::updateActions()
 {
     const bool reachable = deviceReachable();
+    m_write->setEnabled(reachable && m_writer);
     m_browse->setEnabled(reachable);
     m_browse->setChecked(m_browser->isRunning());
     m_readOnce->setEnabled(reachable);
@@ -343,6 +426,7 @@ void BrowserPage::showContextMenu(const QPoint &position)
         menu.addSeparator();
     }
     menu.addAction(m_createTags);
+    menu.addAction(m_write);
     menu.exec(m_view->viewport()->mapToGlobal(position));
 }
 

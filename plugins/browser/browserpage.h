@@ -23,6 +23,7 @@ class WorkspaceController;
 namespace Browser {
 
 class BrowserModel;
+class BrowserWriter;
 class RegisterBrowser;
 
 // The register browser page: table, start address and count of a range,
@@ -52,6 +53,10 @@ public:
     QAction *readOnceAction() const { return m_readOnce; }
     QAction *createTagsAction() const { return m_createTags; }
     QAction *tagTableAction() const { return m_tagTable; }
+    QAction *writeAction() const { return m_write; }
+
+    // Writes go through this writer; without one the page cannot write.
+    void setWriter(BrowserWriter *writer);
 
     // The rows selected in the view, sorted.
     QList<int> selectedRows() const;
@@ -67,6 +72,9 @@ public slots:
     // The chosen format and byte order for the selected rows.
     void applyFormat();
     void applyFormatToRows(const QList<int> &rows, const Browser::RowFormat &format);
+    // Toggles the selected coil, or asks for the new value of the selected
+    // holding register (or the value that starts there) and writes it.
+    void writeSelected();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -87,6 +95,8 @@ private:
     QAction *m_browse;
     QAction *m_readOnce;
     QAction *m_createTags;
+    QAction *m_write;
+    QPointer<BrowserWriter> m_writer;
     QComboBox *m_table;
     QSpinBox *m_start;
     QSpinBox *m_count;

@@ -1,6 +1,7 @@
 #include "browserplugin.h"
 #include "browsermodel.h"
 #include "browserpage.h"
+#include "browserwriter.h"
 #include "mapfileactions.h"
 #include "registerbrowser.h"
 
@@ -58,6 +59,8 @@ bool BrowserPlugin::initialize(const QStringList &arguments, QString *errorStrin
     m_page = new BrowserPage(m_browser, controller);
     auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow());
     m_mapFiles = new MapFileActions(controller, window, this);
+    if (controller && controller->writer())
+        m_page->setWriter(new BrowserWriter(controller, this));
     if (window)
         window->addPage(m_page);
 

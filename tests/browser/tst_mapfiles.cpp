@@ -3,8 +3,12 @@
 // keeps its text and a backup, bad input changes nothing, and imports land
 // under the names the program looks for.
 
+#include <browser/browserwriter.h>
 #include <browser/fileimport.h>
 #include <browser/mapwriter.h>
+#include <browser/writeauthorisation.h>
+#include <clearance/baseclearance.h>
+#include <clearance/clearancetag.h>
 #include <pointbook/basetag.h>
 #include <pointbook/tagbaseloader.h>
 
@@ -72,6 +76,10 @@ private slots:
     void refusedTagsChangeNothing();
     void import_data();
     void import();
+    void browserWritesNeedATrustedLevel_data();
+    void browserWritesNeedATrustedLevel();
+    void writtenTextFollowsTheFormat_data();
+    void writtenTextFollowsTheFormat();
 };
 
 void tst_MapFiles::newMapLoadsWithTheLoader()
@@ -274,6 +282,84 @@ void tst_MapFiles::import()
     // The file itself cannot be imported over itself.
     QVERIFY(!FileImport::install(placed, folder.path(), target, &backup, &problem));
     QCOMPARE(readAll(placed), content);
+}
+
+void tst_MapFiles::browserWritesNeedATrustedLevel_data()
+{
+    QTest::addColumn<QString>("level");
+    QTest::addColumn<QString>("readOnly"); // "" no rights file; else the table marked read-only
+    QTest::addColumn<bool>("allowed");
+
+    QTest::newRow("highest level, calibration locked") << "admin" << "hr" << true;
+    QTest::newRow("middle level, calibration locked") << "engineer" << "hr" << false;
+    QTest::newRow("middle level, a coil locked") << "engineer" << "co" << false;
+    QTest::newRow("only input registers locked") << "engineer" << "ir" << true;
+    QTest::newRow("no rights file") << "user" << "" << false;
+    QTest::newRow("unknown level") << "guest" << "" << false;
+}
+
+void tst_MapFiles::browserWritesNeedATrustedLevel()
+{
+    QFETCH(QString, level);
+    QFETCH(QString, readOnly);
+    QFETCH(bool, allowed);
+
+    QTemporaryDir dir;
+    const QString list = dir.filePath(QStringLiteral("clearance.xml"));
+    writeFile(list, "<levels><clearance id=\"user\" name=\"User\"/><clearance id=\"engineer\" "
+                    "name=\"Engineer\"/><clearance id=\"admin\" name=\"Administrator\"/></levels>");
+    const QStringList order = WriteAuthorisation::levelOrder(list);
+    QCOMPARE(order, QStringList({"user", "engineer", "admin"}));
+
+    using Clearance::ClearanceTag;
+    Clearance::BaseClearance rights;
+    const struct
+    {
+        const char *table;
+        ClearanceTag::RegisterType type;
+    } tables[] = {{"ir", ClearanceTag::InputRegisters}, {"hr", ClearanceTag::HoldingRegisters},
+                  {"co", ClearanceTag::Coils}};
+    for (const auto &t : tables) {
+        auto *tag = new ClearanceTag;
+        tag->setId(QStringLiteral("T"));
+        tag->setReadonly(readOnly == QLatin1String(t.table));
+        rights.addTag(QStringLiteral("T"), tag, t.type);
+    }
+    const QString why = WriteAuthorisation::refusal(level, readOnly.isEmpty() ? nullptr : &rights, order);
+    QCOMPARE(why.isEmpty(), allowed);
+    if (!allowed)
+        QVERIFY(why.contains(QLatin1String("highest level (admin)")));
+}
+
+void tst_MapFiles::writtenTextFollowsTheFormat_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("value"); // empty: refused
+
+    QTest::newRow("hex") << int(RowFormat::Hex) << "0x1A2b" << "6699";
+    QTest::newRow("hex too wide") << int(RowFormat::Hex) << "0x10000" << "";
+    QTest::newRow("binary with blanks") << int(RowFormat::Binary) << "0000 0000 0001 0001" << "17";
+    QTest::newRow("not binary") << int(RowFormat::Binary) << "0102" << "";
+    QTest::newRow("ASCII pair as shown") << int(RowFormat::Ascii) << "\"K1\"" << "19249";
+    QTest::newRow("ASCII, three characters") << int(RowFormat::Ascii) << "K12" << "";
+    QTest::newRow("float as text") << int(RowFormat::Float32) << " 12.5 " << "12.5";
+    QTest::newRow("nothing") << int(RowFormat::Int32) << "" << "";
+}
+
+void tst_MapFiles::writtenTextFollowsTheFormat()
+{
+    QFETCH(int, format);
+    QFETCH(QString, text);
+    QFETCH(QString, value);
+
+    QString error;
+    const QVariant parsed = BrowserWriter::parse(RowFormat(RowFormat::Format(format)), text, &error);
+    QCOMPARE(parsed.isValid(), !value.isEmpty());
+    if (parsed.isValid())
+        QCOMPARE(parsed.toString(), value);
+    else
+        QVERIFY(!error.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_MapFiles)
