@@ -17,27 +17,6 @@
 
 namespace Clearance {
 
-namespace {
-
-// Level ids in the list file's order; ids missing from it follow by name.
-QStringList orderedIds(const QHash<QString, QString> &clearances, const QStringList &order)
-{
-    QStringList ids;
-    for (const QString &id : order) {
-        if (clearances.contains(id) && !ids.contains(id))
-            ids.append(id);
-    }
-    QStringList rest;
-    for (auto it = clearances.cbegin(); it != clearances.cend(); ++it) {
-        if (!ids.contains(it.key()))
-            rest.append(it.key());
-    }
-    std::sort(rest.begin(), rest.end());
-    return ids + rest;
-}
-
-} // namespace
-
 ClearanceDialog::ClearanceDialog(const QHash<QString, QString> &clearances,
                                  const QString &current, QWidget *parent,
                                  Qt::WindowFlags flags, const QStringList &order)
@@ -100,6 +79,27 @@ QString ClearanceDialog::getClearance(const QHash<QString, QString> &clearances,
     if (ok)
         *ok = accepted;
     return dialog.currentClearance();
+}
+
+QStringList ClearanceDialog::orderedIds(const QHash<QString, QString> &clearances,
+                                        const QStringList &order)
+{
+    QStringList ids;
+    for (const QString &id : order) {
+        if (clearances.contains(id) && !ids.contains(id))
+            ids.append(id);
+    }
+    QStringList rest;
+    for (auto it = clearances.cbegin(); it != clearances.cend(); ++it) {
+        if (!ids.contains(it.key()))
+            rest.append(it.key());
+    }
+    // A hash's order changes from run to run; names are what the user sees.
+    std::sort(rest.begin(), rest.end(), [&clearances](const QString &a, const QString &b) {
+        const int byName = QString::localeAwareCompare(clearances.value(a), clearances.value(b));
+        return byName != 0 ? byName < 0 : a < b;
+    });
+    return ids + rest;
 }
 
 QString ClearanceDialog::currentClearance() const

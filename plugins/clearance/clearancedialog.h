@@ -23,7 +23,8 @@ class CLEARANCE_EXPORT ClearanceDialog : public QDialog
     Q_OBJECT
 
 public:
-    // The levels are listed in order (level ids), the others after them.
+    // The levels are offered in the order of `order` (the ids as the list
+    // file gives them); levels it leaves out follow by name.
     ClearanceDialog(const QHash<QString, QString> &clearances, const QString &current,
                     QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags(),
                     const QStringList &order = QStringList());
@@ -34,6 +35,10 @@ public:
                                 QWidget *parent = nullptr,
                                 Qt::WindowFlags flags = Qt::WindowFlags(),
                                 const QStringList &order = QStringList());
+
+    // The ids of `clearances` in the order the dialogs offer them.
+    static QStringList orderedIds(const QHash<QString, QString> &clearances,
+                                  const QStringList &order);
 
 public slots:
     void accept() override;

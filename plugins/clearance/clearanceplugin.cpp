@@ -160,12 +160,13 @@ void ClearancePlugin::readClearance()
 void ClearancePlugin::parseClearance(const QDomElement &root)
 {
     m_clearances.clear();
-    m_clearanceOrder.clear();
+    m_clearanceIds.clear();
     for (QDomElement child = root.firstChildElement(QStringLiteral("clearance")); !child.isNull();
          child = child.nextSiblingElement(QStringLiteral("clearance"))) {
         const QString id = child.attribute(QStringLiteral("id"));
+        // A repeated id takes the later name and keeps its first place.
         if (!m_clearances.contains(id))
-            m_clearanceOrder.append(id);
+            m_clearanceIds.append(id);
         m_clearances.insert(id, child.attribute(QStringLiteral("name")));
     }
 }
@@ -181,22 +182,34 @@ void ClearancePlugin::loadSettingsClearance()
 
     const QString folder = clearanceFolder();
     const bool versionSafe = isSafeFileNamePart(m_version);
-    for (auto it = m_clearances.cbegin(); it != m_clearances.cend(); ++it) {
-        const QString &id = it.key();
+    int unreadable = 0;
+    for (const QString &id : ClearanceDialog::orderedIds(m_clearances, m_clearanceIds)) {
         if (!versionSafe || !isSafeFileNamePart(id)) {
             qWarning().noquote() << "Access level" << id << "skipped: level id or version"
                                  << m_version << "is not a plain file name part";
             continue;
         }
+        const QString fileName = folder + id + QStringLiteral("_v") + m_version + QStringLiteral(".xml");
         auto *base = new BaseClearance;
-        m_loader->setFileName(folder + id + QStringLiteral("_v") + m_version
-                              + QStringLiteral(".xml"));
+        m_loader->setFileName(fileName);
         m_loader->setVersionBase(m_version);
         m_loader->setBase(base);
-        if (m_loader->readBase())
+        if (m_loader->readBase()) {
             m_baseClearances.insert(id, base);
-        else
+        } else if (QFileInfo::exists(fileName)) {
+            // The level has a rights file that says nothing usable: it gets
+            // no right at all, not the open rule of a level without a file.
+            base->clearBase();
+            m_baseClearances.insert(id, base);
+            ++unreadable;
+            Popnote::PopnotePlugin::notify(
+                tr("Access level"),
+                tr("The access file \"%1\" cannot be read: %2")
+                    .arg(QDir::toNativeSeparators(fileName), m_loader->errorString()),
+                Popnote::PopnotePlugin::Error);
+        } else {
             delete base;
+        }
     }
     // The loader must not keep a pointer to a collection deleted later.
     m_loader->setBase(nullptr);
@@ -207,9 +220,11 @@ void ClearancePlugin::loadSettingsClearance()
                                        Popnote::PopnotePlugin::Error);
         return;
     }
-    Popnote::PopnotePlugin::notify(tr("Access level"),
-                                   tr("Register card access files successfully loaded!"),
-                                   Popnote::PopnotePlugin::Information);
+    if (unreadable == 0) {
+        Popnote::PopnotePlugin::notify(tr("Access level"),
+                                       tr("Register card access files successfully loaded!"),
+                                       Popnote::PopnotePlugin::Information);
+    }
     emit baseClearanceLoaded(m_version);
 }
 
@@ -246,7 +261,7 @@ void ClearancePlugin::showClearanceDialog(bool checked)
     bool ok = false;
     const QString chosen = ClearanceDialog::getClearance(m_clearances, m_currentClearance, &ok,
                                                          Core::ICore::mainWindow(), kDialogFlags,
-                                                         m_clearanceOrder);
+                                                         m_clearanceIds);
     if (!ok)
         return;
     m_currentClearance = chosen;
@@ -258,7 +273,7 @@ void ClearancePlugin::showPasswordManagementDialog(bool checked)
     Q_UNUSED(checked)
     bool ok = false;
     PasswordManagementDialog::managePasswords(m_clearances, &ok, Core::ICore::mainWindow(),
-                                              kDialogFlags, m_clearanceOrder);
+                                              kDialogFlags, m_clearanceIds);
 }
 
 void ClearancePlugin::setVersion(const QString &version)

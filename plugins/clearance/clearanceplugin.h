@@ -7,8 +7,8 @@
 #include <QDomDocument>
 #include <QDomElement>
 #include <QHash>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 
 namespace Core {
 class ICore;
@@ -42,8 +42,8 @@ public:
 
     // Level id -> level name, as read from the list file.
     QHash<QString, QString> clearances() const { return m_clearances; }
-    // Level ids in the order of the list file, as the dialogs list them.
-    QStringList clearanceOrder() const { return m_clearanceOrder; }
+    // The level ids in the order of the list file.
+    QStringList clearanceIds() const { return m_clearanceIds; }
     // Rights of any level for the current version, or null.
     BaseClearance *baseClearance(const QString &clearance) const;
     QString version() const { return m_version; }
@@ -78,7 +78,7 @@ private:
     QString m_version;
     QDomDocument m_document;
     QHash<QString, QString> m_clearances;
-    QStringList m_clearanceOrder;
+    QStringList m_clearanceIds;
     QHash<QString, BaseClearance *> m_baseClearances;
 };
 

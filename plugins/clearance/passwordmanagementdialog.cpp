@@ -1,5 +1,6 @@
 #include "passwordmanagementdialog.h"
 
+#include "clearancedialog.h"
 #include "passworddigest.h"
 
 #include <core/icore.h>
@@ -18,23 +19,6 @@
 namespace Clearance {
 
 namespace {
-
-// Level ids in the list file's order; ids missing from it follow by name.
-QStringList orderedIds(const QHash<QString, QString> &clearances, const QStringList &order)
-{
-    QStringList ids;
-    for (const QString &id : order) {
-        if (clearances.contains(id) && !ids.contains(id))
-            ids.append(id);
-    }
-    QStringList rest;
-    for (auto it = clearances.cbegin(); it != clearances.cend(); ++it) {
-        if (!ids.contains(it.key()))
-            rest.append(it.key());
-    }
-    std::sort(rest.begin(), rest.end());
-    return ids + rest;
-}
 
 QLineEdit *passwordEdit(const QString &name, QWidget *parent)
 {
@@ -95,7 +79,7 @@ PasswordManagementDialog::PasswordManagementDialog(const QHash<QString, QString>
     connect(m_buttonBox, &QDialogButtonBox::accepted, this, &PasswordManagementDialog::accept);
     connect(m_buttonBox, &QDialogButtonBox::rejected, this, &PasswordManagementDialog::reject);
 
-    for (const QString &id : orderedIds(clearances, order)) {
+    for (const QString &id : ClearanceDialog::orderedIds(clearances, order)) {
         m_comboBox->addItem(clearances.value(id), id);
         m_digests.insert(id, QByteArray());
     }
@@ -131,15 +115,30 @@ void PasswordManagementDialog::readSettings()
 bool PasswordManagementDialog::writeSettings()
 {
     Core::SettingsDatabase *database = Core::ICore::settingsDatabase();
-    if (!database)
+    if (!database || !database->isPersistent())
         return false;
+    bool stored = true;
     database->beginTransaction();
     database->beginGroup(QStringLiteral("Clearance"));
-    for (auto it = m_digests.cbegin(); it != m_digests.cend(); ++it)
-        database->setValue(it.key(), it.value());
+    // A level without id has no key to keep a password under; accept()
+    // refuses to change it.
+    for (auto it = m_digests.cbegin(); it != m_digests.cend(); ++it) {
+        if (!it.key().isEmpty())
+            stored = database->setValue(it.key(), it.value()) && stored;
+    }
     database->endGroup();
-    database->endTransaction();
-    return true;
+    stored = database->endTransaction() && stored;
+    return stored && database->isPersistent();
+}
+
+void PasswordManagementDialog::restoreDigest(const QString &id, const QByteArray &digest)
+{
+    Core::SettingsDatabase *database = Core::ICore::settingsDatabase();
+    if (!database || id.isEmpty())
+        return;
+    database->beginGroup(QStringLiteral("Clearance"));
+    database->setValue(id, digest);
+    database->endGroup();
 }
 
 void PasswordManagementDialog::accept()
@@ -172,10 +171,12 @@ void PasswordManagementDialog::accept()
 
     const QByteArray previous = m_digests.value(id);
     m_digests.insert(id, PasswordDigest::digest(next));
-    if (!writeSettings()) {
-        // Keep the old password in force rather than claim a change that
-        // would not survive.
+    // A level without id has no key to keep its password under.
+    if (id.isEmpty() || !writeSettings()) {
+        // Keep the old password in force, here and in the store's memory,
+        // rather than claim a change that would not survive.
         m_digests.insert(id, previous);
+        restoreDigest(id, previous);
         Popnote::PopnotePlugin::notify(tr("Access level"), tr("The password could not be saved!"),
                                        Popnote::PopnotePlugin::Error);
         return;

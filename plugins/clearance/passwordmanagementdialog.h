@@ -23,7 +23,7 @@ class CLEARANCE_EXPORT PasswordManagementDialog : public QDialog
     Q_OBJECT
 
 public:
-    // The levels are listed in order (level ids), the others after them.
+    // Levels in the order of ClearanceDialog::orderedIds().
     PasswordManagementDialog(const QHash<QString, QString> &clearances,
                              QWidget *parent = nullptr,
                              Qt::WindowFlags flags = Qt::WindowFlags(),
@@ -38,9 +38,14 @@ public:
 public slots:
     void accept() override;
     void readSettings();
+    // True when every level's digest is in the settings file; false when
+    // the store keeps values in memory only or refused a key. Levels
+    // without id are left out.
     bool writeSettings();
 
 private:
+    void restoreDigest(const QString &id, const QByteArray &digest);
+
     QComboBox *m_comboBox = nullptr;
     QLineEdit *m_lineEditPasswordCurrent = nullptr;
     QLineEdit *m_lineEditPasswordNew = nullptr;

@@ -3,14 +3,17 @@
 #include <core/actionmanager.h>
 #include <core/command.h>
 #include <core/icore.h>
+#include <core/settingsdatabase.h>
 #include <extensionsystem/pluginmanager.h>
 #include <extensionsystem/pluginspec.h>
+#include <popnote/popnoteplugin.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -32,6 +35,8 @@ private slots:
     void initTestCase();
     void metadata();
     void firstStartAndRestart();
+    void passwordNotSaved_data();
+    void passwordNotSaved();
 
 private:
     QTemporaryDir m_dir;
@@ -164,6 +169,94 @@ void tst_ClearanceManaged::firstStartAndRestart()
         QCOMPARE(plugin->clearances(), (QHash<QString, QString>{{"engineer", "Service"}}));
         manager.shutdown();
     }
+}
+
+// A password change is reported saved only when it is in the settings file:
+// not while the settings store runs in memory (its file could not be used),
+// nor for a level whose empty id the store refuses as a key. The old
+// password stays in force.
+void tst_ClearanceManaged::passwordNotSaved_data()
+{
+    QTest::addColumn<bool>("storeInMemory");
+    QTest::addColumn<QString>("level");
+    QTest::newRow("settings store in memory") << true << "admin";
+    QTest::newRow("level without id") << false << "";
+}
+
+void tst_ClearanceManaged::passwordNotSaved()
+{
+    QFETCH(bool, storeInMemory);
+    QFETCH(QString, level);
+
+    QSettings user(QSettings::IniFormat, QSettings::UserScope, QTest::currentDataTag(), "App");
+    QSettings global(QSettings::IniFormat, QSettings::SystemScope, "Org", "App");
+    const QString folder = QFileInfo(user.fileName()).path();
+    if (storeInMemory)
+        QVERIFY(QDir().mkpath(folder + "/Korvane_Config.db"));  // a folder, not a database
+    const QString accessFolder = folder + "/Korvane_Config/configmodules/clearance/";
+    QVERIFY(QDir().mkpath(accessFolder));
+    QFile list(accessFolder + "clearance.xml");
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("<l><clearance id=\"admin\" name=\"Administrator\"/><clearance id=\"\" name=\"Nameless\"/></l>");
+    list.close();
+
+    PluginManager manager;
+    manager.setPluginIID(QStringLiteral("app.Plugin"));
+    manager.setGlobalSettings(&global);
+    manager.setSettings(&user);
+    manager.setPluginPaths({m_pluginDir});
+    manager.loadPlugins();
+    QVERIFY(!manager.hasError());
+    QCOMPARE(Core::ICore::settingsDatabase()->isPersistent(), !storeInMemory);
+    QSignalSpy notified(Popnote::PopnotePlugin::instance(), &Popnote::PopnotePlugin::notificationAdded);
+
+    // Sets a new password for the level through the menu; true when the
+    // dialog stayed open.
+    auto changePassword = [this](const QString &id) {
+        bool stayedOpen = false;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&poll, &stayedOpen, id] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            poll.stop();
+            auto *combo = dialog->findChild<QComboBox *>("comboBoxNameClearance");
+            combo->setCurrentIndex(combo->findData(id));
+            dialog->findChild<QLineEdit *>("lineEditPasswordNew")->setText("secret");
+            dialog->findChild<QLineEdit *>("lineEditPasswordRepeat")->setText("secret");
+            dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
+            stayedOpen = dialog->isVisible();
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        poll.start();
+        Core::ActionManager::command("App.PasswordManagement")->action()->trigger();
+        return stayedOpen;
+    };
+
+    QVERIFY(changePassword(level));
+    QStringList bodies;
+    for (const QList<QVariant> &note : qAsConst(notified)) {
+        if (note.at(0).toString() == "Access level")
+            bodies << note.at(1).toString() + " " + note.at(2).toString();
+    }
+    QVERIFY2(bodies.contains("The password could not be saved! 2"), qPrintable(bodies.join('|')));
+    QVERIFY(!bodies.contains("Password successfully saved! 0"));
+    Core::SettingsDatabase *database = Core::ICore::settingsDatabase();
+    database->beginGroup("Clearance");
+    QVERIFY(database->value(level).toByteArray().isEmpty());
+    database->endGroup();
+
+    // Beside a level without id, another level's password is saved when the
+    // store can keep it.
+    if (!storeInMemory) {
+        notified.clear();
+        QVERIFY(!changePassword("admin"));
+        QCOMPARE(notified.count(), 1);
+        QCOMPARE(notified.at(0).at(1).toString(), QString("Password successfully saved!"));
+    }
+    manager.shutdown();
 }
 
 QTEST_MAIN(tst_ClearanceManaged)

@@ -30,6 +30,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 
 using Clearance::BaseClearance;
@@ -97,7 +98,8 @@ private slots:
     void listFileParseErrorKeepsLevels_data();
     void listFileParseErrorKeepsLevels();
     void setVersionWithoutRightsFiles();
-    void brokenRightsFileDropsOnlyThatLevel();
+    void brokenRightsFileGrantsNothing();
+    void levelsInFileOrder();
     void unsafeNamesNeverLeaveFolder_data();
     void unsafeNamesNeverLeaveFolder();
     void demoFilesLoad();
@@ -671,13 +673,16 @@ void tst_ClearancePlugin::setVersionWithoutRightsFiles()
     QVERIFY(!m_plugin->currentBaseClearance());
 }
 
-void tst_ClearancePlugin::brokenRightsFileDropsOnlyThatLevel()
+// A rights file that is there but unusable leaves its level with no right
+// at all, and says which file and why; a level without a file has no
+// collection (every tag shown, none writable), and the other levels load.
+void tst_ClearancePlugin::brokenRightsFileGrantsNothing()
 {
     writeLevels({{"user", "User"}, {"engineer", "Engineer"}, {"admin", "Administrator"},
                  {"guest", "Guest"}});
     writeRights("user", "1.00", "<ir><tag id=\"Pressure\" visible=\"true\"/></ir>");
-    writeFile("engineer_v1.00.xml", "<base version=\"1.00\"><ir></base>");  // not XML
-    writeFile("admin_v1.00.xml", "<base version=\"1.0\"><ir/></base>");     // other version
+    writeFile("engineer_v1.00.xml", "<base version=\"1.00\"><ir><tag id=\"Pres");  // truncated
+    writeFile("admin_v1.00.xml", "<base version=\"1.0\"><ir><tag id=\"Pressure\"/></ir></base>");
     // guest: no file at all
     QSignalSpy loaded(m_plugin, &ClearancePlugin::baseClearanceLoaded);
     QSignalSpy notified(m_popnote, &Popnote::PopnotePlugin::notificationAdded);
@@ -685,14 +690,26 @@ void tst_ClearancePlugin::brokenRightsFileDropsOnlyThatLevel()
 
     QCOMPARE(loaded.count(), 1);
     QCOMPARE(loaded.at(0).at(0).toString(), QString("1.00"));
-    QVERIFY(hasNote(notified, "Register card access files successfully loaded!", 0));
+    QVERIFY(!hasNote(notified, "Register card access files successfully loaded!", 0));
     QVERIFY(!hasNote(notified, "Register card access files not found!", 2));
-    QVERIFY(m_plugin->baseClearance("user"));
-    QVERIFY(!m_plugin->baseClearance("engineer"));
-    QVERIFY(!m_plugin->baseClearance("admin"));
+    const QList<Note> seen = notes(notified);
+    for (const QString &id : {QString("engineer"), QString("admin")}) {
+        BaseClearance *none = m_plugin->baseClearance(id);
+        QVERIFY2(none, qPrintable(id));
+        for (int type = 1; type <= 4; ++type)
+            QCOMPARE(none->sizeTagHash(ClearanceTag::RegisterType(type)), 0);
+        const QString prefix = "The access file \"" + QDir::toNativeSeparators(m_folder + id + "_v1.00.xml")
+                               + "\" cannot be read: ";
+        const auto it = std::find_if(seen.cbegin(), seen.cend(),
+                                     [&prefix](const Note &n) { return n.body.startsWith(prefix); });
+        QVERIFY2(it != seen.cend(), qPrintable(prefix));
+        QCOMPARE(it->type, 2);
+        QVERIFY2(id == "engineer" ? it->body.contains(": line - 1, column - ")
+                                  : it->body.endsWith("The file is not an version 1.00 file."),
+                 qPrintable(it->body));
+    }
     QVERIFY(!m_plugin->baseClearance("guest"));
-    QCOMPARE(m_plugin->currentClearance(), QString("user"));
-    BaseClearance *rights = m_plugin->currentBaseClearance();
+    BaseClearance *rights = m_plugin->baseClearance("user");
     QVERIFY(rights);
     QVERIFY(rights->tagHash(ClearanceTag::InputRegisters).value("Pressure")->visible());
 
@@ -701,6 +718,31 @@ void tst_ClearancePlugin::brokenRightsFileDropsOnlyThatLevel()
     m_plugin->setVersion("3.00");
     QVERIFY(previous.isNull());
     QVERIFY(!m_plugin->currentBaseClearance());
+}
+
+// Both dialogs offer the levels in the order of the list file, in every run.
+void tst_ClearancePlugin::levelsInFileOrder()
+{
+    const QList<QPair<QString, QString>> levels{
+        {"zeta", "Zeta"}, {"alpha", "Alpha"}, {"mid", "Mid"}, {"beta", "Beta"},
+        {"user", "User"}, {"omega", "Omega"}, {"admin", "Administrator"}, {"kappa", "Kappa"}};
+    writeLevels(levels);
+    QStringList expected;
+    for (const auto &level : levels)
+        expected.append(level.first);
+    QCOMPARE(m_plugin->clearanceIds(), expected);
+
+    for (auto show : {&ClearancePlugin::showClearanceDialog,
+                      &ClearancePlugin::showPasswordManagementDialog}) {
+        QStringList offered;
+        onModalDialog([&offered](QDialog *dialog) {
+            auto *combo = dialog->findChild<QComboBox *>("comboBoxNameClearance");
+            for (int i = 0; i < combo->count(); ++i)
+                offered.append(combo->itemData(i).toString());
+        });
+        (m_plugin->*show)(false);
+        QCOMPARE(offered, expected);
+    }
 }
 
 void tst_ClearancePlugin::unsafeNamesNeverLeaveFolder_data()

@@ -92,6 +92,7 @@ private slots:
     void rightsHideAndUnpoll();
     void levelChangeReapplies();
     void tableWritesAndReadsBack();
+    void unreadableRightsShowNothing();
     void deviceRestartRecovers();
     void noIdentificationAsksForVersion();
     void rememberedVersionUsedAgain();
@@ -314,6 +315,33 @@ void tst_Workspace::tableWritesAndReadsBack()
     QCOMPARE(finished.at(0).at(0).value<Pointbook::TagWriter::Outcome>().result, Pointbook::TagWriter::Refused);
     QCOMPARE(setPoint.data(TagTableModel::WriteStateRole).toInt(), int(TagTableModel::WriteFailed));
     QVERIFY(setPoint.data(Qt::ToolTipRole).toString().contains("outside the tag's limits"));
+}
+
+// A damaged rights file of the current level hides and unpolls every tag
+// instead of opening them all; repaired, the level's rights come back.
+void tst_Workspace::unreadableRightsShowNothing()
+{
+    const QString version = controller()->version();
+    QFile file(Clearance::ClearancePlugin::clearanceFolder() + m_clearance->currentClearance()
+               + "_v" + version + ".xml");
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QByteArray intact = file.readAll();
+    QVERIFY(file.resize(intact.size() / 2));
+    file.close();
+    const int shownBefore = controller()->model()->tagRowCount();
+    QVERIFY(shownBefore > 0);
+
+    QSignalSpy applied(controller(), &WorkspaceController::rightsApplied);
+    m_clearance->setVersion(version);
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(applied.at(0).at(0).toInt(), 0);
+    QCOMPARE(controller()->model()->tagRowCount(), 0);
+
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(intact);
+    file.close();
+    m_clearance->setVersion(version);
+    QCOMPARE(controller()->model()->tagRowCount(), shownBefore);
 }
 
 void tst_Workspace::deviceRestartRecovers()
