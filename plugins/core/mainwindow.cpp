@@ -121,12 +121,27 @@ void MainWindow::setCentralPage(QWidget *page)
     if (m_pages->indexOf(page) < 0)
         m_pages->addWidget(page);
     m_pages->setCurrentWidget(page);
+    fitPagesToCurrent();
 }
 
 void MainWindow::addPage(QWidget *page)
 {
-    if (page && m_pages->indexOf(page) < 0)
+    if (page && m_pages->indexOf(page) < 0) {
         m_pages->addWidget(page);
+        fitPagesToCurrent();
+    }
+}
+
+void MainWindow::fitPagesToCurrent()
+{
+    // A stacked widget is as large as its largest page; hidden pages are
+    // ignored so that a wide page does not widen the window until shown.
+    for (int i = 0; i < m_pages->count(); ++i) {
+        QWidget *page = m_pages->widget(i);
+        const bool current = page == m_pages->currentWidget();
+        page->setSizePolicy(current ? QSizePolicy::Preferred : QSizePolicy::Ignored,
+                            current ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+    }
 }
 
 QWidget *MainWindow::centralPage() const

@@ -48,6 +48,8 @@ protected:
 private:
     void createMenus();
 
+    void fitPagesToCurrent();
+
     QStackedWidget *m_pages = nullptr;
     QLabel *m_welcome = nullptr;
     bool m_wasShown = false;
