@@ -133,6 +133,9 @@ bool TrendPlugin::initialize(const QStringList &arguments, QString *errorString)
     createActions();
     auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow());
     m_dock = new TrendDock(window);
+    // Closed on the first start, so that the tag table keeps the window;
+    // the saved window state reopens it when it was open at the last end.
+    m_dock->hide();
     if (window)
         window->addDock(m_dock, Qt::BottomDockWidgetArea);
     connect(m_dock.data(), &TrendDock::historyRequested, this, &TrendPlugin::showHistoryChoice);
