@@ -573,8 +573,9 @@ void ModbusConnection::handleReply(QModbusReply *reply)
         const QModbusPdu *saved;
         ~AnswerScope() { slot = saved; }
     } answerScope{m_answer, m_answer};
-    m_answer = raw.isValid() || raw.isException() ? &raw : nullptr;
     const QModbusDevice::Error error = reply->error();
+    // An exception answer is kept without asking QModbusPdu (see below).
+    m_answer = error == QModbusDevice::ProtocolError || raw.isValid() ? &raw : nullptr;
     // Qt marks exception answers with ProtocolError. The code is read from
     // the raw bytes: QModbusPdu's inline accessors load the function code
     // with the exception bit set as an out-of-range enum value.

@@ -27,10 +27,14 @@ QString hexOf(const std::array<quint8, TrafficRecorder::MaxPdu> &bytes, int size
 
 // Function code and data of a PDU into a fixed slot; the size is cut at
 // the slot's end.
-quint8 copyPdu(const QModbusPdu &pdu, std::array<quint8, TrafficRecorder::MaxPdu> *slot)
+// `exceptionFunction` is the function byte of an exception answer: its code
+// cannot be read through QModbusPdu, whose inline accessors load the code
+// with the exception bit set as an out-of-range enum value.
+quint8 copyPdu(const QModbusPdu &pdu, std::array<quint8, TrafficRecorder::MaxPdu> *slot,
+               quint8 exceptionFunction = 0)
 {
     const QByteArray data = pdu.data(); // shared, not copied
-    (*slot)[0] = quint8(pdu.functionCode() | (pdu.isException() ? 0x80 : 0));
+    (*slot)[0] = exceptionFunction ? exceptionFunction : quint8(pdu.functionCode());
     const int n = std::min<int>(data.size(), TrafficRecorder::MaxPdu - 1);
     if (n > 0)
         std::memcpy(slot->data() + 1, data.constData(), size_t(n));
@@ -92,7 +96,9 @@ void TrafficRecorder::record(const IModbusTransaction &t, int outcome, int excep
     e.exceptionCode = quint8(exceptionCode);
     e.requestSize = copyPdu(*t.requestPackage(), &e.request);
     e.function = e.requestSize ? e.request[0] : 0;
-    e.replySize = reply ? copyPdu(*reply, &e.reply) : 0;
+    const quint8 exceptionFunction =
+        outcome == IModbusTransaction::ExceptionReply ? quint8(e.function | 0x80) : 0;
+    e.replySize = reply ? copyPdu(*reply, &e.reply, exceptionFunction) : 0;
 }
 
 void TrafficRecorder::clearLog()

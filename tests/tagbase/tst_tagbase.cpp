@@ -600,9 +600,9 @@ void tst_TagBase::passSurvivesRebuildAndSilentDriver()
     rig.add(Tag::IR, "b", u16(0));
     if (fault == "step") {
         rig.connection.autoAnswer = true;
-        bool once = true;
-        QObject::connect(&rig.engine, &TagBase::updateStepIncrement, &rig.engine, [&] {
-            if (std::exchange(once, false))
+        auto once = std::make_shared<bool>(true);
+        QObject::connect(&rig.engine, &TagBase::updateStepIncrement, &rig.engine, [&rig, once] {
+            if (std::exchange(*once, false))
                 rig.engine.updateTagInterval();
         });
     }
