@@ -10,11 +10,6 @@ namespace ExtensionSystem {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("PluginSpec", text);
-}
-
 // Reads an optional string field; a present value of another type is an error.
 bool readString(const QJsonObject &object, const QString &key, QString *value, QString *error,
                 bool mandatory = false)
@@ -23,7 +18,7 @@ bool readString(const QJsonObject &object, const QString &key, QString *value, Q
     if (v.isUndefined() && !mandatory)
         return true;
     if (!v.isString() || (mandatory && v.toString().trimmed().isEmpty())) {
-        *error = tr("Value for key \"%1\" is missing or not a string.").arg(key);
+        *error = QCoreApplication::translate("ExtensionSystem::PluginSpec", "Value for key \"%1\" is missing or not a string.").arg(key);
         return false;
     }
     *value = v.toString();
@@ -94,7 +89,7 @@ PluginSpec::ReadResult PluginSpec::read(const QString &filePath, const QString &
     const QJsonValue data = meta.value(QStringLiteral("MetaData"));
     if (!data.isObject()) {
         m_name = QFileInfo(filePath).completeBaseName();
-        setError(tr("Plug-in meta data not found."));
+        setError(QCoreApplication::translate("ExtensionSystem::PluginSpec", "Plug-in meta data not found."));
         return Taken;
     }
     if (readMetaData(data.toObject()))
@@ -106,7 +101,7 @@ bool PluginSpec::readMetaData(const QJsonObject &data)
 {
     QString error;
     auto fail = [this, &error]() {
-        setError(tr("Broken plug-in meta data: %1").arg(error));
+        setError(QCoreApplication::translate("ExtensionSystem::PluginSpec", "Broken plug-in meta data: %1").arg(error));
         return false;
     };
 
@@ -117,18 +112,18 @@ bool PluginSpec::readMetaData(const QJsonObject &data)
     if (!readString(data, QStringLiteral("Version"), &m_version, &error, true))
         return fail();
     if (!isValidVersion(m_version)) {
-        error = tr("\"%1\" is not a valid version.").arg(m_version);
+        error = QCoreApplication::translate("ExtensionSystem::PluginSpec", "\"%1\" is not a valid version.").arg(m_version);
         return fail();
     }
     m_compatVersion = m_version;
     if (!readString(data, QStringLiteral("CompatVersion"), &m_compatVersion, &error))
         return fail();
     if (!isValidVersion(m_compatVersion)) {
-        error = tr("\"%1\" is not a valid compatibility version.").arg(m_compatVersion);
+        error = QCoreApplication::translate("ExtensionSystem::PluginSpec", "\"%1\" is not a valid compatibility version.").arg(m_compatVersion);
         return fail();
     }
     if (versionCompare(m_compatVersion, m_version) > 0) {
-        error = tr("Compatibility version %1 is newer than version %2.").arg(m_compatVersion, m_version);
+        error = QCoreApplication::translate("ExtensionSystem::PluginSpec", "Compatibility version %1 is newer than version %2.").arg(m_compatVersion, m_version);
         return fail();
     }
     if (!readString(data, QStringLiteral("Vendor"), &m_vendor, &error)
@@ -142,7 +137,7 @@ bool PluginSpec::readMetaData(const QJsonObject &data)
     const QJsonValue required = data.value(QStringLiteral("Required"));
     if (!required.isUndefined()) {
         if (!required.isBool()) {
-            error = tr("Value for key \"Required\" is not a boolean.");
+            error = QCoreApplication::translate("ExtensionSystem::PluginSpec", "Value for key \"Required\" is not a boolean.");
             return fail();
         }
         m_required = required.toBool();
@@ -151,12 +146,12 @@ bool PluginSpec::readMetaData(const QJsonObject &data)
     const QJsonValue deps = data.value(QStringLiteral("Dependencies"));
     if (!deps.isUndefined()) {
         if (!deps.isArray()) {
-            error = tr("Value for key \"Dependencies\" is not an array.");
+            error = QCoreApplication::translate("ExtensionSystem::PluginSpec", "Value for key \"Dependencies\" is not an array.");
             return fail();
         }
         for (const QJsonValue &entry : deps.toArray()) {
             if (!entry.isObject()) {
-                error = tr("A dependency is not an object.");
+                error = QCoreApplication::translate("ExtensionSystem::PluginSpec", "A dependency is not an object.");
                 return fail();
             }
             const QJsonObject o = entry.toObject();
@@ -165,7 +160,7 @@ bool PluginSpec::readMetaData(const QJsonObject &data)
                 || !readString(o, QStringLiteral("Version"), &dep.version, &error, true))
                 return fail();
             if (!isValidVersion(dep.version)) {
-                error = tr("Dependency %1 asks for the invalid version \"%2\".").arg(dep.name, dep.version);
+                error = QCoreApplication::translate("ExtensionSystem::PluginSpec", "Dependency %1 asks for the invalid version \"%2\".").arg(dep.name, dep.version);
                 return fail();
             }
             m_dependencies.append(dep);
@@ -175,12 +170,12 @@ bool PluginSpec::readMetaData(const QJsonObject &data)
     const QJsonValue args = data.value(QStringLiteral("Arguments"));
     if (!args.isUndefined()) {
         if (!args.isArray()) {
-            error = tr("Value for key \"Arguments\" is not an array.");
+            error = QCoreApplication::translate("ExtensionSystem::PluginSpec", "Value for key \"Arguments\" is not an array.");
             return fail();
         }
         for (const QJsonValue &entry : args.toArray()) {
             if (!entry.isObject()) {
-                error = tr("An argument description is not an object.");
+                error = QCoreApplication::translate("ExtensionSystem::PluginSpec", "An argument description is not an object.");
                 return fail();
             }
             const QJsonObject o = entry.toObject();
@@ -215,11 +210,11 @@ bool PluginSpec::resolveDependencies(const QVector<PluginSpec *> &specs)
         }
         if (!provider) {
             if (sameName) {
-                setError(tr("Plug-in %1 needs %2 in version %3, but %2 offers versions %4 to %5.")
+                setError(QCoreApplication::translate("ExtensionSystem::PluginSpec", "Plug-in %1 needs %2 in version %3, but %2 offers versions %4 to %5.")
                              .arg(m_name, dep.name, dep.version, sameName->compatVersion(),
                                   sameName->version()));
             } else {
-                setError(tr("Could not resolve dependency '%1(%2)'.").arg(dep.name, dep.version));
+                setError(QCoreApplication::translate("ExtensionSystem::PluginSpec", "Could not resolve dependency '%1(%2)'.").arg(dep.name, dep.version));
             }
             return false;
         }
@@ -244,19 +239,19 @@ bool PluginSpec::loadLibrary()
     if (m_hasError || m_state != Resolved)
         return false;
     if (PluginSpec *dep = failedDependency()) {
-        setError(tr("Cannot load plug-in because dependency failed to load: %1(%2)\nReason: %3")
+        setError(QCoreApplication::translate("ExtensionSystem::PluginSpec", "Cannot load plug-in because dependency failed to load: %1(%2)\nReason: %3")
                      .arg(dep->name(), dep->version(), dep->errorString()));
         return false;
     }
     if (!m_loader->load()) {
-        setError(tr("Library load failed: %1").arg(m_loader->errorString()));
+        setError(QCoreApplication::translate("ExtensionSystem::PluginSpec", "Library load failed: %1").arg(m_loader->errorString()));
         return false;
     }
     QObject *object = m_loader->instance();
     auto plugin = qobject_cast<IPlugin *>(object);
     if (!plugin) {
         delete object;
-        setError(tr("Plug-in is not valid (does not derive from IPlugin)."));
+        setError(QCoreApplication::translate("ExtensionSystem::PluginSpec", "Plug-in is not valid (does not derive from IPlugin)."));
         return false;
     }
     m_plugin = plugin;
@@ -271,7 +266,7 @@ bool PluginSpec::initializePlugin()
         return false;
     QString error;
     if (!m_plugin->initialize(m_arguments, &error)) {
-        setError(tr("Plug-in initialization failed: %1").arg(error));
+        setError(QCoreApplication::translate("ExtensionSystem::PluginSpec", "Plug-in initialization failed: %1").arg(error));
         return false;
     }
     m_state = Initialized;

@@ -23,11 +23,6 @@ using Pointbook::Tag;
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Browser::FileImport", text);
-}
-
 // Files larger than this are no register maps or access files of a device.
 constexpr qint64 MaxFileSize = 256 * 1024 * 1024;
 
@@ -35,11 +30,11 @@ bool readDocument(const QString &fileName, QDomDocument *document, QString *erro
 {
     QString text;
     if (QFileInfo(fileName).size() > MaxFileSize) {
-        *error = tr("The file is too large.");
+        *error = QCoreApplication::translate("Browser::FileImport", "The file is too large.");
         return false;
     }
     if (!Clearance::ClearanceLoader::readText(fileName, &text)) {
-        *error = tr("Cannot read the file.");
+        *error = QCoreApplication::translate("Browser::FileImport", "Cannot read the file.");
         return false;
     }
     QString message;
@@ -100,7 +95,7 @@ FileImport::Result FileImport::checkMap(const QString &fileName, const QString &
 {
     Result result;
     if (QFileInfo(fileName).size() > MaxFileSize) {
-        result.error = tr("The file is too large for a register map.");
+        result.error = QCoreApplication::translate("Browser::FileImport", "The file is too large for a register map.");
         return result;
     }
     Pointbook::TagBaseLoader loader(fileName, version);
@@ -125,7 +120,7 @@ FileImport::Result FileImport::checkAccessList(const QString &fileName)
          child = child.nextSiblingElement(QStringLiteral("clearance"))) {
         const QString id = child.attribute(QStringLiteral("id"));
         if (!Clearance::ClearancePlugin::isSafeFileNamePart(id)) {
-            result.error = tr("The level id \"%1\" (line %2) cannot name a file.")
+            result.error = QCoreApplication::translate("Browser::FileImport", "The level id \"%1\" (line %2) cannot name a file.")
                                .arg(id.left(40))
                                .arg(child.lineNumber());
             return result;
@@ -133,7 +128,7 @@ FileImport::Result FileImport::checkAccessList(const QString &fileName)
         ++result.entries;
     }
     if (result.entries == 0) {
-        result.error = tr("The file names no access level (no \"clearance\" element).");
+        result.error = QCoreApplication::translate("Browser::FileImport", "The file names no access level (no \"clearance\" element).");
         return result;
     }
     result.ok = true;
@@ -144,7 +139,7 @@ FileImport::Result FileImport::checkRights(const QString &fileName, const QStrin
 {
     Result result;
     if (QFileInfo(fileName).size() > MaxFileSize) {
-        result.error = tr("The file is too large for an access file.");
+        result.error = QCoreApplication::translate("Browser::FileImport", "The file is too large for an access file.");
         return result;
     }
     Clearance::BaseClearance base;
@@ -184,13 +179,13 @@ bool FileImport::install(const QString &fileName, const QString &folder, const Q
     if (QFileInfo(fileName).canonicalFilePath() == QFileInfo(destination).canonicalFilePath()
         && QFileInfo::exists(destination)) {
         if (error)
-            *error = tr("%1 is the file in the folder already.").arg(QDir::toNativeSeparators(fileName));
+            *error = QCoreApplication::translate("Browser::FileImport", "%1 is the file in the folder already.").arg(QDir::toNativeSeparators(fileName));
         return false;
     }
     QFile in(fileName);
     if (!in.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = tr("Cannot read %1: %2").arg(QDir::toNativeSeparators(fileName), in.errorString());
+            *error = QCoreApplication::translate("Browser::FileImport", "Cannot read %1: %2").arg(QDir::toNativeSeparators(fileName), in.errorString());
         return false;
     }
     const QByteArray bytes = in.readAll();

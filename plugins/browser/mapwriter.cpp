@@ -23,11 +23,6 @@ using Pointbook::Tag;
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Browser::MapWriter", text);
-}
-
 // Attribute values are written as they are: the loader escapes "&", "<",
 // ">" and "'" inside quotes itself and decodes no entities there. A double
 // quote or a control character cannot be written at all.
@@ -37,7 +32,7 @@ QString unwritable(const QString &text)
         if (c == QLatin1Char('"'))
             return QStringLiteral("\"");
         if (c.unicode() < 0x20 || c.category() == QChar::Other_Control)
-            return tr("a control character");
+            return QCoreApplication::translate("Browser::MapWriter", "a control character");
     }
     return QString();
 }
@@ -98,18 +93,18 @@ QString verify(const QString &folder, const QString &version, const QByteArray &
 {
     QTemporaryFile scratch(folder + QStringLiteral("/.check-XXXXXX.xml"));
     if (!scratch.open())
-        return tr("Cannot write in %1: %2").arg(QDir::toNativeSeparators(folder), scratch.errorString());
+        return QCoreApplication::translate("Browser::MapWriter", "Cannot write in %1: %2").arg(QDir::toNativeSeparators(folder), scratch.errorString());
     if (scratch.write(bytes) != bytes.size() || !scratch.flush())
-        return tr("Cannot write in %1: %2").arg(QDir::toNativeSeparators(folder), scratch.errorString());
+        return QCoreApplication::translate("Browser::MapWriter", "Cannot write in %1: %2").arg(QDir::toNativeSeparators(folder), scratch.errorString());
     scratch.close();
     Pointbook::TagBaseLoader loader(scratch.fileName(), version);
     if (!loader.readBase())
-        return tr("The written map does not load: %1").arg(loader.errorString());
+        return QCoreApplication::translate("Browser::MapWriter", "The written map does not load: %1").arg(loader.errorString());
     for (const NewTag &t : tags) {
         const Tag *tag = loader.base()->tagHash(t.table).value(t.id);
         if (!tag || tag->startAddress() != t.address || tag->dataType() != t.dataType
             || tag->byteOrderInput() != t.byteOrder)
-            return tr("The written map does not hold tag \"%1\" as intended.").arg(t.id);
+            return QCoreApplication::translate("Browser::MapWriter", "The written map does not hold tag \"%1\" as intended.").arg(t.id);
     }
     return QString();
 }
@@ -137,40 +132,40 @@ QString MapWriter::backupName(const QString &file)
 QString MapWriter::check(const QList<NewTag> &tags)
 {
     if (tags.isEmpty())
-        return tr("There are no tags to write.");
+        return QCoreApplication::translate("Browser::MapWriter", "There are no tags to write.");
     QSet<QString> ids[5];
     QSet<int> addresses[5];
     for (const NewTag &t : tags) {
-        const QString where = t.id.isEmpty() ? tr("the tag at %1").arg(t.address)
-                                             : tr("tag \"%1\"").arg(t.id);
+        const QString where = t.id.isEmpty() ? QCoreApplication::translate("Browser::MapWriter", "the tag at %1").arg(t.address)
+                                             : QCoreApplication::translate("Browser::MapWriter", "tag \"%1\"").arg(t.id);
         if (t.table < Tag::IR || t.table > Tag::CO)
-            return tr("%1 has no table.").arg(where);
+            return QCoreApplication::translate("Browser::MapWriter", "%1 has no table.").arg(where);
         if (t.address < 0 || t.address > 65535)
-            return tr("%1: the address %2 lies outside 0 to 65535.").arg(where).arg(t.address);
+            return QCoreApplication::translate("Browser::MapWriter", "%1: the address %2 lies outside 0 to 65535.").arg(where).arg(t.address);
         const int width = Tag::elementWidth(t.dataType);
         if (width < 2)
-            return tr("%1 has no usable data type.").arg(where);
+            return QCoreApplication::translate("Browser::MapWriter", "%1 has no usable data type.").arg(where);
         if (t.address + width / 2 - 1 > 65535)
-            return tr("%1 runs past address 65535.").arg(where);
+            return QCoreApplication::translate("Browser::MapWriter", "%1 runs past address 65535.").arg(where);
         const QString order = Tag::byteOrderToString(t.byteOrder);
         if (order.size() != width)
-            return tr("%1: the byte order %2 does not fit %3.")
+            return QCoreApplication::translate("Browser::MapWriter", "%1: the byte order %2 does not fit %3.")
                 .arg(where, order, Tag::dataTypeToString(t.dataType));
         if (t.id.trimmed().isEmpty())
-            return tr("The tag at %1 needs an id.").arg(t.address);
+            return QCoreApplication::translate("Browser::MapWriter", "The tag at %1 needs an id.").arg(t.address);
         if (t.name.trimmed().isEmpty())
-            return tr("%1 needs a name.").arg(where);
+            return QCoreApplication::translate("Browser::MapWriter", "%1 needs a name.").arg(where);
         for (const QString *text : {&t.id, &t.name, &t.unit, &t.description, &t.access}) {
             const QString bad = unwritable(*text);
             if (!bad.isEmpty())
-                return tr("%1: %2 cannot be written into a register map.").arg(where, bad);
+                return QCoreApplication::translate("Browser::MapWriter", "%1: %2 cannot be written into a register map.").arg(where, bad);
         }
         if (Tag::stringToTypeAccess(t.access) == Tag::UnknownAccess)
-            return tr("%1: the access must be R, W or RW.").arg(where);
+            return QCoreApplication::translate("Browser::MapWriter", "%1: the access must be R, W or RW.").arg(where);
         if (ids[t.table].contains(t.id))
-            return tr("The id \"%1\" is given twice in %2.").arg(t.id, sectionName(t.table));
+            return QCoreApplication::translate("Browser::MapWriter", "The id \"%1\" is given twice in %2.").arg(t.id, sectionName(t.table));
         if (addresses[t.table].contains(t.address))
-            return tr("Two tags start at %1 %2.").arg(sectionName(t.table)).arg(t.address);
+            return QCoreApplication::translate("Browser::MapWriter", "Two tags start at %1 %2.").arg(sectionName(t.table)).arg(t.address);
         ids[t.table].insert(t.id);
         addresses[t.table].insert(t.address);
     }
@@ -281,12 +276,12 @@ bool MapWriter::install(const QString &file, const QByteArray &bytes, QString *b
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) {
         if (error)
-            *error = tr("Cannot write %1: %2").arg(QDir::toNativeSeparators(file), out.errorString());
+            *error = QCoreApplication::translate("Browser::MapWriter", "Cannot write %1: %2").arg(QDir::toNativeSeparators(file), out.errorString());
         return false;
     }
     if (out.write(bytes) != bytes.size()) {
         if (error)
-            *error = tr("Cannot write %1: %2").arg(QDir::toNativeSeparators(file), out.errorString());
+            *error = QCoreApplication::translate("Browser::MapWriter", "Cannot write %1: %2").arg(QDir::toNativeSeparators(file), out.errorString());
         out.cancelWriting();
         return false;
     }
@@ -294,7 +289,7 @@ bool MapWriter::install(const QString &file, const QByteArray &bytes, QString *b
         const QString name = backupName(file);
         if (!QFile::copy(file, name)) {
             if (error)
-                *error = tr("Cannot keep a backup of %1 as %2; nothing was changed.")
+                *error = QCoreApplication::translate("Browser::MapWriter", "Cannot keep a backup of %1 as %2; nothing was changed.")
                              .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(name));
             out.cancelWriting();
             return false;
@@ -304,7 +299,7 @@ bool MapWriter::install(const QString &file, const QByteArray &bytes, QString *b
     }
     if (!out.commit()) {
         if (error)
-            *error = tr("Cannot replace %1: %2").arg(QDir::toNativeSeparators(file), out.errorString());
+            *error = QCoreApplication::translate("Browser::MapWriter", "Cannot replace %1: %2").arg(QDir::toNativeSeparators(file), out.errorString());
         return false;
     }
     return true;
@@ -321,33 +316,33 @@ bool MapWriter::write(const QString &folder, const QString &version, const QList
     if (backup)
         backup->clear();
     if (!Workspace::WorkspaceController::isUsableVersion(version))
-        return fail(tr("\"%1\" cannot name a register map: use letters, digits, \".\", \"-\" and \"_\".")
+        return fail(QCoreApplication::translate("Browser::MapWriter", "\"%1\" cannot name a register map: use letters, digits, \".\", \"-\" and \"_\".")
                         .arg(version.left(40)));
     const QString problem = check(tags);
     if (!problem.isEmpty())
         return fail(problem);
     if (!QDir().mkpath(folder))
-        return fail(tr("Cannot create the folder %1.").arg(QDir::toNativeSeparators(folder)));
+        return fail(QCoreApplication::translate("Browser::MapWriter", "Cannot create the folder %1.").arg(QDir::toNativeSeparators(folder)));
 
     const QString file = fileName(folder, version);
     const bool exists = QFileInfo::exists(file);
     if (exists && mode == Create)
-        return fail(tr("%1 exists already.").arg(QDir::toNativeSeparators(file)));
+        return fail(QCoreApplication::translate("Browser::MapWriter", "%1 exists already.").arg(QDir::toNativeSeparators(file)));
 
     QByteArray bytes;
     if (exists && mode == Append) {
         const Inspection before = inspect(folder, version, tags);
         if (!before.loads)
-            return fail(tr("The existing map cannot be read, so nothing can be added to it: %1")
+            return fail(QCoreApplication::translate("Browser::MapWriter", "The existing map cannot be read, so nothing can be added to it: %1")
                             .arg(before.loadError));
         if (!before.clashes.isEmpty())
-            return fail(tr("These ids are in the map already: %1.").arg(before.clashes.join(QStringLiteral(", "))));
+            return fail(QCoreApplication::translate("Browser::MapWriter", "These ids are in the map already: %1.").arg(before.clashes.join(QStringLiteral(", "))));
         QFile in(file);
         if (!in.open(QIODevice::ReadOnly))
-            return fail(tr("Cannot read %1: %2").arg(QDir::toNativeSeparators(file), in.errorString()));
+            return fail(QCoreApplication::translate("Browser::MapWriter", "Cannot read %1: %2").arg(QDir::toNativeSeparators(file), in.errorString()));
         const QByteArray old = in.readAll();
         if (old.contains('\0'))
-            return fail(tr("%1 holds a zero byte; the tags are not added to it.")
+            return fail(QCoreApplication::translate("Browser::MapWriter", "%1 holds a zero byte; the tags are not added to it.")
                             .arg(QDir::toNativeSeparators(file)));
         QString text = XmlText::XmlTextReader::decode(old);
         // Keep the file's own encoding and line ends.
@@ -362,7 +357,7 @@ bool MapWriter::write(const QString &folder, const QString &version, const QList
                                                                       : QStringLiteral("\n");
         const QString sections = sectionsText(tags, newline);
         if (!codec->canEncode(sections))
-            return fail(tr("The map is written in %1, which cannot hold every character of the new tags.")
+            return fail(QCoreApplication::translate("Browser::MapWriter", "The map is written in %1, which cannot hold every character of the new tags.")
                             .arg(QString::fromLatin1(codec->name())));
         const int end = text.lastIndexOf(QLatin1String("</base>"));
         if (end < 0) {

@@ -8,11 +8,6 @@ using Pointbook::Tag;
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Browser::RowFormat", text);
-}
-
 } // namespace
 
 RowFormat::RowFormat(Format format, Tag::ByteOrder order)
@@ -132,27 +127,27 @@ QString RowFormat::formatName(Format format)
 {
     switch (format) {
     case Unsigned16:
-        return tr("Unsigned 16-bit");
+        return QCoreApplication::translate("Browser::RowFormat", "Unsigned 16-bit");
     case Signed16:
-        return tr("Signed 16-bit");
+        return QCoreApplication::translate("Browser::RowFormat", "Signed 16-bit");
     case Hex:
-        return tr("Hex");
+        return QCoreApplication::translate("Browser::RowFormat", "Hex");
     case Binary:
-        return tr("Binary");
+        return QCoreApplication::translate("Browser::RowFormat", "Binary");
     case Ascii:
-        return tr("ASCII pair");
+        return QCoreApplication::translate("Browser::RowFormat", "ASCII pair");
     case Int32:
-        return tr("int32");
+        return QCoreApplication::translate("Browser::RowFormat", "int32");
     case UInt32:
-        return tr("uint32");
+        return QCoreApplication::translate("Browser::RowFormat", "uint32");
     case Float32:
-        return tr("float32");
+        return QCoreApplication::translate("Browser::RowFormat", "float32");
     case Int64:
-        return tr("int64");
+        return QCoreApplication::translate("Browser::RowFormat", "int64");
     case UInt64:
-        return tr("uint64");
+        return QCoreApplication::translate("Browser::RowFormat", "uint64");
     case Double:
-        return tr("double");
+        return QCoreApplication::translate("Browser::RowFormat", "double");
     case FormatCount:
         break;
     }

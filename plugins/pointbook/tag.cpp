@@ -589,11 +589,6 @@ void Tag::setEnableDamping(bool enableDamping) { m_enableDamping = enableDamping
 
 namespace {
 
-QString encodeText(const char *text)
-{
-    return QCoreApplication::translate("Pointbook::Tag", text);
-}
-
 // A whole number as sign and magnitude, so that the full ranges of the
 // signed and unsigned 64-bit types fit without overflow.
 struct Whole {
@@ -604,16 +599,16 @@ struct Whole {
 bool wholeFromDouble(double d, Whole *w, QString *why)
 {
     if (!std::isfinite(d)) {
-        *why = encodeText("%1 is not a finite number").arg(d);
+        *why = QCoreApplication::translate("Pointbook::Tag", "%1 is not a finite number").arg(d);
         return false;
     }
     if (d != std::trunc(d)) {
-        *why = encodeText("%1 is not a whole number").arg(d, 0, 'g', 17);
+        *why = QCoreApplication::translate("Pointbook::Tag", "%1 is not a whole number").arg(d, 0, 'g', 17);
         return false;
     }
     // 2^64 and beyond cannot be held by any type.
     if (std::fabs(d) >= 18446744073709551616.0) {
-        *why = encodeText("%1 is too large").arg(d, 0, 'g', 17);
+        *why = QCoreApplication::translate("Pointbook::Tag", "%1 is too large").arg(d, 0, 'g', 17);
         return false;
     }
     w->negative = d < 0;
@@ -686,13 +681,13 @@ bool wholeFromVariant(const QVariant &v, Whole *w, QString *why)
             return true;
         const double d = QLocale::c().toDouble(t, &ok);
         if (!ok) {
-            *why = encodeText("\"%1\" is not a number").arg(t);
+            *why = QCoreApplication::translate("Pointbook::Tag", "\"%1\" is not a number").arg(t);
             return false;
         }
         return wholeFromDouble(d, w, why);
     }
     default:
-        *why = encodeText("the value is not a number");
+        *why = QCoreApplication::translate("Pointbook::Tag", "the value is not a number");
         return false;
     }
 }
@@ -714,16 +709,16 @@ bool realFromVariant(const QVariant &v, double *d, QString *why)
             }
         }
         if (!ok)
-            *why = encodeText("\"%1\" is not a number").arg(t);
+            *why = QCoreApplication::translate("Pointbook::Tag", "\"%1\" is not a number").arg(t);
         return ok;
     }
     if (!v.canConvert<double>() || !v.isValid()) {
-        *why = encodeText("the value is not a number");
+        *why = QCoreApplication::translate("Pointbook::Tag", "the value is not a number");
         return false;
     }
     *d = v.toDouble(&ok);
     if (!ok)
-        *why = encodeText("the value is not a number");
+        *why = QCoreApplication::translate("Pointbook::Tag", "the value is not a number");
     return ok;
 }
 
@@ -748,7 +743,7 @@ bool elementBits(Tag::DataType type, const QVariant &v, quint64 *bits, QString *
             return true;
         }
         if (std::isfinite(d) && std::fabs(d) > double(std::numeric_limits<float>::max())) {
-            *why = encodeText("%1 is outside the range of a float").arg(d, 0, 'g', 17);
+            *why = QCoreApplication::translate("Pointbook::Tag", "%1 is outside the range of a float").arg(d, 0, 'g', 17);
             return false;
         }
         const float f = float(d);
@@ -761,7 +756,7 @@ bool elementBits(Tag::DataType type, const QVariant &v, quint64 *bits, QString *
     qint64 low = 0;
     quint64 high = 0;
     if (!Tag::integerRange(type, &low, &high)) {
-        *why = encodeText("the tag has no data type that can be written");
+        *why = QCoreApplication::translate("Pointbook::Tag", "the tag has no data type that can be written");
         return false;
     }
     Whole w;
@@ -770,7 +765,7 @@ bool elementBits(Tag::DataType type, const QVariant &v, quint64 *bits, QString *
     const bool fits = w.negative ? w.magnitude <= quint64(0) - quint64(low) && low < 0
                                  : w.magnitude <= high;
     if (!fits) {
-        *why = encodeText("%1%2 is outside the range of %3 (%4 to %5)")
+        *why = QCoreApplication::translate("Pointbook::Tag", "%1%2 is outside the range of %3 (%4 to %5)")
                    .arg(w.negative ? QStringLiteral("-") : QString())
                    .arg(w.magnitude)
                    .arg(Tag::dataTypeToString(type))
@@ -856,23 +851,23 @@ QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
     if (error)
         error->clear();
     if (!value.isValid() || (value.type() == QVariant::String && value.toString().trimmed().isEmpty()))
-        return refuse(encodeText("no value given"));
+        return refuse(QCoreApplication::translate("Pointbook::Tag", "no value given"));
 
     const int width = elementWidth(m_dataType);
     if (width == 0)
-        return refuse(encodeText("the tag has no data type that can be written"));
+        return refuse(QCoreApplication::translate("Pointbook::Tag", "the tag has no data type that can be written"));
     const int count = m_count;
     if (count == 0)
-        return refuse(encodeText("the tag spans no registers"));
+        return refuse(QCoreApplication::translate("Pointbook::Tag", "the tag spans no registers"));
 
     // Discrete inputs and coils: one bit per word of the tag.
     if (m_registerType == DI || m_registerType == CO) {
         const int span = sizeRegisters();
         if (span == 0)
-            return refuse(encodeText("the tag spans no bits"));
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "the tag spans no bits"));
         const QVariantList items = span == 1 ? QVariantList{value} : elementsOf(value);
         if (items.size() != span)
-            return refuse(encodeText("%1 values given where the tag holds %2").arg(items.size()).arg(span));
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "%1 values given where the tag holds %2").arg(items.size()).arg(span));
         QVector<quint16> bits;
         bits.reserve(span);
         for (const QVariant &item : items) {
@@ -880,7 +875,7 @@ QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
             if (!wholeFromVariant(item, &w, &why))
                 return refuse(why);
             if (w.negative || w.magnitude > 1)
-                return refuse(encodeText("a bit is 0 or 1 (off or on), not %1").arg(item.toString()));
+                return refuse(QCoreApplication::translate("Pointbook::Tag", "a bit is 0 or 1 (off or on), not %1").arg(item.toString()));
             bits.append(quint16(w.magnitude));
         }
         return bits;
@@ -895,7 +890,7 @@ QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
         return {quint16((bits & 0xFFu) << 8)};
     }
     if ((count * width) % 2 != 0)
-        return refuse(encodeText("the tag's last byte has no register of its own"));
+        return refuse(QCoreApplication::translate("Pointbook::Tag", "the tag's last byte has no register of its own"));
 
     const OrderMap &map = orderMapOf(m_byteOrderInput, m_byteOrderOutput);
     // What value() gives back: per element map.length converted bytes.
@@ -906,7 +901,7 @@ QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
         if (width < 8)
             mask &= (quint64(1) << (8 * width)) - 1;
         if (mask == 0)
-            return refuse(encodeText("the bit field has no bits in its mask"));
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "the bit field has no bits in its mask"));
         Whole w;
         if (!wholeFromVariant(value, &w, &why))
             return refuse(why);
@@ -915,13 +910,13 @@ QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
             || ([&] { bool on; return booleanText(value.toString().trimmed(), &on); })();
         quint64 pattern = 0;
         if (w.negative)
-            return refuse(encodeText("a bit field holds no negative values"));
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "a bit field holds no negative values"));
         if (textual || (single && w.magnitude <= 1))
             pattern = w.magnitude ? mask : 0;
         else if ((w.magnitude & ~mask) == 0)
             pattern = w.magnitude;
         else
-            return refuse(encodeText("%1 has bits outside the field's mask 0x%2")
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "%1 has bits outside the field's mask 0x%2")
                               .arg(w.magnitude)
                               .arg(QString::number(mask, 16).toUpper()));
         for (int b = 0; b < width; ++b)
@@ -938,19 +933,19 @@ QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
         // The form value() gives for an array.
         converted = value.toByteArray();
         if (converted.size() != count * map.length)
-            return refuse(encodeText("%1 bytes given where the tag holds %2")
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "%1 bytes given where the tag holds %2")
                               .arg(converted.size())
                               .arg(count * map.length));
     } else {
         const QVariantList items = elementsOf(value);
         if (items.size() != count)
-            return refuse(encodeText("%1 values given where the tag holds %2").arg(items.size()).arg(count));
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "%1 values given where the tag holds %2").arg(items.size()).arg(count));
         if (map.length != width)
-            return refuse(encodeText("the tag's byte orders do not fit its data type"));
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "the tag's byte orders do not fit its data type"));
         for (const QVariant &item : items) {
             quint64 bits = 0;
             if (!elementBits(m_dataType, item, &bits, &why))
-                return refuse(encodeText("element %1: %2").arg(converted.size() / width + 1).arg(why));
+                return refuse(QCoreApplication::translate("Pointbook::Tag", "element %1: %2").arg(converted.size() / width + 1).arg(why));
             for (int b = 0; b < width; ++b)
                 converted.append(char((bits >> (8 * b)) & 0xFFu));
         }
@@ -965,7 +960,7 @@ QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
             const char byte = converted.at(element * convertedWidth + o);
             if (i < 0 || i >= width) {
                 if (byte != '\0')
-                    return refuse(encodeText("the tag's byte orders cannot carry this value"));
+                    return refuse(QCoreApplication::translate("Pointbook::Tag", "the tag's byte orders cannot carry this value"));
                 continue;
             }
             raw[element * width + i] = byte;
@@ -985,7 +980,7 @@ QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
             || (convertedWidth > map.length
                 && converted.mid(element * convertedWidth + map.length,
                                  convertedWidth - map.length).count('\0') != convertedWidth - map.length))
-            return refuse(encodeText("the tag's byte orders cannot carry this value"));
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "the tag's byte orders cannot carry this value"));
     }
     return words;
 }

@@ -9,11 +9,6 @@ namespace Workspace {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Workspace::ConnectionProfile", text);
-}
-
 bool validParity(int p)
 {
     return p == QSerialPort::NoParity || p == QSerialPort::EvenParity || p == QSerialPort::OddParity
@@ -123,9 +118,9 @@ QString ConnectionProfile::displayName() const
 {
     switch (m_kind) {
     case Demo:
-        return m_port > 0 ? tr("Demo device (127.0.0.1:%1)").arg(m_port) : tr("Demo device");
+        return m_port > 0 ? QCoreApplication::translate("Workspace::ConnectionProfile", "Demo device (127.0.0.1:%1)").arg(m_port) : QCoreApplication::translate("Workspace::ConnectionProfile", "Demo device");
     case Rtu:
-        return tr("RTU %1 %2 %3%4%5, unit %6")
+        return QCoreApplication::translate("Workspace::ConnectionProfile", "RTU %1 %2 %3%4%5, unit %6")
             .arg(m_serialPortName)
             .arg(m_baudRate)
             .arg(int(m_dataBits))
@@ -133,7 +128,7 @@ QString ConnectionProfile::displayName() const
             .arg(stopBitsText(m_stopBits))
             .arg(m_unit);
     default:
-        return tr("TCP %1:%2, unit %3").arg(m_host).arg(m_port).arg(m_unit);
+        return QCoreApplication::translate("Workspace::ConnectionProfile", "TCP %1:%2, unit %3").arg(m_host).arg(m_port).arg(m_unit);
     }
 }
 
@@ -144,13 +139,13 @@ QString ConnectionProfile::validationError() const
         return QString();
     case Rtu:
         if (m_serialPortName.isEmpty())
-            return tr("Choose the serial port the device is connected to.");
+            return QCoreApplication::translate("Workspace::ConnectionProfile", "Choose the serial port the device is connected to.");
         return QString();
     default:
         if (m_host.isEmpty())
-            return tr("Enter the host name or IP address of the device.");
+            return QCoreApplication::translate("Workspace::ConnectionProfile", "Enter the host name or IP address of the device.");
         if (m_port < MinPort)
-            return tr("Enter a TCP port between 1 and 65535.");
+            return QCoreApplication::translate("Workspace::ConnectionProfile", "Enter a TCP port between 1 and 65535.");
         return QString();
     }
 }

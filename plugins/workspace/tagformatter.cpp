@@ -58,11 +58,6 @@ bool isFloating(Tag::DataType type)
     return type == Tag::Float || type == Tag::Double;
 }
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Workspace::TagFormatter", text);
-}
-
 } // namespace
 
 QVector<double> TagFormatter::numericValues(const Tag *tag)
@@ -115,7 +110,7 @@ QString TagFormatter::valueText(const Tag *tag)
             return QString();
         const quint64 raw = value.toULongLong();
         const quint64 mask = tag->mask() ? tag->mask() : 1;
-        return (raw & mask) ? tr("on") : tr("off");
+        return (raw & mask) ? QCoreApplication::translate("Workspace::TagFormatter", "on") : QCoreApplication::translate("Workspace::TagFormatter", "off");
     }
     if (tag->registerType() == Tag::DI || tag->registerType() == Tag::CO) {
         // A discrete input or coil is a switch like a bit field: one word of
@@ -125,7 +120,7 @@ QString TagFormatter::valueText(const Tag *tag)
             return QString();
         QStringList parts;
         for (const quint16 bit : bits)
-            parts.append(bit ? tr("on") : tr("off"));
+            parts.append(bit ? QCoreApplication::translate("Workspace::TagFormatter", "on") : QCoreApplication::translate("Workspace::TagFormatter", "off"));
         return bits.size() > 1 ? QLatin1Char('[') + parts.join(QLatin1String(", ")) + QLatin1Char(']')
                                : parts.constFirst();
     }
@@ -183,7 +178,7 @@ QString TagFormatter::dataTypeText(const Tag *tag)
         return QString();
     QString text = Tag::dataTypeToString(tag->dataType());
     if (tag->bitfield())
-        text = tr("bit of %1").arg(text);
+        text = QCoreApplication::translate("Workspace::TagFormatter", "bit of %1").arg(text);
     if (tag->count() > 1)
         text += QStringLiteral("[%1]").arg(tag->count());
     return text;
@@ -195,11 +190,11 @@ QString TagFormatter::accessText(const Tag *tag, bool writableAtLevel)
         return QString();
     switch (Tag::stringToTypeAccess(tag->access())) {
     case Tag::Read:
-        return tr("read");
+        return QCoreApplication::translate("Workspace::TagFormatter", "read");
     case Tag::Write:
-        return writableAtLevel ? tr("write") : tr("write (locked)");
+        return writableAtLevel ? QCoreApplication::translate("Workspace::TagFormatter", "write") : QCoreApplication::translate("Workspace::TagFormatter", "write (locked)");
     case Tag::ReadWrite:
-        return writableAtLevel ? tr("read/write") : tr("read (locked)");
+        return writableAtLevel ? QCoreApplication::translate("Workspace::TagFormatter", "read/write") : QCoreApplication::translate("Workspace::TagFormatter", "read (locked)");
     default:
         return tag->access();
     }
@@ -222,15 +217,15 @@ QString TagFormatter::registerTypeName(Tag::RegisterType type)
 {
     switch (type) {
     case Tag::IR:
-        return tr("Input registers");
+        return QCoreApplication::translate("Workspace::TagFormatter", "Input registers");
     case Tag::HR:
-        return tr("Holding registers");
+        return QCoreApplication::translate("Workspace::TagFormatter", "Holding registers");
     case Tag::DI:
-        return tr("Discrete inputs");
+        return QCoreApplication::translate("Workspace::TagFormatter", "Discrete inputs");
     case Tag::CO:
-        return tr("Coils");
+        return QCoreApplication::translate("Workspace::TagFormatter", "Coils");
     default:
-        return tr("Unknown table");
+        return QCoreApplication::translate("Workspace::TagFormatter", "Unknown table");
     }
 }
 
@@ -238,15 +233,15 @@ QString TagFormatter::tagKindName(Tag::TypeTag kind)
 {
     switch (kind) {
     case Tag::Status:
-        return tr("Status");
+        return QCoreApplication::translate("Workspace::TagFormatter", "Status");
     case Tag::Parameter:
-        return tr("Parameters");
+        return QCoreApplication::translate("Workspace::TagFormatter", "Parameters");
     case Tag::Dimension:
-        return tr("Dimensions");
+        return QCoreApplication::translate("Workspace::TagFormatter", "Dimensions");
     case Tag::Command:
-        return tr("Commands");
+        return QCoreApplication::translate("Workspace::TagFormatter", "Commands");
     default:
-        return tr("Other");
+        return QCoreApplication::translate("Workspace::TagFormatter", "Other");
     }
 }
 
