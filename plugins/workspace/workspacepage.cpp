@@ -269,14 +269,12 @@ void WorkspacePage::updateMapLabel()
         break;
     case WorkspaceController::Running:
         if (m_filter->filterText().isEmpty())
-            text = tr("Device version %1: %2 tags shown.")
-                       .arg(m_controller->version())
-                       .arg(m_controller->model()->tagRowCount());
+            text = tr("Device version %1: %n tags shown.", nullptr, m_controller->model()->tagRowCount())
+                       .arg(m_controller->version());
         else
-            text = tr("Device version %1: %2 of %3 tags shown.")
+            text = tr("Device version %1: %2 of %n tags shown.", nullptr, m_controller->model()->tagRowCount())
                        .arg(m_controller->version())
-                       .arg(m_filter->shownTagCount())
-                       .arg(m_controller->model()->tagRowCount());
+                       .arg(m_filter->shownTagCount());
         break;
     case WorkspaceController::ChoosingVersion:
     case WorkspaceController::NoMap:

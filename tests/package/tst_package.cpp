@@ -78,6 +78,8 @@ void tst_Package::contents_data()
     QTest::newRow("copyright") << "usr/share/doc/korvane-config/copyright" << false;
     QTest::newRow("changelog") << "usr/share/doc/korvane-config/changelog.gz" << false;
     QTest::newRow("demo map") << "usr/lib/korvane-config/share/appcore/demo/pointbook/base_v1.00.xml" << false;
+    QTest::newRow("Russian translation") << "usr/lib/korvane-config/share/appcore/translations/appcore_ru_RU.qm"
+                                         << false;
 }
 
 void tst_Package::contents()
