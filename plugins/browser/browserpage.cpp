@@ -100,11 +100,12 @@ BrowserPage::BrowserPage(RegisterBrowser *browser, WorkspaceController *controll
     m_view->verticalHeader()->setVisible(false);
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
     m_view->horizontalHeader()->setStretchLastSection(true);
-    m_view->setColumnWidth(BrowserModel::AddressColumn, 70);
-    m_view->setColumnWidth(BrowserModel::ReferenceColumn, 80);
-    m_view->setColumnWidth(BrowserModel::RawColumn, 70);
-    m_view->setColumnWidth(BrowserModel::FormatColumn, 290);
-    m_view->setColumnWidth(BrowserModel::ValueColumn, 200);
+    // Never narrower than the header, whose text is longer in some languages.
+    const std::pair<int, int> widths[] = {{BrowserModel::AddressColumn, 70}, {BrowserModel::ReferenceColumn, 80},
+                                          {BrowserModel::RawColumn, 70}, {BrowserModel::FormatColumn, 290},
+                                          {BrowserModel::ValueColumn, 200}};
+    for (const auto &[column, width] : widths)
+        m_view->setColumnWidth(column, qMax(width, m_view->horizontalHeader()->sectionSizeHint(column)));
 
     auto *range = new QHBoxLayout;
     range->addWidget(new QLabel(tr("Table:"), this));

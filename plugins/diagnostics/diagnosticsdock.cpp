@@ -97,9 +97,17 @@ DiagnosticsDock::DiagnosticsDock(ModbusConnection *connection, TrafficRecorder *
     m_view->horizontalHeader()->setStretchLastSection(true);
     m_view->setWordWrap(false);
     const QFontMetrics metrics(m_view->font());
+    // Never narrower than the header, and the function column holds the
+    // longest function name: both are longer in some languages.
     const int widths[] = {14, 26, 8, 6, 26, 16, 28};
     for (int c = 0; c < int(sizeof widths / sizeof widths[0]); ++c)
-        m_view->setColumnWidth(c, metrics.averageCharWidth() * widths[c]);
+        m_view->setColumnWidth(c, qMax(metrics.averageCharWidth() * widths[c],
+                                       m_view->horizontalHeader()->sectionSizeHint(c)));
+    int functionWidth = 0;
+    for (const int code : {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x0f, 0x10, 0x2b})
+        functionWidth = qMax(functionWidth, metrics.horizontalAdvance(TrafficLogModel::functionText(code)));
+    m_view->setColumnWidth(TrafficLogModel::FunctionColumn,
+                           qMax(m_view->columnWidth(TrafficLogModel::FunctionColumn), functionWidth + 16));
 
     auto *layout = new QVBoxLayout(body);
     layout->setContentsMargins(6, 4, 6, 4);

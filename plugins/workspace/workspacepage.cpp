@@ -286,7 +286,9 @@ void WorkspacePage::updateMapLabel()
 
 void WorkspacePage::fitValueColumns()
 {
-    for (const int column : {int(TagTableModel::ValueColumn), int(TagTableModel::RawColumn)}) {
+    // The access column too: its texts are longer in some languages.
+    for (const int column : {int(TagTableModel::ValueColumn), int(TagTableModel::RawColumn),
+                             int(TagTableModel::AccessColumn)}) {
         if (m_view->isColumnHidden(column))
             continue;
         // Grow only: a column that jumps back and forth with the values

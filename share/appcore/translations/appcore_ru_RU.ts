@@ -1471,7 +1471,7 @@ The present file is kept as a backup.</source>
     </message>
     <message>
         <source>Count</source>
-        <translation>Количество</translation>
+        <translation>Кол-во</translation>
     </message>
     <message>
         <source>Result</source>
@@ -1790,7 +1790,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>Count</source>
-        <translation>Количество</translation>
+        <translation>Кол-во</translation>
     </message>
     <message>
         <source>Description</source>
@@ -2155,7 +2155,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>Update time:</source>
-        <translation>Время обновления:</translation>
+        <translation>Обновлено:</translation>
     </message>
     <message>
         <source>00:00:00.000</source>
@@ -2163,7 +2163,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>Update interval:</source>
-        <translation>Интервал обновления:</translation>
+        <translation>Интервал:</translation>
     </message>
     <message>
         <source>00.000</source>
@@ -2617,27 +2617,27 @@ Reason: %3</source>
     </message>
     <message>
         <source>Connected to %1</source>
-        <translation>Подключено к %1</translation>
+        <translation>Подключено: %1</translation>
     </message>
     <message>
         <source>Connected to %1, device version %2</source>
-        <translation>Подключено к %1, версия устройства %2</translation>
+        <translation>Подключено: %1, версия %2</translation>
     </message>
     <message>
         <source>Connected to %1, not answering</source>
-        <translation>Подключено к %1, нет ответа</translation>
+        <translation>Подключено: %1, нет ответа</translation>
     </message>
     <message>
         <source>Reconnecting to %1…</source>
-        <translation>Переподключение к %1…</translation>
+        <translation>Переподключение: %1…</translation>
     </message>
     <message>
         <source>Connecting to %1…</source>
-        <translation>Подключение к %1…</translation>
+        <translation>Подключение: %1…</translation>
     </message>
     <message>
         <source>Disconnecting from %1…</source>
-        <translation>Отключение от %1…</translation>
+        <translation>Отключение: %1…</translation>
     </message>
     <message>
         <source>Not connected</source>
@@ -2645,11 +2645,11 @@ Reason: %3</source>
     </message>
     <message>
         <source>Link to %1 lost%2</source>
-        <translation>Связь с %1 потеряна%2</translation>
+        <translation>Связь с «%1» потеряна%2</translation>
     </message>
     <message>
         <source>Cannot connect to %1%2</source>
-        <translation>Не удаётся подключиться к %1%2</translation>
+        <translation>Не удаётся подключиться к «%1»%2</translation>
     </message>
     <message>
         <source>, retrying in %1 s</source>
@@ -2657,7 +2657,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>Disconnected from %1</source>
-        <translation>Отключено от %1</translation>
+        <translation>Отключено: %1</translation>
     </message>
 </context>
 <context>
@@ -2900,7 +2900,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>connecting to %1</source>
-        <translation>подключение к %1</translation>
+        <translation>подключение: %1</translation>
     </message>
     <message>
         <source>disconnected</source>
@@ -3047,7 +3047,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>Waiting for the link to %1…</source>
-        <translation>Ожидание связи с %1…</translation>
+        <translation>Ожидание связи: %1…</translation>
     </message>
     <message>
         <source>Reading the device version…</source>
