@@ -1801,7 +1801,7 @@ Reason: %3</source>
     <name>Pointbook::InfoTagBaseDialog</name>
     <message>
         <source>Information Base</source>
-        <translation>Информация о базе</translation>
+        <translation>Сведения о базе тегов</translation>
     </message>
     <message>
         <source>Exit</source>
@@ -1812,7 +1812,7 @@ Reason: %3</source>
     <name>Pointbook::PointbookPlugin</name>
     <message>
         <source>Information Base</source>
-        <translation>Информация о базе</translation>
+        <translation>Сведения о базе тегов</translation>
     </message>
     <message>
         <source>Tag base manager</source>
@@ -2205,11 +2205,11 @@ Reason: %3</source>
     </message>
     <message>
         <source>Nothing has been recorded for this device version yet.</source>
-        <translation>Для этой версии устройства пока ничего не записано.</translation>
+        <translation>Для этой версии устройства архив пока пуст.</translation>
     </message>
     <message>
         <source>Recorded tags:</source>
-        <translation>Записанные теги:</translation>
+        <translation>Теги в архиве:</translation>
     </message>
 </context>
 <context>
@@ -2224,22 +2224,22 @@ Reason: %3</source>
     </message>
     <message>
         <source>The recording tables could not be prepared: %1</source>
-        <translation>Не удалось подготовить таблицы записи: %1</translation>
+        <translation>Не удалось подготовить таблицы архива: %1</translation>
     </message>
     <message>
         <source>The tag &quot;%1&quot; could not be registered for recording.</source>
-        <translation>Не удалось зарегистрировать тег «%1» для записи.</translation>
+        <translation>Не удалось зарегистрировать тег «%1» для архивирования.</translation>
     </message>
     <message>
         <source>The database cannot keep up with the recording; %1 values are waiting.</source>
-        <translation>База данных не успевает за записью; ожидают записи значений: %1.</translation>
+        <translation>База данных не успевает за архивированием; ожидают записи значений: %1.</translation>
     </message>
     <message numerus="yes">
         <source>%n recorded values could not be stored: %1</source>
         <translation>
-            <numerusform>Не удалось сохранить %n записанное значение: %1</numerusform>
-            <numerusform>Не удалось сохранить %n записанных значения: %1</numerusform>
-            <numerusform>Не удалось сохранить %n записанных значений: %1</numerusform>
+            <numerusform>Не удалось сохранить в архиве %n значение: %1</numerusform>
+            <numerusform>Не удалось сохранить в архиве %n значения: %1</numerusform>
+            <numerusform>Не удалось сохранить в архиве %n значений: %1</numerusform>
         </translation>
     </message>
 </context>
@@ -2271,7 +2271,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>With &quot;record changes only&quot;, a value is recorded when it differs from the last recorded one by more than this</source>
-        <translation>В режиме «записывать только изменения» значение записывается, если отличается от последнего записанного больше чем на эту величину</translation>
+        <translation>В режиме «архивировать только изменения» значение архивируется, если отличается от последнего архивированного больше чем на эту величину</translation>
     </message>
     <message>
         <source>Precision:</source>
@@ -2287,7 +2287,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>Recording deadband:</source>
-        <translation>Зона нечувствительности записи:</translation>
+        <translation>Зона нечувствительности архива:</translation>
     </message>
     <message>
         <source>%1 (%2, %3)</source>
@@ -2353,7 +2353,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>Show a recorded time range of chosen tags</source>
-        <translation>Показать записанный интервал времени для выбранных тегов</translation>
+        <translation>Показать архивный интервал времени для выбранных тегов</translation>
     </message>
     <message>
         <source>Live</source>
@@ -2368,11 +2368,11 @@ Reason: %3</source>
     <name>Trend::TrendPlugin</name>
     <message>
         <source>Recording</source>
-        <translation>Запись</translation>
+        <translation>Архивирование</translation>
     </message>
     <message>
         <source>Recording stopped: %1</source>
-        <translation>Запись остановлена: %1</translation>
+        <translation>Архивирование остановлено: %1</translation>
     </message>
     <message>
         <source>No tag is charted: choose &quot;Tag settings…&quot; on a row of the table and tick &quot;Show in the trend chart&quot;.</source>
@@ -2392,7 +2392,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>Record</source>
-        <translation>Записывать</translation>
+        <translation>Архивировать</translation>
     </message>
     <message>
         <source>Store every polled value of the shown tags in the database</source>
@@ -2420,7 +2420,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>Export recording to CSV…</source>
-        <translation>Экспорт записи в CSV…</translation>
+        <translation>Экспорт архива в CSV…</translation>
     </message>
     <message>
         <source>Tag settings…</source>
@@ -2436,7 +2436,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>Export recording</source>
-        <translation>Экспорт записи</translation>
+        <translation>Экспорт архива</translation>
     </message>
     <message>
         <source>Show history</source>
@@ -2444,7 +2444,7 @@ Reason: %3</source>
     </message>
     <message>
         <source>Exporting the recording…</source>
-        <translation>Экспорт записи…</translation>
+        <translation>Экспорт архива…</translation>
     </message>
     <message>
         <source>Cancel</source>
@@ -2460,11 +2460,11 @@ Reason: %3</source>
     </message>
     <message>
         <source>The recording could not be exported: %1</source>
-        <translation>Не удалось экспортировать запись: %1</translation>
+        <translation>Не удалось экспортировать архив: %1</translation>
     </message>
     <message>
         <source>The recording could not be read.</source>
-        <translation>Не удалось прочитать запись.</translation>
+        <translation>Не удалось прочитать архив.</translation>
     </message>
     <message>
         <source>History from %1 to %2</source>
