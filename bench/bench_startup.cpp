@@ -1,7 +1,10 @@
-// Time from process start to the main window shown with all plug-ins
-// loaded (offscreen), against a bare Qt program that shows an empty
-// QMainWindow. Both report the moment on stderr; the program through the
-// line Core logs once the window is shown and the plug-ins have loaded.
+// Time from process start to the first live value of the demo device
+// painted in the tag table (offscreen, started with -demo), and to the main
+// window shown with all plug-ins loaded, against a bare Qt program that
+// shows an empty QMainWindow. Each reports the moment on stderr: the program
+// through the lines the workspace logs once the table has painted the first
+// value and Core logs once the window is shown; the baseline by a line of
+// its own.
 // The program is then ended by SIGTERM: its -test-quit-after 0 timer can
 // fire before the event loop runs (the splash screen processes events) and
 // is then lost.
@@ -13,6 +16,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTime>
 
 #include <cstdio>
 
@@ -22,7 +26,22 @@ struct Run
 {
     double ms = -1;
     QString line;
+    QByteArray log; // stderr up to the marker
 };
+
+// The log's own time stamp of the first line that holds `text`, in ms of
+// the day; -1 when there is none.
+double loggedAt(const QByteArray &log, const QByteArray &text)
+{
+    const int at = log.indexOf(text);
+    if (at < 0)
+        return -1;
+    const int begin = log.lastIndexOf('\n', at) + 1;
+    // "yyyy-MM-dd HH:mm:ss.zzz" opens every line.
+    const QTime time = QTime::fromString(QString::fromLatin1(log.mid(begin + 11, 12)),
+                                         QStringLiteral("HH:mm:ss.zzz"));
+    return time.isValid() ? double(time.msecsSinceStartOfDay()) : -1;
+}
 
 // Starts the program and returns the time until `marker` appears on its
 // stderr; the program then quits by itself.
@@ -49,6 +68,7 @@ Run timeToMarker(const QString &program, const QStringList &arguments, const QPr
             run.ms = double(Bench::nowNs() - t0) / 1e6;
             const int end = seen.indexOf('\n', at);
             run.line = QString::fromLocal8Bit(seen.mid(at, end < 0 ? -1 : end - at));
+            run.log = seen;
         }
     }
     // The window is up: end the program the way a user's session would
@@ -118,31 +138,77 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    QString loadedLine;
-    bool failed = false;
-    const Bench::Pair p = Bench::alternate(
-        rounds,
-        [&] {
-            const Run r = timeToMarker(program, programArgs, env, programMarker);
-            failed = failed || r.ms < 0;
-            loadedLine = r.line;
-            return r.ms;
-        },
-        [&] {
-            const Run r = timeToMarker(baseline, {}, env, baselineMarker);
-            failed = failed || r.ms < 0;
-            return r.ms;
-        });
+    // The demo device is polled once a second; the first pass starts as soon
+    // as its map is loaded. The quit timer only bounds a run that goes wrong.
+    const QStringList demoArgs = {QStringLiteral("-demo"), QStringLiteral("-test-quit-after"),
+                                  QStringLiteral("60000")};
+    const QByteArray valueMarker = "First live value shown";
+    // The first demo run puts the demo's register map into the user's folder.
+    timeToMarker(program, demoArgs, env, valueMarker);
 
+    QString loadedLine;
+    QString valueLine;
+    bool failed = false;
+    QVector<double> window, value, bare, windowToValue;
+    for (int round = 0; round < rounds; ++round) {
+        // Who goes first rotates, so that warm-up and drift hit all three.
+        for (int k = 0; k < 3; ++k) {
+            switch ((round + k) % 3) {
+            case 0: {
+                const Run r = timeToMarker(program, programArgs, env, programMarker);
+                failed = failed || r.ms < 0;
+                loadedLine = r.line;
+                window.append(r.ms);
+                break;
+            }
+            case 1: {
+                const Run r = timeToMarker(program, demoArgs, env, valueMarker);
+                failed = failed || r.ms < 0;
+                valueLine = r.line;
+                value.append(r.ms);
+                const double shown = loggedAt(r.log, programMarker);
+                const double painted = loggedAt(r.log, valueMarker);
+                if (shown >= 0 && painted >= shown)
+                    windowToValue.append(painted - shown);
+                break;
+            }
+            case 2: {
+                const Run r = timeToMarker(baseline, {}, env, baselineMarker);
+                failed = failed || r.ms < 0;
+                bare.append(r.ms);
+                break;
+            }
+            }
+        }
+    }
+    const QString failure = failed ? QStringLiteral("a run failed; ") : QString();
+
+    Bench::Figure v;
+    v.name = QStringLiteral("start-up to the first live value of the demo device painted");
+    v.value = Bench::median(value);
+    v.unit = QStringLiteral("ms");
+    v.baseline = Bench::median(bare);
+    v.baselineName = QStringLiteral("bare QMainWindow");
+    v.targetKind = Bench::Figure::RatioAtMost;
+    v.target = 3;
+    v.note = failure + valueLine.trimmed();
+    report.add(v);
+
+    Bench::Figure w;
+    w.name = QStringLiteral("main window shown to first value painted, by the log's time stamps");
+    w.value = Bench::median(windowToValue);
+    w.unit = QStringLiteral("ms");
+    report.add(w);
+
+    // The figure of the first round, kept for comparison; its target has
+    // gone to the first value, which is what a user waits for.
     Bench::Figure f;
     f.name = QStringLiteral("start-up to main window, %1 plug-ins").arg(plugins.size());
-    f.value = p.value;
+    f.value = Bench::median(window);
     f.unit = QStringLiteral("ms");
-    f.baseline = p.baseline;
+    f.baseline = Bench::median(bare);
     f.baselineName = QStringLiteral("bare QMainWindow");
-    f.targetKind = Bench::Figure::RatioAtMost;
-    f.target = 2;
-    f.note = (failed ? QStringLiteral("a run failed; ") : QString()) + loadedLine.trimmed();
+    f.note = failure + loadedLine.trimmed();
     report.add(f);
 
     Bench::Figure g;

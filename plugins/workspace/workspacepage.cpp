@@ -13,6 +13,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolBar>
@@ -22,6 +23,10 @@
 #include <algorithm>
 
 namespace Workspace {
+
+namespace {
+Q_LOGGING_CATEGORY(lcView, "workspace.view")
+} // namespace
 
 WorkspacePage::WorkspacePage(WorkspaceController *controller, QWidget *parent)
     : QWidget(parent)
@@ -177,10 +182,57 @@ WorkspacePage::WorkspacePage(WorkspaceController *controller, QWidget *parent)
     connect(controller, &WorkspaceController::pollingChanged, this, &WorkspacePage::updateActions);
     connect(controller, &WorkspaceController::problemOccurred, this, &WorkspacePage::updateMapLabel);
     connect(controller, &WorkspaceController::rightsApplied, this, &WorkspacePage::updateMapLabel);
+    connect(controller, &WorkspaceController::phaseChanged, this, &WorkspacePage::onPhaseChanged);
+    connect(controller->model(), &QAbstractItemModel::dataChanged, this, &WorkspacePage::onValuesChanged);
 
     m_view->expandAll();
     updateActions();
     updateMapLabel();
+}
+
+void WorkspacePage::onPhaseChanged()
+{
+    if (m_controller->phase() != WorkspaceController::Connecting)
+        return;
+    // A new link: its first value is reported again, timed from here.
+    m_connectClock.start();
+    if (m_firstValue == FirstValue::Painting)
+        m_view->viewport()->removeEventFilter(this);
+    m_firstValue = FirstValue::Awaited;
+}
+
+void WorkspacePage::onValuesChanged(const QModelIndex &topLeft)
+{
+    // The model reports changed rows from the first one changed, so the top
+    // left row says whether a value came in fresh from the device (rather
+    // than a row turning stale).
+    if (m_firstValue != FirstValue::Awaited || !m_controller->model()->isLive()
+        || !topLeft.data(TagTableModel::RefreshedRole).isValid()
+        || topLeft.data(TagTableModel::StaleRole).toBool())
+        return;
+    m_firstValue = FirstValue::Painting;
+    m_view->viewport()->installEventFilter(this);
+}
+
+bool WorkspacePage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Paint && m_firstValue == FirstValue::Painting
+        && watched == m_view->viewport()) {
+        m_firstValue = FirstValue::Reported;
+        m_view->viewport()->removeEventFilter(this);
+        // Reported once the paint under way has ended.
+        QTimer::singleShot(0, this, &WorkspacePage::reportFirstValue);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void WorkspacePage::reportFirstValue()
+{
+    const qint64 ms = m_connectClock.isValid() ? m_connectClock.elapsed() : 0;
+    qCInfo(lcView).noquote() << QStringLiteral("First live value shown %1 ms after connecting to %2")
+                                    .arg(ms)
+                                    .arg(m_controller->profile().displayName());
+    emit firstValueShown(ms);
 }
 
 void WorkspacePage::showConnectionDialog()

@@ -2,6 +2,7 @@
 
 #include "workspace_global.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 QT_BEGIN_NAMESPACE
@@ -58,13 +59,22 @@ public:
 
 signals:
     void demoRequested();
+    // Once a connection: the table has painted its first live value, the
+    // given milliseconds after the connection was asked for.
+    void firstValueShown(qint64 milliseconds);
 
 public slots:
     void copySelection();
     void showConnectionDialog();
     void showVersionDialog();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void onPhaseChanged();
+    void onValuesChanged(const QModelIndex &topLeft);
+    void reportFirstValue();
     void askVersion(const QStringList &versions, const QString &suggested);
     void updateActions();
     void updateMapLabel();
@@ -87,6 +97,11 @@ private:
     TagValueDelegate *m_delegate = nullptr;
     QTimer *m_fitTimer;
     bool m_prompts = true;
+    // The first live value of a connection: awaited in the model, then the
+    // next paint of the table shows it.
+    enum class FirstValue { Reported, Awaited, Painting };
+    FirstValue m_firstValue = FirstValue::Reported;
+    QElapsedTimer m_connectClock;
 };
 
 } // namespace Workspace

@@ -190,6 +190,7 @@ void tst_Workspace::pageIsCentralAndStatusVisible()
 
 void tst_Workspace::demoDeviceLiveValues()
 {
+    QSignalSpy firstShown(page(), &Workspace::WorkspacePage::firstValueShown);
     QVERIFY(m_workspace->startDemo());
     Devicesim::DeviceSimulator *device = m_workspace->demoDevice()->simulator();
     device->setUpdateInterval(0); // values hold still, so they can be compared
@@ -217,6 +218,11 @@ void tst_Workspace::demoDeviceLiveValues()
         }
     }
     QVERIFY(compared >= 5);
+    // The table painted the first value, and says so once per connection.
+    QTRY_COMPARE_WITH_TIMEOUT(firstShown.count(), 1, Patience);
+    waitForPasses(1);
+    QCoreApplication::processEvents();
+    QCOMPARE(firstShown.count(), 1);
     auto *status = m_workspace->statusWidget();
     QVERIFY2(status->text().contains(device->version()), qPrintable(status->text()));
     QCOMPARE(status->state(), QModbusDevice::ConnectedState);
