@@ -119,7 +119,7 @@ void TagTableModel::setLive(bool live, const QString &reason)
             if (!previous.isEmpty() && leaf.reason == previous) {
                 leaf.reason.clear();
                 leaf.stale = leaf.hasValue;
-                m_dirty.insert(i);
+                markDirty(i);
             }
         }
         flush();
@@ -129,7 +129,7 @@ void TagTableModel::setLive(bool live, const QString &reason)
         Leaf &leaf = m_leaves[i];
         leaf.stale = true;
         leaf.reason = reason;
-        m_dirty.insert(i);
+        markDirty(i);
     }
     flush();
 }
@@ -143,7 +143,7 @@ void TagTableModel::clearValues()
         leaf.refreshedAt = 0;
         leaf.requestStart = -1;
         leaf.requestCount = 0;
-        m_dirty.insert(i);
+        markDirty(i);
     }
     flush();
 }
@@ -176,7 +176,7 @@ void TagTableModel::setStale(int leaf, const QString &reason)
         return;
     l.stale = true;
     l.reason = reason;
-    m_dirty.insert(leaf);
+    markDirty(leaf);
     if (!m_flushTimer->isActive())
         m_flushTimer->start();
 }
@@ -228,6 +228,7 @@ void TagTableModel::rebuild()
     m_kinds.clear();
     m_leaves.clear();
     m_dirty.clear();
+    m_isDirty.clear();
 
     if (m_base) {
         for (int t = 1; t <= 4; ++t) {
@@ -307,7 +308,7 @@ void TagTableModel::markChanged(int leaf)
     if (leaf < 0 || leaf >= m_leaves.size())
         return;
     Leaf &l = m_leaves[leaf];
-    m_dirty.insert(leaf);
+    markDirty(leaf);
     if (!m_flushTimer->isActive())
         m_flushTimer->start();
     // An answer that arrives after the link was given up (an old request
@@ -341,11 +342,21 @@ void TagTableModel::passEnded()
             leaf.stale = stale;
             if (!stale)
                 leaf.reason.clear();
-            m_dirty.insert(i);
+            markDirty(i);
         }
     }
     ++m_pass;
     flush();
+}
+
+void TagTableModel::markDirty(int leaf)
+{
+    if (m_isDirty.size() != m_leaves.size())
+        m_isDirty.resize(m_leaves.size());
+    if (m_isDirty.at(leaf))
+        return;
+    m_isDirty[leaf] = true;
+    m_dirty.append(leaf);
 }
 
 void TagTableModel::flush()
@@ -353,23 +364,28 @@ void TagTableModel::flush()
     m_flushTimer->stop();
     if (m_dirty.isEmpty())
         return;
-    // One range per kind group: first to last changed row.
-    QHash<int, QPair<int, int>> ranges;
+    // One range per kind group: first to last changed row. Every polled
+    // row changes in every pass, so this runs over all of them: a list and
+    // flags per row, not a hash.
+    QVector<QPair<int, int>> ranges(m_kinds.size(), qMakePair(-1, -1));
     for (const int leafIndex : qAsConst(m_dirty)) {
+        m_isDirty[leafIndex] = false;
         const Leaf &leaf = m_leaves.at(leafIndex);
-        auto it = ranges.find(leaf.kindNode);
-        if (it == ranges.end()) {
-            ranges.insert(leaf.kindNode, qMakePair(leaf.row, leaf.row));
+        QPair<int, int> &range = ranges[leaf.kindNode];
+        if (range.first < 0) {
+            range = qMakePair(leaf.row, leaf.row);
         } else {
-            it->first = qMin(it->first, leaf.row);
-            it->second = qMax(it->second, leaf.row);
+            range.first = qMin(range.first, leaf.row);
+            range.second = qMax(range.second, leaf.row);
         }
     }
-    m_dirty.clear();
-    for (auto it = ranges.cbegin(); it != ranges.cend(); ++it) {
-        const quintptr id = FirstKindId + quintptr(it.key());
-        emit dataChanged(createIndex(it->first, 0, id),
-                         createIndex(it->second, ColumnCount - 1, id));
+    m_dirty.resize(0); // keeps its room for the next pass
+    for (int kind = 0; kind < ranges.size(); ++kind) {
+        const QPair<int, int> &range = ranges.at(kind);
+        if (range.first < 0)
+            continue;
+        const quintptr id = FirstKindId + quintptr(kind);
+        emit dataChanged(createIndex(range.first, 0, id), createIndex(range.second, ColumnCount - 1, id));
     }
 }
 

@@ -176,6 +176,7 @@ private:
 
     void scheduleRebuild();
     void markChanged(int leaf);
+    void markDirty(int leaf);
     void setStale(int leaf, const QString &reason);
     void checkAge();
     QString stateText(const Leaf &leaf, bool polled) const;
@@ -192,7 +193,9 @@ private:
     QVector<TableNode> m_tables;
     QVector<KindNode> m_kinds;
     QVector<Leaf> m_leaves;
-    QSet<int> m_dirty;
+    // Rows changed since the last flush, each once.
+    QVector<int> m_dirty;
+    QVector<bool> m_isDirty;
     QTimer *m_flushTimer = nullptr;
     QTimer *m_rebuildTimer = nullptr;
     QTimer *m_ageTimer = nullptr;
