@@ -45,6 +45,14 @@ QList<QCommandLineOption> optionList()
                      "any write of the call is refused."), "ID=VALUE"},
         {"write-multiple", tr("Write one register or coil with function 16 or 15 as well, "
                               "for devices without 6 and 5.")},
+        {"save-params", tr("Read every parameter (holding registers and coils the map lets read "
+                           "and write, commands left out) and save them to FILE (.kvparams)."), "file"},
+        {"compare-params", tr("Compare the device's parameters with FILE; one line per difference."),
+         "file"},
+        {"apply-params", tr("Write the parameters of FILE to the device, each read back. Nothing "
+                            "is written when the file or any of its entries is refused."), "file"},
+        {"continue-on-failure", tr("With --apply-params: go on after a failed write instead of "
+                                   "stopping there.")},
         {"format", tr("Output: table, csv or json (default: table on a terminal, csv otherwise)."),
          "format"},
     };
@@ -204,6 +212,24 @@ PollOptions::ParseResult PollOptions::parse(const QStringList &arguments)
         if (writeMultiple && writes.isEmpty())
             return fail(tr("--write-multiple needs --write."));
 
+        // Parameter files.
+        if (!text("save-params", &saveParams) || !text("compare-params", &compareParams)
+            || !text("apply-params", &applyParams))
+            return false;
+        const int paramModes = int(parser.isSet("save-params")) + int(parser.isSet("compare-params"))
+                               + int(parser.isSet("apply-params"));
+        if (paramModes > 1)
+            return fail(tr("--save-params, --compare-params and --apply-params exclude each other."));
+        continueOnFailure = parser.isSet("continue-on-failure");
+        if (continueOnFailure && !parser.isSet("apply-params"))
+            return fail(tr("--continue-on-failure needs --apply-params."));
+        if (paramModes > 0) {
+            for (const char *other : {"write", "interval", "tag", "all"}) {
+                if (parser.isSet(other))
+                    return fail(tr("--%1 does not go with a parameter file.").arg(other));
+            }
+        }
+
         // Output.
         if (parser.isSet("format")) {
             QString f;
@@ -252,6 +278,17 @@ QString PollOptions::helpText()
         "read back equal; 1 the device refused a write, did not answer or read back another\n"
         "value; 2 a write was refused before sending (unknown id, not writable, out of range,\n"
         "bad value; then nothing is sent at all), or usage, map or connection errors.\n"
+        "\n"
+        "Parameter files (.kvparams, JSON; see the README for the format):\n"
+        "  --save-params FILE     exit 0 saved; 1 a parameter could not be read (no file is\n"
+        "                         written; the line names the tag); 2 usage, map or connection\n"
+        "  --compare-params FILE  one line per difference, e.g.\n"
+        "                           SetPoint: device 12 bar, file 12.5 bar\n"
+        "                         exit 0 equal, 1 differences, 2 errors (bad file, unreadable tag)\n"
+        "  --apply-params FILE    writes in the map's address order (or the file's apply_order),\n"
+        "                         each read back, stopping at the first failure unless\n"
+        "                         --continue-on-failure; exit 0 all written and read back equal,\n"
+        "                         1 a device failure, 2 refused before sending (nothing sent)\n"
         "\n"
         "Example against the device simulator:\n"
         "  korvane-devicesim --map share/appcore/demo/pointbook/base_v1.00.xml --port 5020 &\n"

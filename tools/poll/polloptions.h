@@ -51,6 +51,12 @@ public:
     QList<QPair<QString, QString>> writes;
     bool writeMultiple = false;
 
+    // Parameter files: at most one of the three.
+    QString saveParams;
+    QString compareParams;
+    QString applyParams;
+    bool continueOnFailure = false;
+
     Format format = Table;
     bool formatGiven = false;
 

@@ -9,8 +9,13 @@
 #include <pointbook/tagbase.h>
 #include <pointbook/tagbaseloader.h>
 #include <pointbook/tagwriter.h>
+#include <pointbook/parameterapplier.h>
+#include <pointbook/parametercomparison.h>
+#include <pointbook/parameterreader.h>
+#include <pointbook/parameterset.h>
 
 #include <QCoreApplication>
+#include <QJsonValue>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -70,6 +75,7 @@ PollRunner::~PollRunner()
     delete m_engine;
     delete m_connection;
     delete m_loader;
+    delete m_paramFile;
 }
 
 void PollRunner::requestStop()
@@ -171,6 +177,230 @@ int PollRunner::runWrites()
     return allOk ? Success : RequestFailed;
 }
 
+QList<Tag *> PollRunner::parameterTags() const
+{
+    QList<Tag *> tags;
+    for (const Tag::RegisterType t : {Tag::HR, Tag::CO}) {
+        for (Tag *tag : m_loader->base()->tagHash(t)) {
+            if (Pointbook::ParameterSet::isParameter(tag))
+                tags << tag;
+        }
+    }
+    std::sort(tags.begin(), tags.end(), &outputOrder);
+    return tags;
+}
+
+bool PollRunner::readFresh(Pointbook::ParameterReader *reader, const QList<Tag *> &tags)
+{
+    reader->setModbusConnection(m_connection);
+    reader->setModbusSettings(m_settings);
+    bool done = false;
+    connect(reader, &Pointbook::ParameterReader::finished, this, [&done, this]() {
+        done = true;
+        wake();
+    });
+    reader->read(tags);
+    const int perTag = m_settings.responseTimeout() * (m_settings.numberOfRetries() + 1);
+    const WaitResult waited = waitUntil([&done]() { return done; },
+                                        perTag * std::max(1, int(tags.size())) + StallMarginMs);
+    if (waited != Done) {
+        reader->cancel();
+        if (waited == TimedOut)
+            error(tr("The device did not answer the reading in time."));
+        return false;
+    }
+    return true;
+}
+
+int PollRunner::runSaveParams()
+{
+    using Pointbook::ParameterSet;
+    QList<Tag *> tags = parameterTags();
+    // The serial number, where the map names one, goes into the file too.
+    Tag *serialTag = nullptr;
+    for (const Tag::RegisterType t : {Tag::IR, Tag::HR}) {
+        for (Tag *tag : m_loader->base()->tagHash(t)) {
+            if (!serialTag && tag->Id().compare(QLatin1String("SerialNumber"), Qt::CaseInsensitive) == 0)
+                serialTag = tag;
+        }
+    }
+    QList<Tag *> toRead = tags;
+    if (serialTag && !toRead.contains(serialTag))
+        toRead << serialTag;
+
+    Pointbook::ParameterReader reader;
+    if (!readFresh(&reader, toRead))
+        return s_stopRequested ? Success : RequestFailed;
+
+    ParameterSet set;
+    set.deviceVersion = m_loader->versionBase();
+    set.savedUtc = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    bool failed = false;
+    for (Tag *tag : qAsConst(tags)) {
+        QString why = reader.failure(tag);
+        QJsonValue value;
+        if (why.isEmpty())
+            value = ParameterSet::jsonValue(tag, reader.words(tag), &why);
+        if (!why.isEmpty()) {
+            error(tr("%1: cannot be read: %2").arg(tag->Id(), why));
+            failed = true;
+            continue;
+        }
+        set.parameters << ParameterSet::entryFor(tag, value);
+    }
+    if (serialTag && reader.hasWords(serialTag))
+        set.serial = ParameterSet::valueText(ParameterSet::jsonValue(serialTag, reader.words(serialTag)));
+    if (failed) {
+        error(tr("Nothing was saved: a parameter file never has gaps."));
+        return RequestFailed;
+    }
+    QString problem;
+    if (!set.save(m_options.saveParams, &problem)) {
+        error(problem);
+        return Unusable;
+    }
+    *m_out << tr("Saved %n parameter(s) to %1", nullptr, set.parameters.size())
+                  .arg(QDir::toNativeSeparators(m_options.saveParams)) << '\n';
+    m_out->flush();
+    m_connection->disconnectDevice();
+    return Success;
+}
+
+int PollRunner::runCompareParams()
+{
+    using Pointbook::ParameterComparison;
+    using Pointbook::ParameterSet;
+    const QList<Tag *> tags = parameterTags();
+    Pointbook::ParameterReader reader;
+    if (!readFresh(&reader, tags))
+        return s_stopRequested ? Success : Unusable;
+    bool unread = false;
+    for (Tag *tag : tags) {
+        if (!reader.failure(tag).isEmpty()) {
+            error(tr("%1: cannot be read: %2").arg(tag->Id(), reader.failure(tag)));
+            unread = true;
+        }
+    }
+    if (unread)
+        return Unusable;
+
+    Pointbook::TagWriter writer;
+    writer.setModbusConnection(m_connection);
+    writer.setModbusSettings(m_settings);
+    const QString version = m_loader->versionBase();
+    if (m_paramFile->deviceVersion != version)
+        *m_out << tr("The file was saved from device version %1, the device has version %2: "
+                     "compared by tag id.").arg(m_paramFile->deviceVersion, version) << '\n';
+    const QVector<ParameterComparison::Row> rows =
+        ParameterComparison::compare(*m_paramFile, tags, m_loader->base(), reader, writer, nullptr);
+    int differences = 0;
+    for (const ParameterComparison::Row &r : rows) {
+        if (r.state == ParameterComparison::Equal)
+            continue;
+        ++differences;
+        const QString unit = r.unit.isEmpty() ? QString() : QLatin1Char(' ') + r.unit;
+        const QString device = r.tag ? tr("device %1%2").arg(ParameterSet::valueText(r.device), unit)
+                                     : tr("not in map");
+        const QString file = r.entry >= 0 ? tr("file %1%2").arg(ParameterSet::valueText(r.file), unit)
+                                          : tr("not in file");
+        QString line = r.id + QStringLiteral(": ") + device + QStringLiteral(", ") + file;
+        if (r.state == ParameterComparison::OutOfLimits || r.state == ParameterComparison::NotWritable)
+            line += QStringLiteral(": ") + ParameterComparison::stateText(r.state) + QStringLiteral(" (")
+                    + r.reason + QLatin1Char(')');
+        *m_out << line << '\n';
+    }
+    if (differences == 0)
+        *m_out << tr("All %n parameter(s) equal.", nullptr, rows.size()) << '\n';
+    m_out->flush();
+    m_connection->disconnectDevice();
+    return differences == 0 ? Success : RequestFailed;
+}
+
+int PollRunner::runApplyParams()
+{
+    using Pointbook::ParameterApplier;
+    using Pointbook::ParameterComparison;
+    using Pointbook::ParameterSet;
+    Pointbook::TagWriter writer;
+    writer.setModbusConnection(m_connection);
+    writer.setModbusSettings(m_settings);
+
+    // Every entry is checked before the first write: a file is written
+    // whole or not at all.
+    QVector<ParameterComparison::Row> planned;
+    bool refused = false;
+    for (int i = 0; i < m_paramFile->parameters.size(); ++i) {
+        const ParameterSet::Entry &e = m_paramFile->parameters.at(i);
+        Tag *tag = m_loader->base()->tagHash(e.registerType).value(e.id, nullptr);
+        QString reason;
+        if (!tag)
+            reason = tr("no %1 tag with this id in the register map")
+                         .arg(Tag::registerTypeToString(e.registerType).toUpper());
+        else if (!ParameterSet::isParameter(tag))
+            reason = tr("the register map does not make this tag a parameter");
+        else
+            reason = writer.check(tag, ParameterSet::writeValue(e.value), false);
+        if (!reason.isEmpty()) {
+            *m_out << e.id << ": refused: " << reason << '\n';
+            refused = true;
+            continue;
+        }
+        ParameterComparison::Row row;
+        row.tag = tag;
+        row.id = e.id;
+        row.entry = i;
+        planned << row;
+    }
+    if (refused) {
+        *m_out << tr("Nothing was written.") << '\n';
+        m_out->flush();
+        return Unusable;
+    }
+    planned = ParameterComparison::applyOrder(planned, *m_paramFile);
+
+    QVector<ParameterApplier::Step> steps;
+    for (const ParameterComparison::Row &r : qAsConst(planned))
+        steps.append({r.tag, r.id, ParameterSet::writeValue(m_paramFile->parameters.at(r.entry).value), false});
+    ParameterApplier applier(&writer);
+    applier.setContinueOnFailure(m_options.continueOnFailure);
+    bool done = false;
+    connect(&applier, &ParameterApplier::finished, this, [&done, this]() {
+        done = true;
+        wake();
+    });
+    applier.start(steps);
+    const int perWrite = 3 * m_settings.responseTimeout() * (m_settings.numberOfRetries() + 1);
+    const WaitResult waited = waitUntil([&done]() { return done; },
+                                        perWrite * std::max(1, int(steps.size())) + StallMarginMs);
+    if (waited != Done)
+        applier.cancel();
+    const QVector<ParameterApplier::Result> results = applier.results();
+    for (int i = 0; i < steps.size(); ++i) {
+        const ParameterApplier::Result &r = results.at(i);
+        const Tag *tag = steps.at(i).tag;
+        const QString unit = tag && !tag->unit().isEmpty() ? QLatin1Char(' ') + tag->unit() : QString();
+        switch (r.state) {
+        case ParameterApplier::Written:
+            *m_out << steps.at(i).id << ": " << tr("written %1%2, read back %3")
+                       .arg(r.outcome.newValue, unit, r.outcome.readBack) << '\n';
+            break;
+        case ParameterApplier::Failed:
+            *m_out << steps.at(i).id << ": " << tr("not written (%1): %2")
+                       .arg(Pointbook::TagWriter::resultName(r.outcome.result), r.detail) << '\n';
+            break;
+        case ParameterApplier::Skipped:
+            *m_out << steps.at(i).id << ": " << tr("skipped (%1)").arg(r.detail) << '\n';
+            break;
+        case ParameterApplier::Pending:
+            *m_out << steps.at(i).id << ": " << tr("no outcome: the run was interrupted") << '\n';
+            break;
+        }
+    }
+    m_out->flush();
+    m_connection->disconnectDevice();
+    return waited == Done && applier.allWritten() ? Success : RequestFailed;
+}
+
 void PollRunner::error(const QString &message)
 {
     *m_err << "korvane-poll: " << message << '\n';
@@ -237,6 +467,21 @@ int PollRunner::run()
     if (s_stopRequested)
         return Success;
 
+    // A parameter file is checked before anything is opened: a refused
+    // file sends nothing.
+    const QString paramFile = !m_options.compareParams.isEmpty() ? m_options.compareParams
+                                                                  : m_options.applyParams;
+    if (!paramFile.isEmpty()) {
+        m_paramFile = new Pointbook::ParameterSet;
+        QString problem;
+        if (!Pointbook::ParameterSet::load(paramFile, m_paramFile, &problem)) {
+            error(tr("%1: %2").arg(QDir::toNativeSeparators(paramFile), problem));
+            if (!m_options.applyParams.isEmpty())
+                error(tr("Nothing was written."));
+            return Unusable;
+        }
+    }
+
     // With a file and a version the map is checked before anything is
     // opened: a broken map is reported without a device.
     const bool mapFirst = !m_options.mapFile.isEmpty() && !m_options.version.isEmpty();
@@ -270,6 +515,12 @@ int PollRunner::run()
 
     if (!m_options.writes.isEmpty())
         return runWrites();
+    if (!m_options.saveParams.isEmpty())
+        return runSaveParams();
+    if (!m_options.compareParams.isEmpty())
+        return runCompareParams();
+    if (!m_options.applyParams.isEmpty())
+        return runApplyParams();
 
     if (!selectTags())
         return Unusable;

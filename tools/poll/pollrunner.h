@@ -30,6 +30,8 @@ namespace Pointbook {
 class Tag;
 class TagBase;
 class TagBaseLoader;
+class ParameterReader;
+class ParameterSet;
 } // namespace Pointbook
 
 namespace Poll {
@@ -79,6 +81,13 @@ private:
     bool readDeviceVersion(QString *version);
     bool selectTags();
     int runWrites();
+    int runSaveParams();
+    int runCompareParams();
+    int runApplyParams();
+    // The map's parameters in address order.
+    QList<Pointbook::Tag *> parameterTags() const;
+    // Reads the tags fresh; false when interrupted or stalled.
+    bool readFresh(Pointbook::ParameterReader *reader, const QList<Pointbook::Tag *> &tags);
     WaitResult runPass();
     void printPass();
     bool covered(const Pointbook::Tag *tag) const;
@@ -106,6 +115,7 @@ private:
     bool m_anyFailure = false;
     qint64 m_lastActivity = 0;
     bool m_headerPrinted = false;
+    Pointbook::ParameterSet *m_paramFile = nullptr; // --compare-params, --apply-params
 };
 
 } // namespace Poll
