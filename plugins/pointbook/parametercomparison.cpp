@@ -88,8 +88,15 @@ QVector<ParameterComparison::Row> ParameterComparison::compare(
         }
         const ParameterSet::Entry &e = file.parameters.at(row.entry);
         row.file = e.value;
+        // What the device would hold after writing the file's value; a
+        // value the level may not write is still told equal when it is.
+        QString encodeProblem;
+        const QVector<quint16> encoded = e.registerType == tag->registerType()
+            ? tag->encode(ParameterSet::writeValue(e.value), &encodeProblem) : QVector<quint16>();
+        const bool equal = !encoded.isEmpty() && !row.device.isUndefined()
+                           && ParameterSet::jsonValue(tag, encoded) == row.device;
         if (!shown.contains(tag) || !ParameterSet::isParameter(tag)) {
-            row.state = NotWritable;
+            row.state = equal ? Equal : NotWritable;
             row.reason = !ParameterSet::isParameter(tag)
                              ? tr("The register map does not make this tag a parameter.")
                              : tr("The current access level does not show this tag.");
@@ -98,19 +105,17 @@ QVector<ParameterComparison::Row> ParameterComparison::compare(
             row.reason = tr("The file gives it as %1, the map as %2.")
                              .arg(tableName(e.registerType), tableName(tag->registerType()));
         } else if (writable && !writable(tag)) {
-            row.state = NotWritable;
+            row.state = equal ? Equal : NotWritable;
             row.reason = tr("The current access level may not change this tag.");
         } else {
-            QVector<quint16> words;
-            const QString problem = writer.check(tag, ParameterSet::writeValue(e.value), false, &words);
+            const QString problem = writer.check(tag, ParameterSet::writeValue(e.value), false);
             if (!problem.isEmpty()) {
                 row.state = OutOfLimits;
                 row.reason = problem;
             } else {
                 // Equal when writing the file's value would leave the
                 // device's value as it is.
-                row.state = !row.device.isUndefined() && ParameterSet::jsonValue(tag, words) == row.device
-                                ? Equal : Differs;
+                row.state = equal ? Equal : Differs;
             }
         }
         rows << row;

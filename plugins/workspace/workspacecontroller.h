@@ -65,6 +65,9 @@ public:
     TagTableModel *model() const { return m_model; }
     ConnectionHistory *history() const { return m_history; }
     Fieldlink::FieldlinkCore::ModbusConnection *connection() const;
+    // Unit, timeout and retries of the current connection, for requests of
+    // other plug-ins.
+    Fieldlink::FieldlinkCore::QModbusSettings *modbusSettings() const { return m_settings; }
 
     Phase phase() const { return m_phase; }
     ConnectionProfile profile() const { return m_profile; }
