@@ -20,11 +20,6 @@ using Pointbook::Tag;
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Commissioning::CommissioningRecord", text);
-}
-
 QString esc(const QString &text)
 {
     return text.toHtmlEscaped();
@@ -33,10 +28,10 @@ QString esc(const QString &text)
 QString tableTitle(Tag::RegisterType type)
 {
     switch (type) {
-    case Tag::HR: return tr("Holding registers");
-    case Tag::CO: return tr("Coils");
-    case Tag::IR: return tr("Input registers");
-    case Tag::DI: return tr("Discrete inputs");
+    case Tag::HR: return CommissioningRecord::tr("Holding registers");
+    case Tag::CO: return CommissioningRecord::tr("Coils");
+    case Tag::IR: return CommissioningRecord::tr("Input registers");
+    case Tag::DI: return CommissioningRecord::tr("Discrete inputs");
     default: return QString();
     }
 }

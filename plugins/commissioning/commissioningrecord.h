@@ -5,6 +5,7 @@
 #include <pointbook/tag.h>
 
 #include <QDateTime>
+#include <QCoreApplication>
 #include <QString>
 #include <QVariant>
 #include <QVector>
@@ -17,6 +18,8 @@ namespace Commissioning {
 // and as HTML beside it.
 class COMMISSIONING_EXPORT CommissioningRecord
 {
+    Q_DECLARE_TR_FUNCTIONS(Commissioning::CommissioningRecord)
+
 public:
     struct Parameter
     {

@@ -13,15 +13,10 @@ namespace Pointbook {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Pointbook::ParameterComparison", text);
-}
-
 QString tableName(Tag::RegisterType type)
 {
-    return type == Tag::CO ? tr("a coil") : type == Tag::HR ? tr("a holding register")
-                                                            : tr("a read-only table");
+    return type == Tag::CO ? ParameterComparison::tr("a coil") : type == Tag::HR ? ParameterComparison::tr("a holding register")
+                                                            : ParameterComparison::tr("a read-only table");
 }
 
 } // namespace

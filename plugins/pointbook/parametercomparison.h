@@ -6,6 +6,7 @@
 
 #include <QJsonValue>
 #include <QList>
+#include <QCoreApplication>
 #include <QString>
 #include <QVector>
 
@@ -22,6 +23,8 @@ class TagWriter;
 // entry of the file, matched by tag id.
 class POINTBOOK_EXPORT ParameterComparison
 {
+    Q_DECLARE_TR_FUNCTIONS(Pointbook::ParameterComparison)
+
 public:
     enum State { Equal, Differs, NotInFile, NotInMap, OutOfLimits, NotWritable };
 

@@ -15,11 +15,6 @@ namespace Pointbook {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Pointbook::ParameterSet", text);
-}
-
 // A parameter file is a few kilobytes; anything far larger is not one.
 const qint64 MaxFileSize = 16 * 1024 * 1024;
 // Whole numbers up to this magnitude survive a JSON number (a double).
@@ -56,18 +51,18 @@ bool isWholeText(const QString &text)
 QString elementProblem(const QString &type, const QJsonValue &v)
 {
     if (type == QLatin1String("bool"))
-        return v.isBool() ? QString() : tr("a value of type bool must be true or false");
+        return v.isBool() ? QString() : ParameterSet::tr("a value of type bool must be true or false");
     const Tag::DataType dataType = Tag::stringToDataType(type);
     const bool wide = dataType == Tag::UInt64 || dataType == Tag::Int64;
     if (wide && v.isString() && isWholeText(v.toString()))
         return QString(); // beyond 2^53 a 64-bit value is kept as its digits
     if (!v.isDouble())
-        return tr("a value of type %1 must be a number").arg(type);
+        return ParameterSet::tr("a value of type %1 must be a number").arg(type);
     const double d = v.toDouble();
     if (!std::isfinite(d))
-        return tr("the value is not a finite number");
+        return ParameterSet::tr("the value is not a finite number");
     if (dataType != Tag::Float && dataType != Tag::Double && std::floor(d) != d)
-        return tr("a value of type %1 must be a whole number, not %2").arg(type, shortest(d));
+        return ParameterSet::tr("a value of type %1 must be a whole number, not %2").arg(type, shortest(d));
     return QString();
 }
 
@@ -94,7 +89,7 @@ QJsonValue elementJson(Tag::DataType type, const QVariant &v, QString *error)
         const double d = type == Tag::Float ? double(v.toFloat()) : v.toDouble();
         if (!std::isfinite(d)) {
             if (error)
-                *error = tr("the device holds %1, which a parameter file cannot hold")
+                *error = ParameterSet::tr("the device holds %1, which a parameter file cannot hold")
                              .arg(std::isnan(d) ? QStringLiteral("NaN") : QStringLiteral("infinity"));
             return QJsonValue(QJsonValue::Undefined);
         }

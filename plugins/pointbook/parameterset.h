@@ -4,6 +4,7 @@
 #include "tag.h"
 
 #include <QJsonValue>
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -16,6 +17,8 @@ namespace Pointbook {
 // Reading is strict: any fault names its entry and nothing is loaded.
 class POINTBOOK_EXPORT ParameterSet
 {
+    Q_DECLARE_TR_FUNCTIONS(Pointbook::ParameterSet)
+
 public:
     enum { Format = 1 };
 

@@ -1124,6 +1124,393 @@ The present file is kept as a backup.</source>
         <source>Change log…</source>
         <translation>Журнал изменений…</translation>
     </message>
+    <message>
+        <source>Save parameters…</source>
+        <translation>Сохранить параметры…</translation>
+    </message>
+    <message>
+        <source>Compare with parameter file…</source>
+        <translation>Сравнить с файлом параметров…</translation>
+    </message>
+    <message>
+        <source>Commissioning record…</source>
+        <translation>Протокол пусконаладки…</translation>
+    </message>
+    <message>
+        <source>Parameter files (*.kvparams)</source>
+        <translation>Файлы параметров (*.kvparams)</translation>
+    </message>
+    <message>
+        <source>Save parameters</source>
+        <translation>Сохранение параметров</translation>
+    </message>
+    <message>
+        <source>Compare with parameter file</source>
+        <translation>Сравнение с файлом параметров</translation>
+    </message>
+    <message>
+        <source>Commissioning record</source>
+        <translation>Протокол пусконаладки</translation>
+    </message>
+    <message>
+        <source>PDF files (*.pdf)</source>
+        <translation>Файлы PDF (*.pdf)</translation>
+    </message>
+    <message>
+        <source>No device workspace.</source>
+        <translation>Нет рабочей области устройства.</translation>
+    </message>
+    <message>
+        <source>The parameters are being read already.</source>
+        <translation>Параметры уже читаются.</translation>
+    </message>
+    <message>
+        <source>Reading the parameters from the device…</source>
+        <translation>Чтение параметров из устройства…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Cancelled; nothing was saved.</source>
+        <translation>Отменено; ничего не сохранено.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n parameter(s) could not be read, so the file would have gaps:</source>
+        <translation>
+            <numerusform>%n параметр не удалось прочитать, в файле были бы пропуски:</numerusform>
+            <numerusform>%n параметра не удалось прочитать, в файле были бы пропуски:</numerusform>
+            <numerusform>%n параметров не удалось прочитать, в файле были бы пропуски:</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Save what was read</source>
+        <translation>Сохранить прочитанное</translation>
+    </message>
+    <message>
+        <source>Nothing was saved: %1</source>
+        <translation>Ничего не сохранено: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n parameter(s) saved to %1.</source>
+        <translation>
+            <numerusform>%n параметр сохранён в %1.</numerusform>
+            <numerusform>%n параметра сохранено в %1.</numerusform>
+            <numerusform>%n параметров сохранено в %1.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n parameter(s) saved to %1; missing: %2.</source>
+        <translation>
+            <numerusform>%n параметр сохранён в %1; отсутствуют: %2.</numerusform>
+            <numerusform>%n параметра сохранено в %1; отсутствуют: %2.</numerusform>
+            <numerusform>%n параметров сохранено в %1; отсутствуют: %2.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 cannot be used, nothing was compared:
+%2</source>
+        <translation>Файл %1 нельзя использовать, сравнение не выполнено:
+%2</translation>
+    </message>
+    <message>
+        <source>Cancelled.</source>
+        <translation>Отменено.</translation>
+    </message>
+    <message>
+        <source>The device could not be read, so nothing is compared: %1</source>
+        <translation>Устройство не удалось прочитать, сравнение не выполнено: %1</translation>
+    </message>
+    <message>
+        <source>The record was written to %1 (and %2).</source>
+        <translation>Протокол записан в %1 (и %2).</translation>
+    </message>
+</context>
+<context>
+    <name>Commissioning::CommissioningRecord</name>
+    <message>
+        <source>Holding registers</source>
+        <translation>Регистры хранения</translation>
+    </message>
+    <message>
+        <source>Coils</source>
+        <translation>Катушки</translation>
+    </message>
+    <message>
+        <source>Input registers</source>
+        <translation>Входные регистры</translation>
+    </message>
+    <message>
+        <source>Discrete inputs</source>
+        <translation>Дискретные входы</translation>
+    </message>
+    <message>
+        <source>Commissioning record</source>
+        <translation>Протокол пусконаладки</translation>
+    </message>
+    <message>
+        <source>Connection</source>
+        <translation>Подключение</translation>
+    </message>
+    <message>
+        <source>Device version</source>
+        <translation>Версия устройства</translation>
+    </message>
+    <message>
+        <source>Serial number</source>
+        <translation>Серийный номер</translation>
+    </message>
+    <message>
+        <source>Identification</source>
+        <translation>Идентификация</translation>
+    </message>
+    <message>
+        <source>Date and time</source>
+        <translation>Дата и время</translation>
+    </message>
+    <message>
+        <source>Access level</source>
+        <translation>Уровень доступа</translation>
+    </message>
+    <message>
+        <source>Parameters</source>
+        <translation>Параметры</translation>
+    </message>
+    <message>
+        <source>No parameter is visible at this access level.</source>
+        <translation>На этом уровне доступа не виден ни один параметр.</translation>
+    </message>
+    <message>
+        <source>not read: %1</source>
+        <translation>не прочитано: %1</translation>
+    </message>
+    <message>
+        <source>Parameter</source>
+        <translation>Параметр</translation>
+    </message>
+    <message>
+        <source>Tag id</source>
+        <translation>Идентификатор тега</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Значение</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Ед. изм.</translation>
+    </message>
+    <message>
+        <source>Changes in this session</source>
+        <translation>Изменения за этот сеанс</translation>
+    </message>
+    <message>
+        <source>No value was written in this session.</source>
+        <translation>За этот сеанс значения не записывались.</translation>
+    </message>
+    <message>
+        <source>Time (UTC)</source>
+        <translation>Время (UTC)</translation>
+    </message>
+    <message>
+        <source>Tag</source>
+        <translation>Тег</translation>
+    </message>
+    <message>
+        <source>Old value</source>
+        <translation>Старое значение</translation>
+    </message>
+    <message>
+        <source>New value</source>
+        <translation>Новое значение</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Результат</translation>
+    </message>
+    <message>
+        <source>Detail</source>
+        <translation>Подробности</translation>
+    </message>
+    <message>
+        <source>Cannot write &quot;%1&quot;: %2</source>
+        <translation>Не удалось записать «%1»: %2</translation>
+    </message>
+    <message>
+        <source>The PDF was written, but not the HTML copy &quot;%1&quot;: %2</source>
+        <translation>PDF записан, но копия HTML «%1» — нет: %2</translation>
+    </message>
+</context>
+<context>
+    <name>Commissioning::ParameterCompareDialog</name>
+    <message>
+        <source>Continue on failure</source>
+        <translation>Продолжать при ошибке</translation>
+    </message>
+    <message>
+        <source>Apply ticked rows</source>
+        <translation>Применить отмеченные строки</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Compare with parameter file</source>
+        <translation>Сравнение с файлом параметров</translation>
+    </message>
+    <message>
+        <source>Without it, applying stops at the first write that fails.</source>
+        <translation>Без этого применение останавливается на первой неудачной записи.</translation>
+    </message>
+    <message>
+        <source>File: %1 — saved %2 from device version %3%4%5.</source>
+        <translation>Файл: %1 — сохранён %2 с устройства версии %3%4%5.</translation>
+    </message>
+    <message>
+        <source>(no time)</source>
+        <translation>(время не указано)</translation>
+    </message>
+    <message>
+        <source>, serial number %1</source>
+        <translation>, серийный номер %1</translation>
+    </message>
+    <message>
+        <source>, access level %1</source>
+        <translation>, уровень доступа %1</translation>
+    </message>
+    <message>
+        <source>The file is of device version %1, this device has version %2: parameters are compared by tag id.</source>
+        <translation>Файл относится к версии устройства %1, у этого устройства версия %2: параметры сравниваются по идентификатору тега.</translation>
+    </message>
+    <message>
+        <source>The file lacks what could not be read when it was saved: %1.</source>
+        <translation>В файле нет того, что не удалось прочитать при сохранении: %1.</translation>
+    </message>
+    <message>
+        <source>Tag</source>
+        <translation>Тег</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Ед. изм.</translation>
+    </message>
+    <message>
+        <source>Device value</source>
+        <translation>Значение устройства</translation>
+    </message>
+    <message>
+        <source>File value</source>
+        <translation>Значение в файле</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Состояние</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Результат</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>not read</source>
+        <translation>не прочитано</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n equal</source>
+        <translation>
+            <numerusform>%n совпадает</numerusform>
+            <numerusform>%n совпадают</numerusform>
+            <numerusform>%n совпадают</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n to apply</source>
+        <translation>
+            <numerusform>%n к применению</numerusform>
+            <numerusform>%n к применению</numerusform>
+            <numerusform>%n к применению</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n that cannot be applied (see their state)</source>
+        <translation>
+            <numerusform>%n нельзя применить (см. состояние)</numerusform>
+            <numerusform>%n нельзя применить (см. состояние)</numerusform>
+            <numerusform>%n нельзя применить (см. состояние)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Apply %n ticked row(s)</source>
+        <translation>
+            <numerusform>Применить %n отмеченную строку</numerusform>
+            <numerusform>Применить %n отмеченные строки</numerusform>
+            <numerusform>Применить %n отмеченных строк</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Writing parameters…</source>
+        <translation>Запись параметров…</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Apply parameters</source>
+        <translation>Применение параметров</translation>
+    </message>
+    <message>
+        <source>Writing…</source>
+        <translation>Запись…</translation>
+    </message>
+    <message>
+        <source>Writing %1 (%2 of %3)…</source>
+        <translation>Запись %1 (%2 из %3)…</translation>
+    </message>
+    <message>
+        <source>written (%1)</source>
+        <translation>записано (%1)</translation>
+    </message>
+    <message>
+        <source>failed (%1)</source>
+        <translation>ошибка (%1)</translation>
+    </message>
+    <message>
+        <source>skipped (%1)</source>
+        <translation>пропущено (%1)</translation>
+    </message>
+    <message>
+        <source>Applied: %1 written and read back, %2 failed, %3 skipped%4.</source>
+        <translation>Применено: записано и прочитано обратно %1, с ошибкой %2, пропущено %3%4.</translation>
+    </message>
+    <message>
+        <source> (cancelled)</source>
+        <translation> (отменено)</translation>
+    </message>
+</context>
+<context>
+    <name>Commissioning::ParameterSets</name>
+    <message>
+        <source>No device is connected.</source>
+        <translation>Устройство не подключено.</translation>
+    </message>
+    <message>
+        <source>The device&apos;s register map is not loaded.</source>
+        <translation>Карта регистров устройства не загружена.</translation>
+    </message>
+    <message>
+        <source>not read</source>
+        <translation>не прочитано</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
 </context>
 <context>
     <name>Core::CorePlugin</name>
@@ -1806,6 +2193,270 @@ Reason: %3</source>
     <message>
         <source>Exit</source>
         <translation>Выход</translation>
+    </message>
+</context>
+<context>
+    <name>Pointbook::ParameterApplier</name>
+    <message>
+        <source>pending</source>
+        <translation>ожидает</translation>
+    </message>
+    <message>
+        <source>written</source>
+        <translation>записано</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>ошибка</translation>
+    </message>
+    <message>
+        <source>skipped</source>
+        <translation>пропущено</translation>
+    </message>
+    <message>
+        <source>cancelled</source>
+        <translation>отменено</translation>
+    </message>
+    <message>
+        <source>no writer</source>
+        <translation>нет записи</translation>
+    </message>
+    <message>
+        <source>stopped after a failure</source>
+        <translation>остановлено после ошибки</translation>
+    </message>
+    <message>
+        <source>read back %1</source>
+        <translation>прочитано обратно %1</translation>
+    </message>
+</context>
+<context>
+    <name>Pointbook::ParameterComparison</name>
+    <message>
+        <source>a coil</source>
+        <translation>катушка</translation>
+    </message>
+    <message>
+        <source>a holding register</source>
+        <translation>регистр хранения</translation>
+    </message>
+    <message>
+        <source>a read-only table</source>
+        <translation>таблица только для чтения</translation>
+    </message>
+    <message>
+        <source>equal</source>
+        <translation>совпадает</translation>
+    </message>
+    <message>
+        <source>differs</source>
+        <translation>отличается</translation>
+    </message>
+    <message>
+        <source>not in file</source>
+        <translation>нет в файле</translation>
+    </message>
+    <message>
+        <source>not in map</source>
+        <translation>нет в карте</translation>
+    </message>
+    <message>
+        <source>out of limits for this map</source>
+        <translation>вне пределов этой карты</translation>
+    </message>
+    <message>
+        <source>not writable at this level</source>
+        <translation>не записывается на этом уровне</translation>
+    </message>
+    <message>
+        <source>The register map does not make this tag a parameter.</source>
+        <translation>По карте регистров этот тег не является параметром.</translation>
+    </message>
+    <message>
+        <source>The current access level does not show this tag.</source>
+        <translation>Текущий уровень доступа не показывает этот тег.</translation>
+    </message>
+    <message>
+        <source>The file gives it as %1, the map as %2.</source>
+        <translation>В файле это %1, в карте — %2.</translation>
+    </message>
+    <message>
+        <source>The current access level may not change this tag.</source>
+        <translation>Текущий уровень доступа не может изменять этот тег.</translation>
+    </message>
+</context>
+<context>
+    <name>Pointbook::ParameterReader</name>
+    <message>
+        <source>the reading was cancelled</source>
+        <translation>чтение отменено</translation>
+    </message>
+    <message>
+        <source>the tag is no longer in the register map</source>
+        <translation>тега больше нет в карте регистров</translation>
+    </message>
+    <message>
+        <source>the device is not connected</source>
+        <translation>устройство не подключено</translation>
+    </message>
+    <message>
+        <source>the tag&apos;s registers lie outside the Modbus address range</source>
+        <translation>регистры тега лежат вне диапазона адресов Modbus</translation>
+    </message>
+    <message>
+        <source>the device answered without values</source>
+        <translation>устройство ответило без значений</translation>
+    </message>
+</context>
+<context>
+    <name>Pointbook::ParameterSet</name>
+    <message>
+        <source>a value of type bool must be true or false</source>
+        <translation>значение типа bool должно быть true или false</translation>
+    </message>
+    <message>
+        <source>a value of type %1 must be a number</source>
+        <translation>значение типа %1 должно быть числом</translation>
+    </message>
+    <message>
+        <source>the value is not a finite number</source>
+        <translation>значение не является конечным числом</translation>
+    </message>
+    <message>
+        <source>a value of type %1 must be a whole number, not %2</source>
+        <translation>значение типа %1 должно быть целым числом, а не %2</translation>
+    </message>
+    <message>
+        <source>the device holds %1, which a parameter file cannot hold</source>
+        <translation>устройство содержит %1, а файл параметров не может это хранить</translation>
+    </message>
+    <message>
+        <source>no value was read</source>
+        <translation>значение не прочитано</translation>
+    </message>
+    <message>
+        <source>the words do not decode</source>
+        <translation>слова не декодируются</translation>
+    </message>
+    <message>
+        <source>on</source>
+        <translation>вкл</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>выкл</translation>
+    </message>
+    <message>
+        <source>The file is not valid JSON (line %1): %2</source>
+        <translation>Файл не является корректным JSON (строка %1): %2</translation>
+    </message>
+    <message>
+        <source>The file holds no JSON object.</source>
+        <translation>В файле нет объекта JSON.</translation>
+    </message>
+    <message>
+        <source>Unknown field &quot;%1&quot; in the file.</source>
+        <translation>Неизвестное поле «%1» в файле.</translation>
+    </message>
+    <message>
+        <source>The field &quot;format&quot; is missing: this is not a parameter file.</source>
+        <translation>Нет поля «format»: это не файл параметров.</translation>
+    </message>
+    <message>
+        <source>Unknown file format %1; this program reads format %2.</source>
+        <translation>Неизвестный формат файла %1; программа читает формат %2.</translation>
+    </message>
+    <message>
+        <source>The field &quot;%1&quot; is missing.</source>
+        <translation>Нет поля «%1».</translation>
+    </message>
+    <message>
+        <source>The field &quot;%1&quot; must be text.</source>
+        <translation>Поле «%1» должно быть текстом.</translation>
+    </message>
+    <message>
+        <source>The field &quot;parameters&quot; is missing.</source>
+        <translation>Нет поля «parameters».</translation>
+    </message>
+    <message>
+        <source>The field &quot;parameters&quot; must be a list.</source>
+        <translation>Поле «parameters» должно быть списком.</translation>
+    </message>
+    <message>
+        <source>Entry %1</source>
+        <translation>Запись %1</translation>
+    </message>
+    <message>
+        <source>%1 is not an object.</source>
+        <translation>%1 не является объектом.</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>%1: unknown field &quot;%2&quot;.</source>
+        <translation>%1: неизвестное поле «%2».</translation>
+    </message>
+    <message>
+        <source>%1: the field &quot;%2&quot; is missing.</source>
+        <translation>%1: нет поля «%2».</translation>
+    </message>
+    <message>
+        <source>%1: the field &quot;%2&quot; must be text.</source>
+        <translation>%1: поле «%2» должно быть текстом.</translation>
+    </message>
+    <message>
+        <source>%1: the id is empty.</source>
+        <translation>%1: пустой идентификатор.</translation>
+    </message>
+    <message>
+        <source>%1: the id &quot;%2&quot; appears twice.</source>
+        <translation>%1: идентификатор «%2» встречается дважды.</translation>
+    </message>
+    <message>
+        <source>%1: register_type must be HR or CO, not &quot;%2&quot;.</source>
+        <translation>%1: register_type должен быть HR или CO, а не «%2».</translation>
+    </message>
+    <message>
+        <source>%1: unknown type &quot;%2&quot;.</source>
+        <translation>%1: неизвестный тип «%2».</translation>
+    </message>
+    <message>
+        <source>%1: a coil has type bool, not &quot;%2&quot;.</source>
+        <translation>%1: у катушки тип bool, а не «%2».</translation>
+    </message>
+    <message>
+        <source>%1: the list of values is empty.</source>
+        <translation>%1: список значений пуст.</translation>
+    </message>
+    <message>
+        <source>%1: element %2: %3.</source>
+        <translation>%1: элемент %2: %3.</translation>
+    </message>
+    <message>
+        <source>%1: %2.</source>
+        <translation>%1: %2.</translation>
+    </message>
+    <message>
+        <source>The field &quot;%1&quot; must be a list of ids.</source>
+        <translation>Поле «%1» должно быть списком идентификаторов.</translation>
+    </message>
+    <message>
+        <source>%1: &quot;%2&quot; is not an entry of the file.</source>
+        <translation>%1: «%2» не является записью файла.</translation>
+    </message>
+    <message>
+        <source>Cannot open &quot;%1&quot;: %2</source>
+        <translation>Не удалось открыть «%1»: %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is too large for a parameter file.</source>
+        <translation>«%1» слишком велик для файла параметров.</translation>
+    </message>
+    <message>
+        <source>Cannot write &quot;%1&quot;: %2</source>
+        <translation>Не удалось записать «%1»: %2</translation>
     </message>
 </context>
 <context>
