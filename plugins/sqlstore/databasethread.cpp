@@ -56,6 +56,11 @@ void DataBaseThread::setSettings(DataBaseSettings *dataBaseSettings)
     settings = dataBaseSettings;
 }
 
+bool DataBaseThread::isSqlite() const
+{
+    return !settings || settings->driver().startsWith(QLatin1String("QSQLITE"));
+}
+
 void DataBaseThread::requestStop()
 {
     qint64 none = 0;
@@ -117,6 +122,15 @@ bool DataBaseThread::openDatabase(const QString &name)
             database.setPort(settings->port());
         database.setNumericalPrecisionPolicy(
             static_cast<QSql::NumericalPrecisionPolicy>(settings->precisionPolicy()));
+    }
+    if (settings && !isSqlite()) {
+        // A server may be out of reach now and back later: the connection is
+        // kept and opened again by the next transaction that needs it.
+        if (!database.open()) {
+            qWarning().noquote() << tr("The database server cannot be reached now: %1")
+                                        .arg(database.lastError().text());
+        }
+        return true;
     }
     if (!settings || !database.open()) {
         qWarning().noquote() << tr("Error opening database. Work without a database.");
@@ -290,7 +304,7 @@ void DataBaseThread::nextTransaction(QQueue<IDataBaseTransaction *> *transaction
         if (database.isOpen()) {
             // Opened again after a close: a new SQLite connection.
             sqlite3 *current = SqliteHandle::of(database);
-            if (current != handle) {
+            if (current && current != handle) {
                 SqliteHandle::setBusyHandler(current, &DataBaseThread::busyHandler, this);
                 setHandle(current);
             }
@@ -320,15 +334,20 @@ void DataBaseThread::execute(IDataBaseTransaction *transaction, QSqlDatabase &da
         query.finish();
     }
     bool committed = true;
+    const bool sqlite = isSqlite();
     if (error.type() != QSqlError::NoError) {
         database.rollback();
-    } else if (SqliteHandle::transaction(database) != SqliteHandle::Transaction::None
+    } else if ((!sqlite || SqliteHandle::transaction(database) != SqliteHandle::Transaction::None)
                && !database.commit()) {
         committed = false;
         const QString reason = database.lastError().text();
         qWarning().noquote() << tr("A database transaction could not be committed: %1").arg(reason);
         database.rollback();
     }
+    // A server connection that failed may be broken for good (the server
+    // restarted): the next transaction opens a fresh one.
+    if (!sqlite && (error.type() != QSqlError::NoError || !committed))
+        database.close();
     transaction->releaseEnd(committed);
     transaction->setEndDeferred(false);
 }

@@ -73,6 +73,9 @@ private:
     };
 
     bool openDatabase(const QString &name);
+    // The SQLite handle (busy handler, interrupt, commit check) exists only
+    // for the SQLite driver; a server driver goes without it.
+    bool isSqlite() const;
     void execute(IDataBaseTransaction *transaction, QSqlDatabase &database);
     void setHandle(sqlite3 *handle);
     void closeConnection();

@@ -151,7 +151,10 @@ QSqlError IDataBaseTransaction::processStatements(QSqlDatabase &database, QSqlQu
                     return error;
                 }
             } else if (open == SqliteHandle::Transaction::Unknown) {
+                // Another engine (a server): the rest runs in a transaction
+                // of its own again, which the worker's commit ends.
                 database.commit();
+                database.transaction();
             }
         }
     }
