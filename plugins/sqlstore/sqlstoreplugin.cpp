@@ -1,10 +1,24 @@
 #include "sqlstoreplugin.h"
 
 #include "databaseconnection.h"
+#include "databasedialog.h"
 #include "databasesettings.h"
+#include "dbcustomcommandnotreturndata.h"
+#include "outbox.h"
+#include "outboxsender.h"
 
+#include <core/actioncontainer.h>
+#include <core/actionmanager.h>
+#include <core/command.h>
+#include <core/context.h>
+#include <core/coreconstants.h>
 #include <core/icore.h>
 #include <core/mainwindow.h>
+
+#include <QAction>
+#include <climits>
+#include <QLabel>
+#include <QStatusBar>
 
 #include <QDir>
 #include <QFile>
@@ -23,6 +37,12 @@ SqlstorePlugin::SqlstorePlugin()
 
 SqlstorePlugin::~SqlstorePlugin()
 {
+    delete m_sender;
+    m_sender = nullptr;
+    delete m_serverConnection;
+    m_serverConnection = nullptr;
+    delete m_serverSettings;
+    m_serverSettings = nullptr;
     // The connection's worker may still hold the settings: it goes first.
     delete m_connection;
     m_connection = nullptr;
@@ -103,15 +123,115 @@ bool SqlstorePlugin::initialize(const QStringList &arguments, QString *errorStri
     m_connection->initDataBaseConnection();
     m_connection->setSettings(m_settings);
     m_connection->start();
+    m_databaseFile = fileName;
+
+    auto *action = new QAction(tr("Database…"), this);
+    action->setObjectName(QStringLiteral("actionDatabase"));
+    connect(action, &QAction::triggered, this, &SqlstorePlugin::showDatabaseDialog);
+    const Core::Context global(Core::Id("Global Context"));
+    if (Core::Command *command = Core::ActionManager::registerAction(action, "App.Sqlstore.Database", global)) {
+        if (Core::ActionContainer *tools = Core::ActionManager::actionContainer(Core::Constants::M_TOOLS))
+            tools->addAction(command, Core::Constants::G_TOOLS_OPTIONS);
+    }
+
+    m_server = ServerSettings::load(Core::ICore::settings(), Core::ICore::settingsDatabase());
+    applyServerSettings();
     return true;
 }
 
 void SqlstorePlugin::extensionsInitialized()
 {
+    if (!m_statusLabel && m_mainWindow) {
+        m_statusLabel = new QLabel(m_mainWindow->statusBar());
+        m_statusLabel->setObjectName(QStringLiteral("labelServerStatus"));
+        m_statusLabel->setStyleSheet(QStringLiteral("color: #b00020;"));
+        m_mainWindow->statusBar()->addPermanentWidget(m_statusLabel);
+    }
+    updateStatus();
+}
+
+void SqlstorePlugin::setServerSettings(const ServerSettings &settings)
+{
+    const bool changed = settings != m_server;
+    m_server = settings;
+    m_server.save(Core::ICore::settings(), Core::ICore::settingsDatabase());
+    if (changed)
+        applyServerSettings();
+}
+
+void SqlstorePlugin::applyServerSettings()
+{
+    delete m_sender;
+    m_sender = nullptr;
+    delete m_serverConnection;
+    m_serverConnection = nullptr;
+    delete m_serverSettings;
+    m_serverSettings = nullptr;
+
+    const bool useServer = m_server.useServer && m_server.isComplete();
+    if (m_connection) {
+        // Rows recorded from now on are kept for the server (or no longer).
+        auto *control = new DBCustomCommandNotReturnData(QString(), IDataBaseTransaction::High);
+        control->setSqlQueryList(Outbox::controlStatements(useServer, m_server.effectiveStation()));
+        connect(control, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
+                [control](bool) { control->setStatus(IDataBaseTransaction::Completed); });
+        m_connection->addTransactionExec(control);
+    }
+
+    if (useServer && m_connection) {
+        m_serverSettings = new DataBaseSettings;
+        m_server.fillIn(m_serverSettings);
+        m_serverConnection = new DataBaseConnection(this);
+        m_serverConnection->initDataBaseConnection();
+        m_serverConnection->setSettings(m_serverSettings);
+        m_serverConnection->start();
+        m_sender = new OutboxSender(m_databaseFile, *m_serverSettings, this);
+        connect(m_sender, &OutboxSender::statusChanged, this, &SqlstorePlugin::updateStatus);
+        m_sender->start();
+    }
+    updateStatus();
+    emit serverSettingsChanged();
+}
+
+DataBaseConnection *SqlstorePlugin::readConnection() const
+{
+    return m_serverConnection ? m_serverConnection : m_connection;
+}
+
+QString SqlstorePlugin::statusText(bool online, qint64 waiting)
+{
+    if (online)
+        return QString();
+    return tr("server offline, %n rows waiting", nullptr, int(qBound<qint64>(0, waiting, INT_MAX)));
+}
+
+void SqlstorePlugin::updateStatus()
+{
+    if (!m_statusLabel)
+        return;
+    // Only once the sender has tried: a start must not flash "offline".
+    const bool known = m_sender && m_sender->waiting() >= 0;
+    const QString text = known ? statusText(m_sender->isOnline(), m_sender->waiting()) : QString();
+    m_statusLabel->setText(text);
+    m_statusLabel->setToolTip(known ? m_sender->lastError() : QString());
+    m_statusLabel->setVisible(!text.isEmpty());
+}
+
+void SqlstorePlugin::showDatabaseDialog()
+{
+    DatabaseDialog dialog(m_server, Core::ICore::mainWindow());
+    if (dialog.exec() == QDialog::Accepted)
+        setServerSettings(dialog.settings());
 }
 
 ExtensionSystem::IPlugin::ShutdownFlag SqlstorePlugin::aboutToShutdown()
 {
+    delete m_sender;
+    m_sender = nullptr;
+    delete m_serverConnection;
+    m_serverConnection = nullptr;
+    delete m_serverSettings;
+    m_serverSettings = nullptr;
     delete m_connection;
     m_connection = nullptr;
     delete m_settings;

@@ -2,7 +2,15 @@
 
 #include "sqlstore_global.h"
 
+#include "serversettings.h"
+
 #include <extensionsystem/iplugin.h>
+
+#include <QPointer>
+
+QT_BEGIN_NAMESPACE
+class QLabel;
+QT_END_NAMESPACE
 
 namespace Core {
 class ICore;
@@ -16,6 +24,7 @@ namespace Internal {
 
 class DataBaseConnection;
 class DataBaseSettings;
+class OutboxSender;
 
 // The database driver plug-in: keeps the local SQLite database under the
 // application's work folder and runs its worker. Other plug-ins reach the
@@ -42,11 +51,40 @@ public:
     static QString databaseFolder(const QString &workPath);
     static QString databaseFile(const QString &workPath);
 
+    // The team's server, if one is configured. Applied at once: the local
+    // file starts or stops keeping rows for the server, the sender and the
+    // server's reading connection are replaced. Stored in the user settings.
+    ServerSettings serverSettings() const { return m_server; }
+    void setServerSettings(const ServerSettings &settings);
+    bool usesServer() const { return m_server.useServer && m_serverConnection; }
+    QString station() const { return m_server.effectiveStation(); }
+    // Where views read: the server when one is configured, else the local file.
+    DataBaseConnection *readConnection() const;
+    DataBaseConnection *serverConnection() const { return m_serverConnection; }
+    OutboxSender *outboxSender() const { return m_sender; }
+    // The status bar's text for the sender's state; empty while all is well.
+    static QString statusText(bool online, qint64 waiting);
+
+public slots:
+    void showDatabaseDialog();
+
+signals:
+    void serverSettingsChanged();
+
 private:
+    void applyServerSettings();
+    void updateStatus();
+
     Core::ICore *m_core = nullptr;
     Core::Internal::MainWindow *m_mainWindow = nullptr;
     DataBaseConnection *m_connection = nullptr;
     DataBaseSettings *m_settings = nullptr;
+    ServerSettings m_server;
+    DataBaseConnection *m_serverConnection = nullptr;
+    DataBaseSettings *m_serverSettings = nullptr;
+    OutboxSender *m_sender = nullptr;
+    QPointer<QLabel> m_statusLabel;
+    QString m_databaseFile;
 };
 
 } // namespace Internal

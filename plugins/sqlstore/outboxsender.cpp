@@ -1,0 +1,359 @@
+#include "outboxsender.h"
+
+#include "outbox.h"
+
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QPointer>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QTimer>
+#include <QUuid>
+#include <QtDebug>
+
+#include <cmath>
+#include <memory>
+
+namespace Sqlstore {
+namespace Internal {
+
+// Lives on the sender's thread; owns both connections there.
+class OutboxSenderWorker : public QObject
+{
+public:
+    OutboxSenderWorker(OutboxSender *front, const QString &localFile, const DataBaseSettings &server)
+        : m_front(front)
+        , m_localFile(localFile)
+        , m_server(server)
+    {
+    }
+
+    void begin()
+    {
+        const QString base = QUuid::createUuid().toString();
+        m_localName = base + QLatin1String("-outbox");
+        m_serverName = base + QLatin1String("-server");
+        QSqlDatabase local = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_localName);
+        local.setDatabaseName(m_localFile);
+        // The database worker writes the same file; a short wait for its lock
+        // is better than a failed pass.
+        local.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        QSqlDatabase server = QSqlDatabase::addDatabase(m_server.driver(), m_serverName);
+        if (!m_server.connectOptions().isEmpty())
+            server.setConnectOptions(m_server.connectOptions());
+        server.setDatabaseName(m_server.databaseName());
+        server.setHostName(m_server.hostName());
+        server.setUserName(m_server.userName());
+        server.setPassword(m_server.password());
+        if (m_server.port() != -1)
+            server.setPort(m_server.port());
+        server.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        m_retry = m_shortest;
+        m_timer = new QTimer(this);
+        m_timer->setSingleShot(true);
+        connect(m_timer, &QTimer::timeout, this, [this] { m_timer->start(pass()); });
+        m_timer->start(0);
+    }
+
+    void end()
+    {
+        delete m_timer;
+        m_timer = nullptr;
+        for (const QString &name : {m_localName, m_serverName}) {
+            if (name.isEmpty())
+                continue;
+            {
+                QSqlDatabase db = QSqlDatabase::database(name, false);
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+        }
+    }
+
+    int m_shortest = OutboxSender::ShortestRetry;
+    int m_longest = OutboxSender::LongestRetry;
+    int m_idle = OutboxSender::IdleInterval;
+
+private:
+    struct Waiting
+    {
+        qint64 id;
+        QString kind;
+        QString station;
+        QByteArray payload;
+    };
+
+    void report(bool online, qint64 waiting, const QString &error)
+    {
+        if (online == m_online && waiting == m_waiting && error == m_error)
+            return;
+        m_online = online;
+        m_waiting = waiting;
+        m_error = error;
+        QPointer<OutboxSender> front = m_front;
+        QMetaObject::invokeMethod(m_front, [front, online, waiting, error] {
+            if (front)
+                front->report(online, waiting, error);
+        }, Qt::QueuedConnection);
+    }
+
+    int offline(const QString &error, qint64 waiting)
+    {
+        {
+            QSqlDatabase server = QSqlDatabase::database(m_serverName, false);
+            server.close();
+        }
+        m_schemaReady = false;
+        report(false, waiting, error);
+        const int wait = m_retry;
+        m_retry = qMin(m_longest, m_retry * 2);
+        return wait;
+    }
+
+    // A JSON number that holds a whole value goes to the server as an
+    // integer, so that it fits integer columns exactly.
+    static QVariant toVariant(const QJsonValue &value)
+    {
+        switch (value.type()) {
+        case QJsonValue::Bool: return value.toBool();
+        case QJsonValue::Double: {
+            const double d = value.toDouble();
+            if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9.0e15)
+                return qint64(d);
+            return d;
+        }
+        case QJsonValue::String: return value.toString();
+        default: return QVariant();
+        }
+    }
+
+    bool openServer(QString *error)
+    {
+        QSqlDatabase server = QSqlDatabase::database(m_serverName, false);
+        if (!server.isOpen() && !server.open()) {
+            *error = server.lastError().text().trimmed();
+            return false;
+        }
+        if (m_schemaReady)
+            return true;
+        // Two stations may create the tables at the same moment; the one that
+        // loses tries again with its next pass.
+        server.transaction();
+        QSqlQuery query(server);
+        for (const Outbox::Mirror &mirror : Outbox::mirrors()) {
+            for (const QString &statement : mirror.serverSchema) {
+                if (!query.exec(statement)) {
+                    *error = query.lastError().text().trimmed();
+                    server.rollback();
+                    return false;
+                }
+            }
+        }
+        if (!server.commit()) {
+            *error = server.lastError().text().trimmed();
+            return false;
+        }
+        m_schemaReady = true;
+        return true;
+    }
+
+    // One batch; returns the time until the next pass.
+    int pass()
+    {
+        QSqlDatabase local = QSqlDatabase::database(m_localName, false);
+        if (!local.isOpen() && !local.open()) {
+            report(m_online, m_waiting, local.lastError().text());
+            return m_longest;
+        }
+        QVector<Waiting> batch;
+        qint64 count = 0;
+        {
+            QSqlQuery query(local);
+            if (m_origin.isEmpty()) {
+                if (!query.exec(QStringLiteral("SELECT origin FROM outbox_control WHERE id = 1")) || !query.next()) {
+                    // Nothing has ever been put in the outbox of this file.
+                    return checkServer(0);
+                }
+                m_origin = query.value(0).toString();
+                query.finish();
+            }
+            if (!query.exec(QStringLiteral("SELECT count(*) FROM outbox")) || !query.next())
+                return checkServer(0);
+            count = query.value(0).toLongLong();
+            query.finish();
+            if (count == 0)
+                return checkServer(0);
+            query.prepare(QStringLiteral("SELECT id, kind, station, payload FROM outbox ORDER BY id LIMIT ?"));
+            query.addBindValue(OutboxSender::BatchSize);
+            if (!query.exec())
+                return m_idle;
+            while (query.next())
+                batch.append({query.value(0).toLongLong(), query.value(1).toString(),
+                              query.value(2).toString(), query.value(3).toByteArray()});
+        }
+        // The read ends before the network is used, so the local worker is
+        // never kept waiting for the server.
+
+        QString error;
+        if (!openServer(&error))
+            return offline(error, count);
+        QSqlDatabase server = QSqlDatabase::database(m_serverName, false);
+        if (!server.transaction())
+            return offline(server.lastError().text().trimmed(), count);
+
+        QHash<QString, std::shared_ptr<QSqlQuery>> prepared;
+        qint64 last = -1;
+        int sent = 0;
+        for (const Waiting &row : qAsConst(batch)) {
+            Outbox::Mirror mirror;
+            // A kind whose plug-in has not registered yet waits, and so do
+            // the rows after it: oldest first.
+            if (!Outbox::mirror(row.kind, &mirror))
+                break;
+            QJsonParseError parseError;
+            const QJsonObject values = QJsonDocument::fromJson(row.payload, &parseError).object();
+            if (parseError.error != QJsonParseError::NoError) {
+                qWarning().noquote() << "An unreadable row of the outbox is left out:" << row.id;
+                last = row.id;
+                continue;
+            }
+            for (const Outbox::Statement &statement : qAsConst(mirror.statements)) {
+                std::shared_ptr<QSqlQuery> &query = prepared[statement.sql];
+                if (!query) {
+                    query = std::make_shared<QSqlQuery>(server);
+                    if (!query->prepare(statement.sql)) {
+                        const QString why = query->lastError().text().trimmed();
+                        prepared.clear();
+                        server.rollback();
+                        return offline(why, count);
+                    }
+                }
+                for (const QString &name : statement.parameters) {
+                    if (name == QLatin1String(":station"))
+                        query->addBindValue(row.station);
+                    else if (name == QLatin1String(":origin"))
+                        query->addBindValue(m_origin);
+                    else if (name == QLatin1String(":local_id"))
+                        query->addBindValue(row.id);
+                    else
+                        query->addBindValue(toVariant(values.value(name)));
+                }
+                if (!query->exec()) {
+                    const QString why = query->lastError().text().trimmed();
+                    prepared.clear();
+                    server.rollback();
+                    return offline(why, count);
+                }
+            }
+            last = row.id;
+            ++sent;
+        }
+        prepared.clear();
+        if (last < 0) {
+            server.rollback();
+            report(true, count, QString());
+            return m_idle;
+        }
+        if (!server.commit())
+            return offline(server.lastError().text().trimmed(), count);
+
+        // Committed on the server: now the rows may leave the outbox. Should
+        // this fail, they go again and the server ignores them.
+        QSqlQuery remove(local);
+        remove.prepare(QStringLiteral("DELETE FROM outbox WHERE id <= ?"));
+        remove.addBindValue(last);
+        if (!remove.exec())
+            qWarning().noquote() << "Sent rows could not be removed from the outbox:" << remove.lastError().text();
+        const qint64 left = remove.isActive() ? qMax<qint64>(0, count - remove.numRowsAffected()) : count;
+        m_retry = m_shortest;
+        report(true, left, QString());
+        if (sent > 0) {
+            QPointer<OutboxSender> front = m_front;
+            QMetaObject::invokeMethod(m_front, [front, sent] {
+                if (front)
+                    emit front->batchSent(sent);
+            }, Qt::QueuedConnection);
+        }
+        return left > 0 && last == batch.constLast().id ? 0 : m_idle;
+    }
+
+    // Nothing to send: still say whether the server can be reached.
+    int checkServer(qint64 waiting)
+    {
+        QString error;
+        if (!openServer(&error))
+            return offline(error, waiting);
+        m_retry = m_shortest;
+        report(true, waiting, QString());
+        return m_idle;
+    }
+
+    OutboxSender *m_front;
+    QString m_localFile;
+    DataBaseSettings m_server;
+    QString m_localName;
+    QString m_serverName;
+    QString m_origin;
+    QTimer *m_timer = nullptr;
+    bool m_schemaReady = false;
+    int m_retry = OutboxSender::ShortestRetry;
+    bool m_online = false;
+    qint64 m_waiting = -1;
+    QString m_error{QStringLiteral("-")};
+};
+
+OutboxSender::OutboxSender(const QString &localFile, const DataBaseSettings &server, QObject *parent)
+    : QObject(parent)
+    , m_thread(new QThread)
+    , m_worker(new OutboxSenderWorker(this, localFile, server))
+{
+    m_thread->setObjectName(QStringLiteral("OutboxSender"));
+    m_worker->moveToThread(m_thread);
+}
+
+OutboxSender::~OutboxSender()
+{
+    if (m_thread->isRunning()) {
+        OutboxSenderWorker *worker = m_worker;
+        QMetaObject::invokeMethod(worker, [worker] { worker->end(); }, Qt::BlockingQueuedConnection);
+        m_thread->quit();
+        m_thread->wait();
+    }
+    delete m_worker;
+    delete m_thread;
+}
+
+void OutboxSender::setRetryRange(int shortestMs, int longestMs)
+{
+    m_worker->m_shortest = qMax(10, shortestMs);
+    m_worker->m_longest = qMax(m_worker->m_shortest, longestMs);
+}
+
+void OutboxSender::setIdleInterval(int ms)
+{
+    m_worker->m_idle = qMax(10, ms);
+}
+
+void OutboxSender::start()
+{
+    if (m_thread->isRunning())
+        return;
+    m_thread->start();
+    OutboxSenderWorker *worker = m_worker;
+    QMetaObject::invokeMethod(worker, [worker] { worker->begin(); }, Qt::QueuedConnection);
+}
+
+void OutboxSender::report(bool online, qint64 waiting, const QString &error)
+{
+    m_online = online;
+    m_waiting = waiting;
+    m_error = error;
+    emit statusChanged(online, waiting, error);
+}
+
+} // namespace Internal
+} // namespace Sqlstore
