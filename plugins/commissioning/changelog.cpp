@@ -3,6 +3,7 @@
 #include <sqlstore/databaseconnection.h>
 #include <sqlstore/dbcustomcommandnotreturndata.h>
 #include <sqlstore/dbpreparedstatement.h>
+#include <sqlstore/outbox.h>
 
 #include <QStringList>
 
@@ -11,6 +12,7 @@ namespace Commissioning {
 using Sqlstore::Internal::DBCustomCommandNotReturnData;
 using Sqlstore::Internal::DBPreparedStatement;
 using Sqlstore::Internal::IDataBaseTransaction;
+using Sqlstore::Internal::Outbox;
 
 namespace {
 
@@ -46,15 +48,59 @@ const QStringList &ChangeLog::columns()
     return names;
 }
 
+namespace {
+
+QStringList serverSchema()
+{
+    return {Outbox::quietSession(),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS write_log (%1, station TEXT NOT NULL, origin TEXT NOT NULL, "
+                           "local_id BIGINT NOT NULL, time_utc TEXT NOT NULL, access_level TEXT, connection TEXT, "
+                           "device_version TEXT, register_type TEXT, address BIGINT, tag_id TEXT, tag_name TEXT, "
+                           "old_value TEXT, new_value TEXT, raw_words TEXT, result TEXT NOT NULL, detail TEXT, "
+                           "UNIQUE (station, origin, local_id))")
+                .arg(Outbox::autoIdColumn(Outbox::Dialect::PostgreSQL)),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS write_log_station_time ON write_log (station, time_utc)")};
+}
+
+} // namespace
+
+void ChangeLog::registerServerMirror()
+{
+    Outbox::Mirror mirror;
+    mirror.kind = QStringLiteral("write_log");
+    mirror.serverSchema = serverSchema();
+    QStringList marks;
+    for (int i = 0; i < columns().size() + 3; ++i)
+        marks << QStringLiteral("?");
+    mirror.statements.append(
+        {QStringLiteral("INSERT INTO write_log (station, origin, local_id, ") + columns().join(QLatin1String(", "))
+             + QStringLiteral(") VALUES (") + marks.join(QLatin1String(", "))
+             + QStringLiteral(") ON CONFLICT (station, origin, local_id) DO NOTHING"),
+         QStringList{QStringLiteral(":station"), QStringLiteral(":origin"), QStringLiteral(":local_id")}
+             + columns()});
+    Outbox::registerMirror(mirror);
+}
+
 ChangeLog::ChangeLog(QObject *parent)
     : QObject(parent)
 {
+    registerServerMirror();
 }
 
 void ChangeLog::setDataBaseConnection(Sqlstore::Internal::DataBaseConnection *connection)
 {
     m_connection = connection;
     m_tableQueued = false;
+}
+
+void ChangeLog::setServerConnection(Sqlstore::Internal::DataBaseConnection *connection)
+{
+    m_server = connection;
+}
+
+Sqlstore::Internal::DataBaseConnection *ChangeLog::serverConnection() const
+{
+    return m_server;
 }
 
 Sqlstore::Internal::DataBaseConnection *ChangeLog::dataBaseConnection() const
@@ -73,6 +119,15 @@ void ChangeLog::ensureTable()
         "time_utc TEXT NOT NULL, access_level TEXT, connection TEXT, device_version TEXT, "
         "register_type TEXT, address INTEGER, tag_id TEXT, tag_name TEXT, old_value TEXT, "
         "new_value TEXT, raw_words TEXT, result TEXT NOT NULL, detail TEXT)"));
+    // While a server is configured, each new row is also copied into the
+    // outbox, in the transaction that records it.
+    QStringList fields;
+    for (const QString &column : columns())
+        fields << QStringLiteral("'%1', NEW.%1").arg(column);
+    create->setSqlQueryList(create->sqlQueryList()
+                            + Outbox::localSetup(QStringLiteral("write_log"), QStringLiteral("write_log"),
+                                                 QStringLiteral("json_object(") + fields.join(QLatin1String(", "))
+                                                     + QStringLiteral(") FROM outbox_control WHERE outbox_control.id = 1")));
     connect(create, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
             [this, create](bool ok) {
                 if (!ok)
@@ -110,28 +165,45 @@ void ChangeLog::record(const Pointbook::TagWriter::Outcome &o, const QString &ac
     m_connection->addTransactionExec(insert);
 }
 
-void ChangeLog::load(const QString &tagFilter, int limit)
+void ChangeLog::load(const QString &tagFilter, int limit, const QString &station)
 {
-    if (!m_connection) {
+    Sqlstore::Internal::DataBaseConnection *source = m_server ? m_server.data() : m_connection.data();
+    if (!source) {
         emit rowsLoaded(false, {});
         return;
     }
-    ensureTable();
+    if (m_server) {
+        // The sender creates the tables too, but the view may come first.
+        auto *create = new DBCustomCommandNotReturnData(QString(), IDataBaseTransaction::High);
+        create->setSqlQueryList(serverSchema());
+        connect(create, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
+                [create](bool) { create->setStatus(IDataBaseTransaction::Completed); });
+        source->addTransactionExec(create);
+    } else {
+        ensureTable();
+    }
     const QString pattern = QLatin1Char('%') + QString(tagFilter).replace(QLatin1Char('\\'), QLatin1String("\\\\"))
                                                    .replace(QLatin1Char('%'), QLatin1String("\\%"))
                                                    .replace(QLatin1Char('_'), QLatin1String("\\_"))
                             + QLatin1Char('%');
-    auto *select = new DBPreparedStatement(
-        QStringLiteral("SELECT ") + columns().join(QLatin1String(", "))
-            + QStringLiteral(" FROM write_log WHERE tag_id LIKE ? ESCAPE '\\' OR tag_name LIKE ? "
-                             "ESCAPE '\\' ORDER BY id DESC LIMIT ?"),
-        {{pattern, pattern, qMax(1, limit)}}, true, IDataBaseTransaction::High);
+    auto *select = m_server
+        ? new DBPreparedStatement(
+            QStringLiteral("SELECT ") + columns().join(QLatin1String(", "))
+                + QStringLiteral(", station FROM write_log WHERE (tag_id LIKE ? ESCAPE '\\' OR tag_name LIKE ? "
+                                 "ESCAPE '\\') AND (station = ? OR ? = '') ORDER BY time_utc DESC, id DESC LIMIT ?"),
+            {{pattern, pattern, station.isNull() ? QStringLiteral("") : station,
+              station.isNull() ? QStringLiteral("") : station, qMax(1, limit)}}, true, IDataBaseTransaction::High)
+        : new DBPreparedStatement(
+            QStringLiteral("SELECT ") + columns().join(QLatin1String(", "))
+                + QStringLiteral(" FROM write_log WHERE tag_id LIKE ? ESCAPE '\\' OR tag_name LIKE ? "
+                                 "ESCAPE '\\' ORDER BY id DESC LIMIT ?"),
+            {{pattern, pattern, qMax(1, limit)}}, true, IDataBaseTransaction::High);
     connect(select, qOverload<bool, QVector<QVector<QVariant>>>(&IDataBaseTransaction::transactionExecutionEnded),
             this, [this, select](bool ok, const QVector<QVector<QVariant>> &rows) {
                 select->setStatus(IDataBaseTransaction::Completed);
                 emit rowsLoaded(ok, rows);
             });
-    m_connection->addTransactionExec(select);
+    source->addTransactionExec(select);
 }
 
 QString ChangeLog::toCsv(const QVector<QVector<QVariant>> &rows)
@@ -143,7 +215,9 @@ QString ChangeLog::toCsv(const QVector<QVector<QVariant>> &rows)
         return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\""))
                + QLatin1Char('"');
     };
-    QString csv = columns().join(QLatin1Char(',')) + QLatin1Char('\n');
+    const bool withStation = !rows.isEmpty() && rows.constFirst().size() > columns().size();
+    QString csv = columns().join(QLatin1Char(',')) + (withStation ? QStringLiteral(",station") : QString())
+                  + QLatin1Char('\n');
     for (const auto &row : rows) {
         QStringList fields;
         for (const QVariant &v : row)

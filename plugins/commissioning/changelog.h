@@ -34,6 +34,15 @@ public:
 
     void setDataBaseConnection(Sqlstore::Internal::DataBaseConnection *connection);
     Sqlstore::Internal::DataBaseConnection *dataBaseConnection() const;
+    // The team's server, when one is configured: rows are still recorded in
+    // the local file (which passes them on), but load() reads the server.
+    void setServerConnection(Sqlstore::Internal::DataBaseConnection *connection);
+    Sqlstore::Internal::DataBaseConnection *serverConnection() const;
+    bool readsServer() const { return !m_server.isNull(); }
+
+    // How the server keeps the rows; known to the outbox sender from the
+    // first change log on.
+    static void registerServerMirror();
 
     // Queues one row; recorded() follows once it is stored (or failed).
     void record(const Pointbook::TagWriter::Outcome &outcome, const QString &accessLevel,
@@ -41,8 +50,11 @@ public:
                 const QDateTime &timeUtc = QDateTime::currentDateTimeUtc());
 
     // Asks for the rows, newest first, whose tag id or name contains the
-    // filter (all for an empty one); rowsLoaded() follows.
-    void load(const QString &tagFilter = QString(), int limit = 10000);
+    // filter (all for an empty one); rowsLoaded() follows. Read from the
+    // server, each row ends with the station's name, and station (when not
+    // empty) keeps that station's rows only.
+    void load(const QString &tagFilter = QString(), int limit = 10000,
+              const QString &station = QString());
 
     // The rows as CSV (header, then one line per row), quoted where needed.
     static QString toCsv(const QVector<QVector<QVariant>> &rows);
@@ -55,6 +67,7 @@ private:
     void ensureTable();
 
     QPointer<Sqlstore::Internal::DataBaseConnection> m_connection;
+    QPointer<Sqlstore::Internal::DataBaseConnection> m_server;
     bool m_tableQueued = false;
 };
 

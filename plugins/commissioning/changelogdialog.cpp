@@ -34,6 +34,7 @@ ChangeLogDialog::ChangeLogDialog(ChangeLog *log, QWidget *parent)
     : QDialog(parent)
     , m_log(log)
     , m_filter(new QLineEdit(this))
+    , m_station(new QLineEdit(this))
     , m_table(new QTableWidget(this))
     , m_status(new QLabel(this))
     , m_export(new QPushButton(tr("Export CSV…"), this))
@@ -45,6 +46,10 @@ ChangeLogDialog::ChangeLogDialog(ChangeLog *log, QWidget *parent)
     m_filter->setObjectName(QStringLiteral("lineEditTagFilter"));
     m_filter->setPlaceholderText(tr("Filter by tag id or name"));
     m_filter->setClearButtonEnabled(true);
+    m_station->setObjectName(QStringLiteral("lineEditStation"));
+    m_station->setPlaceholderText(tr("Station (all when empty)"));
+    m_station->setClearButtonEnabled(true);
+    m_station->setToolTip(tr("The change log is read from the team's server: the rows of every station."));
     m_table->setObjectName(QStringLiteral("tableWidgetChangeLog"));
     m_table->setColumnCount(captions().size());
     m_table->setHorizontalHeaderLabels(captions());
@@ -63,7 +68,10 @@ ChangeLogDialog::ChangeLogDialog(ChangeLog *log, QWidget *parent)
     buttons->addButton(refresh, QDialogButtonBox::ActionRole);
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_filter);
+    auto *filters = new QHBoxLayout;
+    filters->addWidget(m_filter, 3);
+    filters->addWidget(m_station, 1);
+    layout->addLayout(filters);
     layout->addWidget(m_table, 1);
     layout->addWidget(m_status);
     layout->addWidget(buttons);
@@ -71,6 +79,7 @@ ChangeLogDialog::ChangeLogDialog(ChangeLog *log, QWidget *parent)
     m_filterDelay->setSingleShot(true);
     m_filterDelay->setInterval(250);
     connect(m_filter, &QLineEdit::textChanged, m_filterDelay, qOverload<>(&QTimer::start));
+    connect(m_station, &QLineEdit::textChanged, m_filterDelay, qOverload<>(&QTimer::start));
     connect(m_filterDelay, &QTimer::timeout, this, &ChangeLogDialog::reload);
     connect(refresh, &QPushButton::clicked, this, &ChangeLogDialog::reload);
     connect(m_export, &QPushButton::clicked, this, &ChangeLogDialog::askExport);
@@ -86,7 +95,9 @@ ChangeLogDialog::ChangeLogDialog(ChangeLog *log, QWidget *parent)
 void ChangeLogDialog::reload()
 {
     m_status->setText(tr("Loading…"));
-    m_log->load(m_filter->text().trimmed());
+    m_station->setVisible(m_log->readsServer());
+    m_log->load(m_filter->text().trimmed(), 10000,
+                m_log->readsServer() ? m_station->text().trimmed() : QString());
 }
 
 void ChangeLogDialog::showRows(bool ok, const QVector<QVector<QVariant>> &rows)
@@ -96,6 +107,13 @@ void ChangeLogDialog::showRows(bool ok, const QVector<QVector<QVariant>> &rows)
         return;
     }
     m_rows = rows;
+    // Rows of the server carry their station as the last column.
+    const bool withStation = !rows.isEmpty() && rows.constFirst().size() > ChangeLog::columns().size();
+    QStringList headers = captions();
+    if (withStation)
+        headers << tr("Station");
+    m_table->setColumnCount(headers.size());
+    m_table->setHorizontalHeaderLabels(headers);
     m_table->setRowCount(rows.size());
     const int result = ChangeLog::columns().indexOf(QStringLiteral("result"));
     for (int r = 0; r < rows.size(); ++r) {

@@ -29,6 +29,7 @@ public:
 
     QTableWidget *table() const { return m_table; }
     QLineEdit *filterEdit() const { return m_filter; }
+    QLineEdit *stationEdit() const { return m_station; }
     QLabel *statusLabel() const { return m_status; }
 
     // Writes the rows shown to the file; false with a reason.
@@ -43,6 +44,7 @@ private:
 
     ChangeLog *m_log;
     QLineEdit *m_filter;
+    QLineEdit *m_station;
     QTableWidget *m_table;
     QLabel *m_status;
     QPushButton *m_export;

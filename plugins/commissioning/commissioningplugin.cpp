@@ -57,8 +57,15 @@ bool CommissioningPlugin::initialize(const QStringList &arguments, QString *erro
     Q_UNUSED(errorString)
     m_sessionStart = QDateTime::currentDateTimeUtc();
     m_log = new ChangeLog(this);
-    if (auto *sql = Sqlstore::Internal::SqlstorePlugin::instance())
+    if (auto *sql = Sqlstore::Internal::SqlstorePlugin::instance()) {
         m_log->setDataBaseConnection(sql->dataBaseConnection());
+        m_log->setServerConnection(sql->serverConnection());
+        connect(sql, &Sqlstore::Internal::SqlstorePlugin::serverSettingsChanged, this, [this, sql] {
+            m_log->setServerConnection(sql->serverConnection());
+            if (m_dialog && m_dialog->isVisible())
+                m_dialog->reload();
+        });
+    }
 
     if (auto *workspace = Workspace::WorkspacePlugin::instance()) {
         Workspace::WorkspaceController *controller = workspace->controller();

@@ -2,6 +2,7 @@
 
 #include <sqlstore/databaseconnection.h>
 #include <sqlstore/dbboundbatchdatatable.h>
+#include <sqlstore/outbox.h>
 #include <workspace/tagformatter.h>
 
 #include <QDateTime>
@@ -14,6 +15,7 @@ using Pointbook::Tag;
 using Sqlstore::Internal::DataBaseConnection;
 using Sqlstore::Internal::DBBoundBatchDataTable;
 using Sqlstore::Internal::IDataBaseTransaction;
+using Sqlstore::Internal::Outbox;
 
 namespace Trend {
 
@@ -54,10 +56,54 @@ QString batchError(IDataBaseTransaction *transaction)
 
 } // namespace
 
+QStringList Recorder::serverSchema()
+{
+    return {Outbox::quietSession(),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS history_tag (%1, station TEXT NOT NULL, "
+                           "device_version TEXT NOT NULL, register_type TEXT NOT NULL, tag_id TEXT NOT NULL, "
+                           "name TEXT, unit TEXT, UNIQUE (station, device_version, register_type, tag_id))")
+                .arg(Outbox::autoIdColumn(Outbox::Dialect::PostgreSQL)),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS history (time_ms BIGINT NOT NULL, "
+                           "tag BIGINT NOT NULL REFERENCES history_tag (id), value DOUBLE PRECISION, "
+                           "station TEXT NOT NULL, origin TEXT NOT NULL, local_id BIGINT NOT NULL, "
+                           "UNIQUE (station, origin, local_id))"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS history_tag_time ON history (tag, time_ms)")};
+}
+
+void Recorder::registerServerMirror()
+{
+    Outbox::Mirror mirror;
+    mirror.kind = QStringLiteral("history");
+    mirror.serverSchema = serverSchema();
+    // The tag is registered under the station's name (rewritten only when
+    // its name or unit changed), then the value refers to it.
+    mirror.statements.append(
+        {QStringLiteral("INSERT INTO history_tag (station, device_version, register_type, tag_id, name, unit) "
+                        "VALUES (?, COALESCE(?, ''), COALESCE(?, ''), COALESCE(?, ''), ?, ?) "
+                        "ON CONFLICT (station, device_version, register_type, tag_id) DO UPDATE SET "
+                        "name = excluded.name, unit = excluded.unit WHERE history_tag.name IS DISTINCT FROM "
+                        "excluded.name OR history_tag.unit IS DISTINCT FROM excluded.unit"),
+         {QStringLiteral(":station"), QStringLiteral("device_version"), QStringLiteral("register_type"),
+          QStringLiteral("tag_id"), QStringLiteral("name"), QStringLiteral("unit")}});
+    mirror.statements.append(
+        {QStringLiteral("INSERT INTO history (station, origin, local_id, time_ms, tag, value) "
+                        "SELECT CAST(? AS TEXT), CAST(? AS TEXT), CAST(? AS BIGINT), CAST(? AS BIGINT), id, "
+                        "CAST(? AS DOUBLE PRECISION) FROM history_tag WHERE station = CAST(? AS TEXT) "
+                        "AND device_version = COALESCE(CAST(? AS TEXT), '') "
+                        "AND register_type = COALESCE(CAST(? AS TEXT), '') "
+                        "AND tag_id = COALESCE(CAST(? AS TEXT), '') "
+                        "ON CONFLICT (station, origin, local_id) DO NOTHING"),
+         {QStringLiteral(":station"), QStringLiteral(":origin"), QStringLiteral(":local_id"),
+          QStringLiteral("time_ms"), QStringLiteral("value"), QStringLiteral(":station"),
+          QStringLiteral("device_version"), QStringLiteral("register_type"), QStringLiteral("tag_id")}});
+    Outbox::registerMirror(mirror);
+}
+
 Recorder::Recorder(QObject *parent)
     : QObject(parent)
     , m_pruneTimer(new QTimer(this))
 {
+    registerServerMirror();
     qRegisterMetaType<Trend::Recorder::State>("Trend::Recorder::State");
     m_pruneTimer->setInterval(PruneIntervalMs);
     connect(m_pruneTimer, &QTimer::timeout, this, &Recorder::prune);
@@ -235,6 +281,19 @@ void Recorder::registerTags()
                               QStringLiteral("value REAL")})
           << db->customCommandNotReturnData(
                  QStringLiteral("CREATE INDEX IF NOT EXISTS history_tag_time ON history (tag, time_ms)"));
+    // While a server is configured, each stored value is also copied into
+    // the outbox, in the transaction that stores it.
+    if (IDataBaseTransaction *outbox = db->customCommandNotReturnData(QStringLiteral("SELECT 1"))) {
+        outbox->setSqlQueryList(Outbox::localSetup(
+            QStringLiteral("history"), QStringLiteral("history"),
+            QStringLiteral("json_object('time_ms', NEW.time_ms, 'value', NEW.value, "
+                           "'device_version', history_tag.device_version, 'register_type', history_tag.register_type, "
+                           "'tag_id', history_tag.tag_id, 'name', history_tag.name, 'unit', history_tag.unit) "
+                           "FROM outbox_control, history_tag WHERE outbox_control.id = 1 AND history_tag.id = NEW.tag")));
+        steps << outbox;
+    } else {
+        steps << nullptr;
+    }
     Rows tags;
     for (const Key &key : qAsConst(m_keys)) {
         if (key.dbId < 0)

@@ -81,6 +81,12 @@ public:
 
     static QString tagKey(Pointbook::Tag::RegisterType type, const QString &id);
 
+    // The tables on a team's server, where every row also names its station;
+    // and how the outbox sender stores a recorded value there. Registered by
+    // the first recorder.
+    static QStringList serverSchema();
+    static void registerServerMirror();
+
 public slots:
     // False (with failed()) when there is no database.
     bool start();

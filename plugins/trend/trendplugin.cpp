@@ -378,12 +378,23 @@ void TrendPlugin::showExportChoice()
 // all), then lets the user choose tags and a range.
 void TrendPlugin::chooseRecorded(bool forExport)
 {
-    DataBaseConnection *db = Sqlstore::Internal::SqlstorePlugin::instance()
-                                 ? Sqlstore::Internal::SqlstorePlugin::instance()->dataBaseConnection()
-                                 : nullptr;
+    auto *sql = Sqlstore::Internal::SqlstorePlugin::instance();
+    // The history is shown from the team's server when one is configured
+    // (every station's tags); the export writes the local file's rows.
+    const bool server = sql && sql->usesServer() && !forExport;
+    DataBaseConnection *db = sql ? (server ? sql->readConnection() : sql->dataBaseConnection()) : nullptr;
+    if (db && server) {
+        if (IDataBaseTransaction *create = db->customCommandNotReturnData(QStringLiteral("SELECT 1"))) {
+            create->setSqlQueryList(Recorder::serverSchema());
+            connect(create, static_cast<void (IDataBaseTransaction::*)(bool)>(&IDataBaseTransaction::transactionExecutionEnded),
+                    this, [create](bool) { create->setStatus(IDataBaseTransaction::Completed); });
+            db->addTransactionExec(create);
+        }
+    }
     IDataBaseTransaction *query = db ? db->customCommandReturnData(
-        QStringLiteral("SELECT id, register_type, tag_id, name, unit, device_version FROM history_tag %1 ORDER BY id")
-            .arg(version().isEmpty() ? QString()
+        QStringLiteral("SELECT id, register_type, tag_id, name, unit, device_version%1 FROM history_tag %2 ORDER BY id")
+            .arg(server ? QStringLiteral(", station") : QString(),
+                 version().isEmpty() ? QString()
                                      : QStringLiteral("WHERE device_version = ")
                                            + IDataBaseTransaction::protect(version())))
                                      : nullptr;
@@ -394,7 +405,7 @@ void TrendPlugin::chooseRecorded(bool forExport)
     }
     using EndedWithRows = void (IDataBaseTransaction::*)(bool, QVector<QVector<QVariant> >);
     connect(query, static_cast<EndedWithRows>(&IDataBaseTransaction::transactionExecutionEnded), this,
-            [this, query, forExport](bool, const Rows &rows) {
+            [this, query, forExport, server](bool, const Rows &rows) {
                 query->setStatus(IDataBaseTransaction::Completed);
                 QVector<HistoryRangeDialog::RecordedTag> tags;
                 for (const QVector<QVariant> &row : rows) {
@@ -407,6 +418,8 @@ void TrendPlugin::chooseRecorded(bool forExport)
                     tag.name = version().isEmpty() ? tr("%1 (v%2)").arg(row.at(3).toString(), row.at(5).toString())
                                                    : row.at(3).toString();
                     tag.unit = row.at(4).toString();
+                    if (row.size() > 6)
+                        tag.name = tr("%1 — %2").arg(tag.name, row.at(6).toString());
                     tags.append(tag);
                 }
                 const QDateTime now = QDateTime::currentDateTime();
@@ -419,7 +432,7 @@ void TrendPlugin::chooseRecorded(bool forExport)
                         charted.append(tag->Id());
                 }
                 dialog->setChosen(charted);
-                connect(dialog, &QDialog::accepted, this, [this, dialog, forExport] {
+                connect(dialog, &QDialog::accepted, this, [this, dialog, forExport, server] {
                     const auto chosen = dialog->chosenTags();
                     const qint64 from = dialog->fromMs();
                     const qint64 to = dialog->toMs();
@@ -445,7 +458,7 @@ void TrendPlugin::chooseRecorded(bool forExport)
                         columns.append(column);
                     }
                     if (!forExport) {
-                        loadHistory(ids, names, units, from, to);
+                        loadHistory(ids, names, units, from, to, server);
                         return;
                     }
                     const QString fileName = QFileDialog::getSaveFileName(
@@ -486,11 +499,10 @@ void TrendPlugin::chooseRecorded(bool forExport)
 // Reads the range thinned to about 2,000 points a tag (averages over equal
 // time buckets) and shows it; a pause much longer than usual is a gap.
 void TrendPlugin::loadHistory(const QVector<qint64> &ids, const QStringList &names, const QStringList &units,
-                              qint64 fromMs, qint64 toMs)
+                              qint64 fromMs, qint64 toMs, bool fromServer)
 {
-    DataBaseConnection *db = Sqlstore::Internal::SqlstorePlugin::instance()
-                                 ? Sqlstore::Internal::SqlstorePlugin::instance()->dataBaseConnection()
-                                 : nullptr;
+    auto *sql = Sqlstore::Internal::SqlstorePlugin::instance();
+    DataBaseConnection *db = sql ? (fromServer ? sql->serverConnection() : sql->dataBaseConnection()) : nullptr;
     if (!db || ids.isEmpty() || !m_dock)
         return;
     QStringList idList;

@@ -84,7 +84,7 @@ private:
     void updateChart();
     void chooseRecorded(bool forExport);
     void loadHistory(const QVector<qint64> &ids, const QStringList &names, const QStringList &units,
-                     qint64 fromMs, qint64 toMs);
+                     qint64 fromMs, qint64 toMs, bool fromServer = false);
 
     Recorder *m_recorder = nullptr;
     QPointer<QToolBar> m_toolBar;
