@@ -107,20 +107,25 @@ void ChangeLogDialog::showRows(bool ok, const QVector<QVector<QVariant>> &rows)
         return;
     }
     m_rows = rows;
-    // Rows of the server carry their station as the last column.
-    const bool withStation = !rows.isEmpty() && rows.constFirst().size() > ChangeLog::columns().size();
+    // Rows of the server carry their station as the last column; it is
+    // shown first, where rows of many laptops are told apart.
+    const int columns = ChangeLog::columns().size();
+    const bool withStation = !rows.isEmpty() && rows.constFirst().size() > columns;
     QStringList headers = captions();
     if (withStation)
-        headers << tr("Station");
+        headers.prepend(tr("Station"));
     m_table->setColumnCount(headers.size());
     m_table->setHorizontalHeaderLabels(headers);
     m_table->setRowCount(rows.size());
     const int result = ChangeLog::columns().indexOf(QStringLiteral("result"));
+    const int shift = withStation ? 1 : 0;
     for (int r = 0; r < rows.size(); ++r) {
-        const bool failed = rows.at(r).value(result).toString() != QLatin1String("ok");
+        const QVector<QVariant> &row = rows.at(r);
+        const bool failed = row.value(result).toString() != QLatin1String("ok");
         for (int c = 0; c < m_table->columnCount(); ++c) {
-            auto *item = new QTableWidgetItem(rows.at(r).value(c).toString());
-            if (failed && c == result)
+            const int source = withStation ? (c == 0 ? columns : c - 1) : c;
+            auto *item = new QTableWidgetItem(row.value(source).toString());
+            if (failed && c == result + shift)
                 item->setForeground(QColor(170, 0, 0));
             m_table->setItem(r, c, item);
         }

@@ -7,6 +7,7 @@
 #include "pgserver.h"
 
 #include <commissioning/changelog.h>
+#include <commissioning/changelogdialog.h>
 #include <pointbook/tag.h>
 #include <pointbook/tagwriter.h>
 #include <sqlstore/databaseconnection.h>
@@ -21,11 +22,13 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTableWidget>
 #include <QUuid>
 #include <QtTest>
 
@@ -323,6 +326,14 @@ void tst_TeamServer::changeLogAndRecording()
             QCOMPARE(rows.first().at(ChangeLog::columns().indexOf("tag_id")).toString(),
                      QString("x'); DROP TABLE write_log; --"));
         }
+    }
+    // The view shows whose row it is, first.
+    {
+        Commissioning::ChangeLogDialog dialog(s->log.get());
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.statusLabel()->text().contains("newest first"), Patience);
+        QVERIFY(dialog.stationEdit()->isVisibleTo(&dialog));
+        QCOMPARE(dialog.table()->horizontalHeaderItem(0)->text(), QString("Station"));
+        QCOMPARE(dialog.table()->item(0, 0)->text(), QString("bench-1"));
     }
     s->log->setServerConnection(nullptr);
     server.stop();
