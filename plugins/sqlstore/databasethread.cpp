@@ -123,7 +123,7 @@ bool DataBaseThread::openDatabase(const QString &name)
         database.setNumericalPrecisionPolicy(
             static_cast<QSql::NumericalPrecisionPolicy>(settings->precisionPolicy()));
     }
-    if (settings && !isSqlite()) {
+    if (settings && !isSqlite() && database.isValid()) {
         // A server may be out of reach now and back later: the connection is
         // kept and opened again by the next transaction that needs it.
         if (!database.open()) {

@@ -4,6 +4,7 @@
 #include "databasedialog.h"
 #include "databasesettings.h"
 #include "dbcustomcommandnotreturndata.h"
+#include "dbcustomcommandreturndata.h"
 #include "outbox.h"
 #include "outboxsender.h"
 
@@ -169,13 +170,33 @@ void SqlstorePlugin::applyServerSettings()
     m_serverSettings = nullptr;
 
     const bool useServer = m_server.useServer && m_server.isComplete();
-    if (m_connection) {
+    if (m_connection && (useServer || m_outboxSeen)) {
         // Rows recorded from now on are kept for the server (or no longer).
         auto *control = new DBCustomCommandNotReturnData(QString(), IDataBaseTransaction::High);
         control->setSqlQueryList(Outbox::controlStatements(useServer, m_server.effectiveStation()));
         connect(control, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
                 [control](bool) { control->setStatus(IDataBaseTransaction::Completed); });
         m_connection->addTransactionExec(control);
+        m_outboxSeen = true;
+    } else if (m_connection) {
+        // Local only: a file that never had an outbox stays as it is; one that
+        // has (a server was used before) stops copying rows.
+        auto *probe = new DBCustomCommandReturnData(
+            QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'outbox_control'"),
+            IDataBaseTransaction::High);
+        connect(probe, qOverload<bool, QVector<QVector<QVariant>>>(&IDataBaseTransaction::transactionExecutionEnded),
+                this, [this, probe](bool ok, const QVector<QVector<QVariant>> &rows) {
+                    probe->setStatus(IDataBaseTransaction::Completed);
+                    if (!ok || rows.isEmpty() || rows.first().value(0).toInt() == 0 || !m_connection)
+                        return;
+                    auto *off = new DBCustomCommandNotReturnData(
+                        QStringLiteral("UPDATE outbox_control SET enabled = 0 WHERE id = 1 AND enabled <> 0"),
+                        IDataBaseTransaction::High);
+                    connect(off, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
+                            [off](bool) { off->setStatus(IDataBaseTransaction::Completed); });
+                    m_connection->addTransactionExec(off);
+                });
+        m_connection->addTransactionExec(probe);
     }
 
     if (useServer && m_connection) {

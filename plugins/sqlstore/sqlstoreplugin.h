@@ -85,6 +85,9 @@ private:
     OutboxSender *m_sender = nullptr;
     QPointer<QLabel> m_statusLabel;
     QString m_databaseFile;
+    // The copying has been switched in this run: switching it off again
+    // needs no probe.
+    bool m_outboxSeen = false;
 };
 
 } // namespace Internal

@@ -1117,6 +1117,18 @@ The present file is kept as a backup.</source>
             <numerusform>%n записей экспортировано в %1.</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Station (all when empty)</source>
+        <translation>Станция (все, если пусто)</translation>
+    </message>
+    <message>
+        <source>The change log is read from the team&apos;s server: the rows of every station.</source>
+        <translation>Журнал изменений читается с сервера группы: строки всех станций.</translation>
+    </message>
+    <message>
+        <source>Station</source>
+        <translation>Станция</translation>
+    </message>
 </context>
 <context>
     <name>Commissioning::CommissioningPlugin</name>
@@ -2749,6 +2761,22 @@ Reason: %3</source>
         <translation>Загрузка основного модуля....
 </translation>
     </message>
+    <message>
+        <source>Enter the server&apos;s host name.</source>
+        <translation>Введите имя сервера.</translation>
+    </message>
+    <message>
+        <source>The port must lie between 1 and 65535.</source>
+        <translation>Порт должен быть от 1 до 65535.</translation>
+    </message>
+    <message>
+        <source>Enter the name of the database.</source>
+        <translation>Введите имя базы данных.</translation>
+    </message>
+    <message>
+        <source>Enter the user name.</source>
+        <translation>Введите имя пользователя.</translation>
+    </message>
 </context>
 <context>
     <name>Sqlstore::Internal::DBBoundBatchDataTable</name>
@@ -2782,6 +2810,89 @@ Reason: %3</source>
         <source>A database transaction could not be committed: %1</source>
         <translation>Не удалось зафиксировать транзакцию базы данных: %1</translation>
     </message>
+    <message>
+        <source>The database server cannot be reached now: %1</source>
+        <translation>Сервер базы данных сейчас недоступен: %1</translation>
+    </message>
+</context>
+<context>
+    <name>Sqlstore::Internal::DatabaseDialog</name>
+    <message>
+        <source>Local database file on this computer</source>
+        <translation>Локальный файл базы данных на этом компьютере</translation>
+    </message>
+    <message>
+        <source>Team server (PostgreSQL), with the local file as buffer</source>
+        <translation>Сервер группы (PostgreSQL), локальный файл как буфер</translation>
+    </message>
+    <message>
+        <source>Server</source>
+        <translation>Сервер</translation>
+    </message>
+    <message>
+        <source>Test connection</source>
+        <translation>Проверить подключение</translation>
+    </message>
+    <message>
+        <source>Database</source>
+        <translation>База данных</translation>
+    </message>
+    <message>
+        <source>server name or address</source>
+        <translation>имя или адрес сервера</translation>
+    </message>
+    <message>
+        <source>Names this computer in every row it sends to the server.</source>
+        <translation>Имя этого компьютера в каждой строке, отправленной на сервер.</translation>
+    </message>
+    <message>
+        <source>Host:</source>
+        <translation>Сервер:</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Порт:</translation>
+    </message>
+    <message>
+        <source>Database:</source>
+        <translation>База данных:</translation>
+    </message>
+    <message>
+        <source>User:</source>
+        <translation>Пользователь:</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Пароль:</translation>
+    </message>
+    <message>
+        <source>Station name:</source>
+        <translation>Имя станции:</translation>
+    </message>
+    <message>
+        <source>With a server, every change log entry and recorded value is kept in the local file first and sent to the server in the background; while the server cannot be reached, the rows wait and nothing is lost.</source>
+        <translation>С сервером каждая запись журнала изменений и каждое архивное значение сначала сохраняются в локальном файле и отправляются на сервер в фоне; пока сервер недоступен, строки ждут и ничего не теряется.</translation>
+    </message>
+    <message>
+        <source>The PostgreSQL driver of Qt is not installed (package libqt5sql5-psql).</source>
+        <translation>Драйвер PostgreSQL для Qt не установлен (пакет libqt5sql5-psql).</translation>
+    </message>
+    <message>
+        <source>No connection: %1</source>
+        <translation>Нет подключения: %1</translation>
+    </message>
+    <message>
+        <source>Connected: PostgreSQL %1, database &quot;%2&quot; as &quot;%3&quot;.</source>
+        <translation>Подключено: PostgreSQL %1, база данных «%2», пользователь «%3».</translation>
+    </message>
+    <message>
+        <source>Connected, but the server did not answer: %1</source>
+        <translation>Подключено, но сервер не ответил: %1</translation>
+    </message>
+    <message>
+        <source>Connecting to %1:%2…</source>
+        <translation>Подключение к %1:%2…</translation>
+    </message>
 </context>
 <context>
     <name>Sqlstore::Internal::SqlstorePlugin</name>
@@ -2796,6 +2907,18 @@ Reason: %3</source>
     <message>
         <source>Cannot create the database file &quot;%1&quot;: %2</source>
         <translation>Не удаётся создать файл базы данных «%1»: %2</translation>
+    </message>
+    <message>
+        <source>Database…</source>
+        <translation>База данных…</translation>
+    </message>
+    <message numerus="yes">
+        <source>server offline, %n rows waiting</source>
+        <translation>
+            <numerusform>сервер недоступен, ожидает %n строка</numerusform>
+            <numerusform>сервер недоступен, ожидают %n строки</numerusform>
+            <numerusform>сервер недоступен, ожидают %n строк</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -3120,6 +3243,10 @@ Reason: %3</source>
     <message>
         <source>History from %1 to %2</source>
         <translation>История с %1 по %2</translation>
+    </message>
+    <message>
+        <source>%1 — %2</source>
+        <translation>%1 — %2</translation>
     </message>
 </context>
 <context>
