@@ -1,6 +1,5 @@
 #include "dbpreparedstatement.h"
-
-#include <QSqlRecord>
+#include "boundstatement.h"
 
 namespace Sqlstore {
 namespace Internal {
@@ -18,34 +17,16 @@ DBPreparedStatement::DBPreparedStatement(const QString &statement,
 
 QSqlError DBPreparedStatement::process(QSqlDatabase database, QSqlQuery query)
 {
-    Q_UNUSED(database)
+    // No rows of values: the statement runs once, without any.
+    BoundStatement::Rows values;
+    values.reserve(qMax(1, m_boundRows.size()));
+    for (const QVariantList &row : qAsConst(m_boundRows))
+        values.append(row.toVector());
+    if (values.isEmpty())
+        values.append(BoundStatement::Row());
     QVector<QVector<QVariant> > rows;
-    QSqlError error;
-    query.setForwardOnly(true);
-    if (!query.prepare(sqlQueryList().value(0))) {
-        error = query.lastError();
-    } else {
-        const QVector<QVariantList> runs = m_boundRows.isEmpty() ? QVector<QVariantList>{{}} : m_boundRows;
-        for (const QVariantList &values : runs) {
-            for (int i = 0; i < values.size(); ++i)
-                query.bindValue(i, values.at(i));
-            if (!query.exec()) {
-                error = query.lastError();
-                break;
-            }
-            if (m_returnsRows) {
-                const int columns = query.record().count();
-                while (query.next()) {
-                    QVector<QVariant> row;
-                    row.reserve(columns);
-                    for (int column = 0; column < columns; ++column)
-                        row.append(query.value(column));
-                    rows.append(row);
-                }
-            }
-            query.finish();
-        }
-    }
+    const QSqlError error = BoundStatement::run(database, query, sqlQueryList().value(0), values,
+                                                m_returnsRows ? &rows : nullptr, nullptr);
     announceEnd(error.type() == QSqlError::NoError, m_returnsRows ? &rows : nullptr);
     return error;
 }

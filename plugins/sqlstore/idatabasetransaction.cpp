@@ -1,9 +1,8 @@
 #include "idatabasetransaction.h"
-
+#include "boundstatement.h"
 #include "sqlitehandle.h"
 
 #include <QMutexLocker>
-#include <QSqlRecord>
 
 #include <atomic>
 #include <limits>
@@ -119,24 +118,17 @@ QSqlError IDataBaseTransaction::processStatements(QSqlDatabase &database, QSqlQu
     query.setForwardOnly(true);
     for (int i = 0; i < statements.size(); ++i) {
         const bool last = i == statements.size() - 1;
-        if (!query.exec(statements.at(i))) {
+        QSqlError error;
+        if (rows)
+            error = BoundStatement::select(database, query, statements.at(i), rows);
+        else if (!query.exec(statements.at(i)))
+            error = query.lastError();
+        if (error.type() != QSqlError::NoError) {
             if (!last) {
                 query.finish();
                 database.rollback();
             }
-            break;
-        }
-        if (rows) {
-            // Every row of one statement has the same columns; building the
-            // record per row cost more than reading the values.
-            const int columns = query.record().count();
-            while (query.next()) {
-                QVector<QVariant> row;
-                row.reserve(columns);
-                for (int column = 0; column < columns; ++column)
-                    row.append(query.value(column));
-                rows->append(row);
-            }
+            return error;
         }
         if (!last) {
             query.finish();
@@ -158,7 +150,7 @@ QSqlError IDataBaseTransaction::processStatements(QSqlDatabase &database, QSqlQu
             }
         }
     }
-    return query.lastError();
+    return QSqlError();
 }
 
 void IDataBaseTransaction::announceEnd(bool ok, const QVector<QVector<QVariant> > *rows)

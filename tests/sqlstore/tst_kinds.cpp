@@ -8,6 +8,7 @@
 #include <sqlstore/dbdeletedatatable.h>
 #include <sqlstore/dbdeletetable.h>
 #include <sqlstore/dbinsertdatatable.h>
+#include <sqlstore/dbpreparedstatement.h>
 #include <sqlstore/dblastinsertrowid.h>
 #include <sqlstore/dbremovecolumnstable.h>
 #include <sqlstore/dbselectiondatatable.h>
@@ -47,6 +48,8 @@ private slots:
     void lastInsertRowid();
     void boundBatch_data();
     void boundBatch();
+    void valuesAsQtsDriverKeepsThem_data();
+    void valuesAsQtsDriverKeepsThem();
 
 private:
     Run run(IDataBaseTransaction *transaction)
@@ -334,6 +337,7 @@ void KindsTest::boundBatch_data()
         << true << (before + QStringList{"it's", "'); DROP TABLE t; --", ""});
     QTest::newRow("no rows") << insert << Rows{} << true << before;
     QTest::newRow("short row undoes all") << insert << Rows{{7, "kept?"}, {8}} << false << before;
+    QTest::newRow("long row undoes all") << insert << Rows{{7, "kept?"}, {8, "b", 9}} << false << before;
     QTest::newRow("failing row undoes all")
         << DBBoundBatchDataTable::insertStatement("t", {"id", "b"})
         << Rows{{10, "new"}, {1, "duplicate id"}} << false << before;
@@ -358,6 +362,56 @@ void KindsTest::boundBatch()
     QCOMPARE(SqlstoreTest::column(SqlstoreTest::readRows(m_file, "SELECT b FROM t ORDER BY id")), texts);
     if (ok && statement.startsWith("INSERT"))
         QCOMPARE(batch.rowsAffected(), qint64(rows.size()));
+}
+
+// Values bound and read on the connection behind Qt's driver are stored
+// and returned exactly as Qt's driver stores and returns them: a file
+// written either way reads the same, and callers see the same types.
+void KindsTest::valuesAsQtsDriverKeepsThem_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::newRow("int") << QVariant(-7);
+    QTest::newRow("bool") << QVariant(true);
+    QTest::newRow("uint") << QVariant(4000000000u);
+    QTest::newRow("int64") << QVariant(Q_INT64_C(-9007199254740993));
+    QTest::newRow("uint64 beyond int64") << QVariant(Q_UINT64_C(18446744073709551615));
+    QTest::newRow("double") << QVariant(0.1);
+    QTest::newRow("float") << QVariant(12.5f);
+    QTest::newRow("text") << QVariant(QStringLiteral("Давление, ä 'q' \"d\""));
+    QTest::newRow("empty text") << QVariant(QString(""));
+    QTest::newRow("bytes") << QVariant(QByteArray("\0\x01\xff", 3));
+    QTest::newRow("null") << QVariant();
+    QTest::newRow("date and time") << QVariant(QDateTime(QDate(2026, 12, 9), QTime(1, 2, 3, 45), Qt::UTC));
+    QTest::newRow("time") << QVariant(QTime(23, 59, 58, 7));
+}
+
+void KindsTest::valuesAsQtsDriverKeepsThem()
+{
+    QFETCH(QVariant, value);
+    QSqlDatabase database = QSqlDatabase::database(m_connection);
+    QSqlQuery qt(database);
+    QVERIFY(qt.exec("CREATE TABLE v (id INTEGER PRIMARY KEY, x)"));
+    QVERIFY(qt.prepare("INSERT INTO v (id, x) VALUES (1, ?)"));
+    qt.bindValue(0, value);
+    QVERIFY2(qt.exec(), qPrintable(qt.lastError().text()));
+    qt.finish();
+    DBBoundBatchDataTable batch("INSERT INTO v (id, x) VALUES (2, ?)", Rows{{value}});
+    QCOMPARE(run(&batch).flags, QList<bool>{true});
+
+    // Stored alike: same storage class, same content.
+    const QString stored = "SELECT typeof(x), quote(x) FROM v ORDER BY id";
+    const Rows byQt = SqlstoreTest::readRows(m_file, stored);
+    QCOMPARE(byQt.size(), 2);
+    QCOMPARE(byQt.at(1), byQt.at(0));
+
+    // Read alike: the same variants, of the same types.
+    const Rows expected = SqlstoreTest::readRows(m_file, "SELECT x FROM v ORDER BY id");
+    DBPreparedStatement select("SELECT x FROM v WHERE id >= ? ORDER BY id", {{1}}, true);
+    const Run read = run(&select);
+    QCOMPARE(read.rowFlags, QList<bool>{true});
+    QCOMPARE(read.rows, expected);
+    for (int r = 0; r < 2; ++r)
+        QCOMPARE(read.rows.at(r).at(0).userType(), expected.at(r).at(0).userType());
 }
 
 SQLSTORE_TEST_MAIN(KindsTest, QCoreApplication)
