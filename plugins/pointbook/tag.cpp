@@ -484,6 +484,21 @@ void Tag::setMask(quint64 mask) { m_mask = mask; }
 void Tag::setRawData(const QVector<quint16> &data)
 {
     m_valueRaw = data;
+    decodeRaw();
+}
+
+void Tag::setRawData(const quint16 *words, int count)
+{
+    // resize() keeps the storage of an unshared vector of the same size, and
+    // detaches one that a reader still holds.
+    m_valueRaw.resize(std::max(count, 0));
+    if (count > 0)
+        std::copy(words, words + count, m_valueRaw.data());
+    decodeRaw();
+}
+
+void Tag::decodeRaw()
+{
     // A single element is decoded straight from the words; several go
     // through value() and its byte array.
     const bool single = m_count <= 1;

@@ -174,6 +174,11 @@ public:
     // a register come out ordered by their masks.
     static bool lessThan(Tag *a, Tag *b);
 
+    // setRawData() from words in a reply: stored in place of the previous
+    // words, without a new vector each pass. Not a slot: the slots are the
+    // tag's published interface.
+    void setRawData(const quint16 *words, int count);
+
 public slots:
     void setRegisterType(Pointbook::Tag::RegisterType registerType);
     void setId(const QString &id);
@@ -212,6 +217,9 @@ signals:
     void changedDampingPoints(int dampingPoints);
 
 private:
+    // Decodes the stored words into the (damped) value and announces it.
+    void decodeRaw();
+
     RegisterType m_registerType = UnknownRegister;
     DataType m_dataType = UnknownType;
     QString m_id;

@@ -587,7 +587,7 @@ void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<
             continue;
         }
         if (first >= start) {
-            tag->setRawData(QVector<quint16>(words + (first - start), words + (last - start)));
+            tag->setRawData(words + (first - start), span);
         } else if (held && first >= heldFrom) {
             // Begun in the previous reply.
             QVector<quint16> joined(span);
