@@ -2,6 +2,8 @@
 // events, why a value is missing, and the link's health in the status bar.
 // Real plug-ins, real Modbus over TCP on 127.0.0.1.
 
+#include "workspacestack.h"
+
 #include <workspace/connectionprofile.h>
 #include <workspace/connectionstatuswidget.h>
 #include <workspace/tagfiltermodel.h>
@@ -71,10 +73,10 @@ private slots:
     void pageFilterCountsAndCopy();
 
 private:
-    WorkspaceController *controller() const { return m_workspace->controller(); }
+    WorkspaceController *controller() const { return m_plugins.workspace->controller(); }
     const TagTableModel *model() const { return controller()->model(); }
     Fieldlink::FieldlinkCore::ModbusConnection *link() const { return controller()->connection(); }
-    Pointbook::BaseTag *base() const { return m_pointbook->tagBaseLoader()->base(); }
+    Pointbook::BaseTag *base() const { return m_plugins.pointbook->tagBaseLoader()->base(); }
     void waitForPasses(int passes);
     bool startDevice(DeviceSimulator *device, quint64 step, quint16 port = 0);
     void connectTo(quint16 port, int timeoutMs = 1000);
@@ -82,52 +84,23 @@ private:
     void checkFreshRowsFrom(const DeviceSimulator *device, int *fresh = nullptr);
     void checkAllStale();
 
-    QTemporaryDir m_home;
+    WorkspaceStack m_plugins;
     QString m_map;
-    Core::CorePlugin *m_core = nullptr;
-    Popnote::PopnotePlugin *m_popnote = nullptr;
-    Fieldlink::FieldlinkCore::FieldlinkPlugin *m_fieldlink = nullptr;
-    Pointbook::PointbookPlugin *m_pointbook = nullptr;
-    Clearance::ClearancePlugin *m_clearance = nullptr;
-    Workspace::WorkspacePlugin *m_workspace = nullptr;
 };
 
 void tst_LiveView::initTestCase()
 {
-    QVERIFY(m_home.isValid());
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_home.filePath("user"));
-    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, m_home.filePath("system"));
     QString error;
-    m_core = new Core::CorePlugin;
-    QVERIFY2(m_core->initialize({}, &error), qPrintable(error));
-    m_popnote = new Popnote::PopnotePlugin;
-    QVERIFY(m_popnote->initialize({}, &error));
-    m_fieldlink = new Fieldlink::FieldlinkCore::FieldlinkPlugin;
-    QVERIFY(m_fieldlink->initialize({}, &error));
-    m_pointbook = new Pointbook::PointbookPlugin;
-    QVERIFY(m_pointbook->initialize({}, &error));
-    m_clearance = new Clearance::ClearancePlugin;
-    QVERIFY(m_clearance->initialize({}, &error));
-    m_workspace = new Workspace::WorkspacePlugin;
-    QVERIFY(m_workspace->initialize({}, &error));
-    for (ExtensionSystem::IPlugin *p : std::initializer_list<ExtensionSystem::IPlugin *>{
-             m_core, m_popnote, m_fieldlink, m_pointbook, m_clearance, m_workspace})
-        p->extensionsInitialized();
+    QVERIFY2(m_plugins.start(&error), qPrintable(error));
     link()->setReconnectDelays(100, 300);
-    m_workspace->page()->setPromptsEnabled(false);
+    m_plugins.workspace->page()->setPromptsEnabled(false);
     m_map = Workspace::DemoDevice::shippedMap();
     QVERIFY(!m_map.isEmpty());
 }
 
 void tst_LiveView::cleanupTestCase()
 {
-    const QList<ExtensionSystem::IPlugin *> order{m_workspace, m_clearance, m_pointbook,
-                                                 m_fieldlink, m_popnote, m_core};
-    for (ExtensionSystem::IPlugin *p : order)
-        p->aboutToShutdown();
-    for (ExtensionSystem::IPlugin *p : order)
-        delete p;
+    m_plugins.stop();
 }
 
 void tst_LiveView::waitForPasses(int passes)
@@ -263,7 +236,7 @@ void tst_LiveView::silentPeerGoesAmberWithReasons()
     waitForPasses(1);
 
     QVERIFY(!controller()->isAnswering());
-    auto *status = m_workspace->statusWidget();
+    auto *status = m_plugins.workspace->statusWidget();
     QCOMPARE(status->ledColor(), int(QLed::Orange));
     QVERIFY2(status->text().contains("not answering"), qPrintable(status->text()));
     const QString first = "SetPoint"; // shown and polled at the default level
@@ -282,7 +255,7 @@ void tst_LiveView::exceptionMarksExactlyItsTags()
     DeviceSimulator device;
     QVERIFY(startDevice(&device, 5));
     device.addExceptionRange(QModbusDataUnit::HoldingRegisters, 0, 3, QModbusPdu::IllegalDataAddress);
-    QSignalSpy failures(m_pointbook->tagBase(), &Pointbook::TagBase::requestFailed);
+    QSignalSpy failures(m_plugins.pointbook->tagBase(), &Pointbook::TagBase::requestFailed);
     s_pollingLog.clear();
     const QtMessageHandler previous = qInstallMessageHandler(recordPollingLog);
     connectTo(device.port());
@@ -329,7 +302,7 @@ void tst_LiveView::pageFilterCountsAndCopy()
     connectTo(device.port());
     QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
     waitForPasses(1);
-    Workspace::WorkspacePage *page = m_workspace->page();
+    Workspace::WorkspacePage *page = m_plugins.workspace->page();
     const int all = model()->tagRowCount();
     page->filterEdit()->setText("pressure");
     const int shown = page->filterModel()->shownTagCount();
@@ -354,9 +327,9 @@ void tst_LiveView::pageFilterCountsAndCopy()
     page->filterEdit()->clear();
 
     // The access level sits in the status bar beside the connection.
-    QToolButton *level = m_workspace->accessLevelButton();
+    QToolButton *level = m_plugins.workspace->accessLevelButton();
     QVERIFY(level);
-    QVERIFY2(level->text().contains(m_clearance->clearances().value(m_clearance->currentClearance())),
+    QVERIFY2(level->text().contains(m_plugins.clearance->clearances().value(m_plugins.clearance->currentClearance())),
              qPrintable(level->text()));
     controller()->disconnectFromDevice();
 }

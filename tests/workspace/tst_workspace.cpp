@@ -2,6 +2,7 @@
 // and Clearance plug-ins, real Modbus over TCP on 127.0.0.1.
 
 #include "testdevice.h"
+#include "workspacestack.h"
 
 #include <workspace/connectionhistory.h>
 #include <workspace/connectionprofile.h>
@@ -14,6 +15,7 @@
 #include <workspace/workspacepage.h>
 #include <workspace/workspaceplugin.h>
 
+#include <browser/browserwriter.h>
 #include <clearance/clearanceplugin.h>
 #include <core/coreplugin.h>
 #include <core/icore.h>
@@ -92,6 +94,7 @@ private slots:
     void rightsHideAndUnpoll();
     void levelChangeReapplies();
     void tableWritesAndReadsBack();
+    void browserWritesAtTheHighestLevelOnly();
     void unreadableRightsShowNothing();
     void deviceRestartRecovers();
     void noIdentificationAsksForVersion();
@@ -102,45 +105,20 @@ private slots:
     void pollingPeriodAndStop();
 
 private:
-    WorkspaceController *controller() const { return m_workspace->controller(); }
-    Workspace::WorkspacePage *page() const { return m_workspace->page(); }
+    WorkspaceController *controller() const { return m_plugins.workspace->controller(); }
+    Workspace::WorkspacePage *page() const { return m_plugins.workspace->page(); }
     Fieldlink::FieldlinkCore::ModbusConnection *link() const { return controller()->connection(); }
-    Pointbook::BaseTag *base() const { return m_pointbook->tagBaseLoader()->base(); }
+    Pointbook::BaseTag *base() const { return m_plugins.pointbook->tagBaseLoader()->base(); }
     void waitForPasses(int passes);
 
-    QTemporaryDir m_home;
-    Core::CorePlugin *m_core = nullptr;
-    Popnote::PopnotePlugin *m_popnote = nullptr;
-    Fieldlink::FieldlinkCore::FieldlinkPlugin *m_fieldlink = nullptr;
-    Pointbook::PointbookPlugin *m_pointbook = nullptr;
-    Clearance::ClearancePlugin *m_clearance = nullptr;
-    Workspace::WorkspacePlugin *m_workspace = nullptr;
+    WorkspaceStack m_plugins;
 };
 
 void tst_Workspace::initTestCase()
 {
-    QVERIFY(m_home.isValid());
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_home.filePath("user"));
-    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, m_home.filePath("system"));
-
     QString error;
-    m_core = new Core::CorePlugin;
-    QVERIFY2(m_core->initialize({}, &error), qPrintable(error));
-    m_popnote = new Popnote::PopnotePlugin;
-    QVERIFY(m_popnote->initialize({}, &error));
-    m_fieldlink = new Fieldlink::FieldlinkCore::FieldlinkPlugin;
-    QVERIFY(m_fieldlink->initialize({}, &error));
-    m_pointbook = new Pointbook::PointbookPlugin;
-    QVERIFY(m_pointbook->initialize({}, &error));
-    m_clearance = new Clearance::ClearancePlugin;
-    QVERIFY(m_clearance->initialize({}, &error));
-    m_workspace = new Workspace::WorkspacePlugin;
-    QVERIFY(m_workspace->initialize({}, &error));
-    for (ExtensionSystem::IPlugin *p : std::initializer_list<ExtensionSystem::IPlugin *>{
-             m_core, m_popnote, m_fieldlink, m_pointbook, m_clearance, m_workspace})
-        p->extensionsInitialized();
-    QVERIFY(Pointbook::PointbookPlugin::registerMapFolder().startsWith(m_home.path()));
+    QVERIFY2(m_plugins.start(&error), qPrintable(error));
+    QVERIFY(Pointbook::PointbookPlugin::registerMapFolder().startsWith(m_plugins.home.path()));
     // Short reconnection delays keep the restart case quick.
     link()->setReconnectDelays(100, 500);
     page()->setPromptsEnabled(false);
@@ -148,12 +126,7 @@ void tst_Workspace::initTestCase()
 
 void tst_Workspace::cleanupTestCase()
 {
-    const QList<ExtensionSystem::IPlugin *> order{m_workspace, m_clearance, m_pointbook,
-                                                 m_fieldlink, m_popnote, m_core};
-    for (ExtensionSystem::IPlugin *p : order)
-        p->aboutToShutdown();
-    for (ExtensionSystem::IPlugin *p : order)
-        delete p;
+    m_plugins.stop();
 }
 
 void tst_Workspace::waitForPasses(int passes)
@@ -191,12 +164,12 @@ void tst_Workspace::pageIsCentralAndStatusVisible()
 void tst_Workspace::demoDeviceLiveValues()
 {
     QSignalSpy firstShown(page(), &Workspace::WorkspacePage::firstValueShown);
-    QVERIFY(m_workspace->startDemo());
-    Devicesim::DeviceSimulator *device = m_workspace->demoDevice()->simulator();
+    QVERIFY(m_plugins.workspace->startDemo());
+    Devicesim::DeviceSimulator *device = m_plugins.workspace->demoDevice()->simulator();
     device->setUpdateInterval(0); // values hold still, so they can be compared
     QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
     QCOMPARE(controller()->version(), device->version());
-    QCOMPARE(m_pointbook->version(), device->version());
+    QCOMPARE(m_plugins.pointbook->version(), device->version());
     waitForPasses(2);
 
     const TagTableModel *model = controller()->model();
@@ -223,7 +196,7 @@ void tst_Workspace::demoDeviceLiveValues()
     waitForPasses(1);
     QCoreApplication::processEvents();
     QCOMPARE(firstShown.count(), 1);
-    auto *status = m_workspace->statusWidget();
+    auto *status = m_plugins.workspace->statusWidget();
     QVERIFY2(status->text().contains(device->version()), qPrintable(status->text()));
     QCOMPARE(status->state(), QModbusDevice::ConnectedState);
 }
@@ -231,15 +204,15 @@ void tst_Workspace::demoDeviceLiveValues()
 void tst_Workspace::rightsHideAndUnpoll()
 {
     // The default level "user" may not see or poll the supply voltage.
-    QCOMPARE(m_clearance->currentClearance(), QString("user"));
-    QVERIFY(m_clearance->currentBaseClearance());
+    QCOMPARE(m_plugins.clearance->currentClearance(), QString("user"));
+    QVERIFY(m_plugins.clearance->currentBaseClearance());
     Tag *voltage = base()->tagHash(Tag::IR).value("SupplyVoltage");
     QVERIFY(voltage);
     QVERIFY(!voltage->isUpdate());
     QVERIFY(!controller()->model()->indexOfTag(Tag::IR, "SupplyVoltage").isValid());
     QVERIFY(controller()->model()->indexOfTag(Tag::IR, "Pressure").isValid());
     // Unpolled tags lie outside every request the engine builds.
-    TagBase *engine = m_pointbook->tagBase();
+    TagBase *engine = m_plugins.pointbook->tagBase();
     for (const auto type : {Tag::IR, Tag::HR}) {
         const QVector<QPoint> intervals = type == Tag::IR ? engine->irInterval() : engine->hrInterval();
         const auto tags = base()->tagHash(type);
@@ -262,15 +235,15 @@ void tst_Workspace::levelChangeReapplies()
     db->setValue("CurrentClearance", "admin");
     db->endGroup();
     QSignalSpy applied(controller(), &WorkspaceController::rightsApplied);
-    m_clearance->readSettings(); // announces the new level
+    m_plugins.clearance->readSettings(); // announces the new level
     QCOMPARE(applied.count(), 1);
-    QCOMPARE(m_clearance->currentClearance(), QString("admin"));
+    QCOMPARE(m_plugins.clearance->currentClearance(), QString("admin"));
     QVERIFY(controller()->model()->tagRowCount() > shownBefore);
     Tag *voltage = base()->tagHash(Tag::IR).value("SupplyVoltage");
     QVERIFY(voltage->isUpdate());
-    QVERIFY(covered(m_pointbook->tagBase()->irInterval(), voltage->startAddress()));
+    QVERIFY(covered(m_plugins.pointbook->tagBase()->irInterval(), voltage->startAddress()));
     waitForPasses(2);
-    QCOMPARE(voltage->value(), m_workspace->demoDevice()->simulator()->tagValue(Tag::IR, "SupplyVoltage"));
+    QCOMPARE(voltage->value(), m_plugins.workspace->demoDevice()->simulator()->tagValue(Tag::IR, "SupplyVoltage"));
     QVERIFY(!controller()->model()->indexOfTag(Tag::IR, "SupplyVoltage", TagTableModel::ValueColumn)
                  .data().toString().isEmpty());
 }
@@ -294,7 +267,7 @@ void tst_Workspace::tableWritesAndReadsBack()
     QCOMPARE(outcome.result, Pointbook::TagWriter::Ok);
     QCOMPARE(outcome.readBack, QString("12.5"));
     QCOMPARE(setPoint.data(TagTableModel::WriteStateRole).toInt(), int(TagTableModel::WriteSucceeded));
-    QCOMPARE(m_workspace->demoDevice()->simulator()->tagValue(Tag::HR, "SetPoint"), QVariant(12.5f));
+    QCOMPARE(m_plugins.workspace->demoDevice()->simulator()->tagValue(Tag::HR, "SetPoint"), QVariant(12.5f));
     waitForPasses(2); // polling shows what the device keeps
     QVERIFY(setPoint.data().toString().startsWith("12.5"));
 
@@ -323,12 +296,50 @@ void tst_Workspace::tableWritesAndReadsBack()
     QVERIFY(setPoint.data(Qt::ToolTipRole).toString().contains("outside the tag's limits"));
 }
 
+// The register browser writes through the same path as the table (encoded,
+// sent, read back), but only at a level trusted with every holding
+// register: the demo's user level marks some read-only and is refused
+// before anything is sent.
+void tst_Workspace::browserWritesAtTheHighestLevelOnly()
+{
+    Browser::BrowserWriter writer(controller());
+    QCOMPARE(m_plugins.clearance->currentClearance(), QString("admin"));
+    QCOMPARE(writer.refusal(), QString());
+    QSignalSpy finished(&writer, &Browser::BrowserWriter::finished);
+    QString error;
+    const int damping = 6; // the demo's "Damping" register
+    QVERIFY2(writer.write(Tag::HR, damping, Browser::RowFormat(Browser::RowFormat::Unsigned16),
+                          Browser::BrowserWriter::parse(Browser::RowFormat(Browser::RowFormat::Hex), "0x2a", &error),
+                          &error) > 0,
+             qPrintable(error));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, Patience);
+    QVERIFY2(finished.at(0).at(1).toBool(), qPrintable(finished.at(0).at(0).toString()));
+    QVERIFY(finished.at(0).at(0).toString().contains("read back 42"));
+    QCOMPARE(m_plugins.workspace->demoDevice()->simulator()->tagValue(Tag::HR, "Damping").toInt(), 42);
+
+    Core::SettingsDatabase *db = Core::ICore::settingsDatabase();
+    const auto setLevel = [&](const char *level) {
+        db->beginGroup("Clearance");
+        db->setValue("CurrentClearance", level);
+        db->endGroup();
+        m_plugins.clearance->readSettings();
+    };
+    setLevel("user");
+    QVERIFY(writer.refusal().contains("highest level (admin)"));
+    QCOMPARE(writer.write(Tag::HR, damping, Browser::RowFormat(Browser::RowFormat::Unsigned16), "7", &error), 0);
+    QCOMPARE(error, writer.refusal());
+    waitForPasses(1);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(m_plugins.workspace->demoDevice()->simulator()->tagValue(Tag::HR, "Damping").toInt(), 42);
+    setLevel("admin");
+}
+
 // A damaged rights file of the current level hides and unpolls every tag
 // instead of opening them all; repaired, the level's rights come back.
 void tst_Workspace::unreadableRightsShowNothing()
 {
     const QString version = controller()->version();
-    QFile file(Clearance::ClearancePlugin::clearanceFolder() + m_clearance->currentClearance()
+    QFile file(Clearance::ClearancePlugin::clearanceFolder() + m_plugins.clearance->currentClearance()
                + "_v" + version + ".xml");
     QVERIFY(file.open(QIODevice::ReadWrite));
     const QByteArray intact = file.readAll();
@@ -338,7 +349,7 @@ void tst_Workspace::unreadableRightsShowNothing()
     QVERIFY(shownBefore > 0);
 
     QSignalSpy applied(controller(), &WorkspaceController::rightsApplied);
-    m_clearance->setVersion(version);
+    m_plugins.clearance->setVersion(version);
     QCOMPARE(applied.count(), 1);
     QCOMPARE(applied.at(0).at(0).toInt(), 0);
     QCOMPARE(controller()->model()->tagRowCount(), 0);
@@ -346,20 +357,20 @@ void tst_Workspace::unreadableRightsShowNothing()
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(intact);
     file.close();
-    m_clearance->setVersion(version);
+    m_plugins.clearance->setVersion(version);
     QCOMPARE(controller()->model()->tagRowCount(), shownBefore);
 }
 
 void tst_Workspace::deviceRestartRecovers()
 {
-    Devicesim::DeviceSimulator *device = m_workspace->demoDevice()->simulator();
+    Devicesim::DeviceSimulator *device = m_plugins.workspace->demoDevice()->simulator();
     const quint16 port = device->port();
     device->close();
     QTRY_VERIFY_WITH_TIMEOUT(link()->state() != QModbusDevice::ConnectedState, Patience);
     // Passes go on while the link is down; their values turn stale.
     const QModelIndex pressure = controller()->model()->indexOfTag(Tag::IR, "Pressure");
     QTRY_VERIFY_WITH_TIMEOUT(pressure.data(TagTableModel::StaleRole).toBool(), Patience);
-    QVERIFY(m_workspace->statusWidget()->state() != QModbusDevice::ConnectedState);
+    QVERIFY(m_plugins.workspace->statusWidget()->state() != QModbusDevice::ConnectedState);
 
     device->setStep(device->step() + 7); // the device comes back with new values
     QVERIFY(device->listen("127.0.0.1", port));
@@ -368,7 +379,7 @@ void tst_Workspace::deviceRestartRecovers()
     waitForPasses(2);
     QVERIFY(!pressure.data(TagTableModel::StaleRole).toBool());
     QCOMPARE(base()->tagHash(Tag::IR).value("Pressure")->value(), device->tagValue(Tag::IR, "Pressure"));
-    QCOMPARE(m_workspace->statusWidget()->state(), QModbusDevice::ConnectedState);
+    QCOMPARE(m_plugins.workspace->statusWidget()->state(), QModbusDevice::ConnectedState);
 }
 
 void tst_Workspace::noIdentificationAsksForVersion()
@@ -396,7 +407,7 @@ void tst_Workspace::noIdentificationAsksForVersion()
     QVERIFY(counter);
     QCOMPARE(counter->value().toInt(), 321);
     // No rights exist for this version: every tag shown and polled.
-    QVERIFY(!m_clearance->currentBaseClearance());
+    QVERIFY(!m_plugins.clearance->currentBaseClearance());
     QCOMPARE(controller()->model()->indexOfTag(Tag::IR, "Counter", TagTableModel::ValueColumn).data().toString(),
              QString("321 pcs"));
     controller()->disconnectFromDevice();
@@ -432,7 +443,7 @@ void tst_Workspace::versionWithoutMapPollsNothing()
     QCOMPARE(controller()->version(), QString("9.99"));
     QVERIFY(controller()->problem().contains("9.99"));
     QVERIFY(!problems.isEmpty());
-    QCOMPARE(m_pointbook->tagBase()->typeUpdate(), TagBase::NoUpdate);
+    QCOMPARE(m_plugins.pointbook->tagBase()->typeUpdate(), TagBase::NoUpdate);
     QTRY_COMPARE(controller()->model()->tagRowCount(), 0);
     const quint64 passes = controller()->passCount();
     QTest::qWait(300);
@@ -450,7 +461,7 @@ void tst_Workspace::brokenMapReportedOnce()
     map.close();
     TestDevice device("7.77");
     QVERIFY(device.listenOn());
-    QSignalSpy notes(m_popnote, &Popnote::PopnotePlugin::notificationAdded);
+    QSignalSpy notes(m_plugins.popnote, &Popnote::PopnotePlugin::notificationAdded);
     controller()->connectTo(ConnectionProfile::tcp("127.0.0.1", device.port()));
     QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::NoMap, Patience);
     QStringList bodies;
@@ -474,7 +485,7 @@ void tst_Workspace::refusedConnectionSaysWhy()
         port = probe.serverPort();
     }
     controller()->connectTo(ConnectionProfile::tcp("127.0.0.1", port));
-    auto *status = m_workspace->statusWidget();
+    auto *status = m_plugins.workspace->statusWidget();
     QTRY_VERIFY_WITH_TIMEOUT(status->text().startsWith(tr("Cannot connect")), Patience);
     QVERIFY2(status->text().contains(QString::number(port)), qPrintable(status->text()));
     controller()->disconnectFromDevice();
@@ -491,9 +502,9 @@ void tst_Workspace::pollingPeriodAndStop()
     // Unless changed, one pass a second rather than back to back.
     QCOMPARE(controller()->pollingPeriod(), int(WorkspaceController::DefaultPollingPeriodMs));
     QCOMPARE(page()->periodSpinBox()->value(), int(WorkspaceController::DefaultPollingPeriodMs));
-    QVERIFY(m_workspace->startDemo());
+    QVERIFY(m_plugins.workspace->startDemo());
     QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
-    TagBase *engine = m_pointbook->tagBase();
+    TagBase *engine = m_plugins.pointbook->tagBase();
     QTRY_COMPARE(engine->typeUpdate(), TagBase::SingleUpdate);
     page()->periodSpinBox()->setValue(0);
     QTRY_COMPARE(engine->typeUpdate(), TagBase::CyclicUpdate);
