@@ -8,14 +8,9 @@ reads past them are answered with exception 2 (illegal data address).
 
 Arguments: port [major-minor revision]. Prints "listening" once it serves.
 """
-import asyncio
 import struct
-import sys
 
-from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
-                                ModbusSlaveContext)
-from pymodbus.device import ModbusDeviceIdentification
-from pymodbus.server.async_io import ModbusTcpServer
+import pymodbus_server
 
 TABLE_SIZE = 100
 
@@ -68,26 +63,7 @@ def padded(bits):
     return bits + [0] * (TABLE_SIZE - len(bits))
 
 
-async def main(port, revision):
-    slave = ModbusSlaveContext(
-        ir=ModbusSequentialDataBlock(0, flatten(INPUTS)),
-        hr=ModbusSequentialDataBlock(0, flatten(HOLDINGS)),
-        di=ModbusSequentialDataBlock(0, padded(DISCRETES)),
-        co=ModbusSequentialDataBlock(0, padded(COILS)),
-        zero_mode=True)
-    identity = ModbusDeviceIdentification(info_name={
-        "VendorName": "Korvane Test",
-        "ProductCode": "KT-1",
-        "MajorMinorRevision": revision,
-    })
-    server = ModbusTcpServer(ModbusServerContext(slaves=slave, single=True),
-                             identity=identity, address=("127.0.0.1", port),
-                             allow_reuse_address=True)
-    task = asyncio.create_task(server.serve_forever())
-    await server.serving
-    print("listening", flush=True)
-    await task
-
-
 if __name__ == "__main__":
-    asyncio.run(main(int(sys.argv[1]), sys.argv[2] if len(sys.argv) > 2 else "2.10"))
+    pymodbus_server.run(
+        pymodbus_server.slave_of(flatten(INPUTS), flatten(HOLDINGS), padded(DISCRETES), padded(COILS)),
+        "KT-1", "2.10")
