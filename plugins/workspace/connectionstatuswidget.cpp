@@ -4,6 +4,9 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QResizeEvent>
+
+#include <algorithm>
 
 namespace Workspace {
 
@@ -16,6 +19,8 @@ ConnectionStatusWidget::ConnectionStatusWidget(QWidget *parent)
     m_led->setObjectName(QStringLiteral("ledConnection"));
     m_led->setFixedSize(14, 14);
     m_label->setObjectName(QStringLiteral("labelConnectionState"));
+    // The label takes the width it is given; this widget asks for the line.
+    m_label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);
     layout->addWidget(m_led);
@@ -25,7 +30,38 @@ ConnectionStatusWidget::ConnectionStatusWidget(QWidget *parent)
 
 QString ConnectionStatusWidget::text() const
 {
-    return m_label->text();
+    return m_text;
+}
+
+QSize ConnectionStatusWidget::sizeHint() const
+{
+    const QSize led = m_led->sizeHint();
+    const QMargins margins = layout()->contentsMargins();
+    return QSize(margins.left() + led.width() + layout()->spacing()
+                     + m_label->fontMetrics().horizontalAdvance(m_text) + margins.right() + 2,
+                 std::max(led.height(), m_label->sizeHint().height()));
+}
+
+QSize ConnectionStatusWidget::minimumSizeHint() const
+{
+    // The lamp and a few characters: the state stays readable by colour.
+    return QSize(std::min(sizeHint().width(), m_label->fontMetrics().averageCharWidth() * 16),
+                 sizeHint().height());
+}
+
+void ConnectionStatusWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    showText();
+}
+
+void ConnectionStatusWidget::showText()
+{
+    const int room = m_label->contentsRect().width();
+    const QFontMetrics metrics = m_label->fontMetrics();
+    m_label->setText(room > 0 && metrics.horizontalAdvance(m_text) > room
+                         ? metrics.elidedText(m_text, Qt::ElideMiddle, room)
+                         : m_text);
 }
 
 void ConnectionStatusWidget::setTarget(const QString &target)
@@ -140,8 +176,14 @@ void ConnectionStatusWidget::refresh()
     }
     m_led->setOnColor(color);
     m_led->setValue(lit);
-    m_label->setText(text);
-    m_label->setToolTip(m_error);
+    if (text != m_text) {
+        m_text = text;
+        showText();
+        updateGeometry();
+    }
+    m_label->setToolTip(m_error.isEmpty() || text.contains(m_error.trimmed())
+                            ? text
+                            : text + QLatin1Char('\n') + m_error);
 }
 
 } // namespace Workspace

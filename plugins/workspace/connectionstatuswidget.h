@@ -25,7 +25,11 @@ class WORKSPACE_EXPORT ConnectionStatusWidget : public QWidget
 public:
     explicit ConnectionStatusWidget(QWidget *parent = nullptr);
 
+    // The whole line; the label shows it shortened in the middle when the
+    // status bar is narrower, with the whole line in its tooltip.
     QString text() const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
     QModbusDevice::State state() const { return m_state; }
     bool isAnswering() const { return m_answering; }
     // The lamp's colour (QLed::LedColor) and whether it is lit.
@@ -41,11 +45,16 @@ public slots:
     void setUserDisconnected();
     void setAnswering(bool answering);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     void refresh();
+    void showText();
 
     QLed *m_led;
     QLabel *m_label;
+    QString m_text;
     QString m_target;
     QString m_error;
     QString m_version;

@@ -266,6 +266,21 @@ void tst_Connection::statusTexts()
     QVERIFY(status.text().startsWith("Link to TCP 10.0.0.5:502, unit 1 lost: The remote host closed"));
     status.setUserDisconnected();
     QCOMPARE(status.text(), QString("Disconnected from TCP 10.0.0.5:502, unit 1"));
+
+    // Narrower than its line (a small window's status bar): shortened in
+    // the middle, so both ends stay readable; the whole line in the tooltip.
+    status.setState(QModbusDevice::ConnectedState);
+    const QString line = status.text();
+    auto *label = status.findChild<QLabel *>("labelConnectionState");
+    status.resize(status.minimumSizeHint());
+    status.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&status));
+    QVERIFY(label->text().contains(QChar(0x2026)));
+    QVERIFY(label->text().startsWith("Conn"));
+    QVERIFY(label->text().endsWith(line.right(4)));
+    QCOMPARE(label->toolTip(), line);
+    status.resize(status.sizeHint());
+    QTRY_COMPARE(label->text(), line);
 }
 
 void tst_Connection::usableVersions_data()
