@@ -2779,14 +2779,21 @@ Reason: %3</source>
     </message>
 </context>
 <context>
+    <name>Sqlstore::Internal::BoundStatement</name>
+    <message>
+        <source>Row %1 has %2 values for %3 placeholders.</source>
+        <translation>В строке %1 значений: %2, а параметров: %3.</translation>
+    </message>
+    <message>
+        <source>The statement is empty.</source>
+        <translation>Пустой оператор.</translation>
+    </message>
+</context>
+<context>
     <name>Sqlstore::Internal::DBBoundBatchDataTable</name>
     <message>
         <source>A batch holds exactly one statement.</source>
         <translation>Пакет должен содержать ровно один оператор.</translation>
-    </message>
-    <message>
-        <source>Row %1 has %2 values for %3 placeholders.</source>
-        <translation>В строке %1 значений: %2, а параметров: %3.</translation>
     </message>
 </context>
 <context>
