@@ -7,6 +7,7 @@
 
 #include "benchreport.h"
 #include "mapgenerator.h"
+#include "simulatorthread.h"
 
 #include <devicesim/devicesimulator.h>
 #include <fieldlink/modbusconnection.h>
@@ -21,7 +22,6 @@
 #include <QModbusReply>
 #include <QModbusTcpClient>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <QVariant>
 
@@ -297,47 +297,6 @@ private:
     quint64 m_failed = 0;
 };
 
-// The simulator lives in its own thread, as a device would on its own.
-class ServerThread
-{
-public:
-    ~ServerThread()
-    {
-        if (m_simulator) {
-            QMetaObject::invokeMethod(m_context, [this] { delete m_simulator; }, Qt::BlockingQueuedConnection);
-        }
-        m_thread.quit();
-        m_thread.wait();
-        delete m_context;
-    }
-
-    quint16 start(const QString &map, QString *error)
-    {
-        m_context = new QObject;
-        m_context->moveToThread(&m_thread);
-        m_thread.start();
-        quint16 port = 0;
-        QMetaObject::invokeMethod(m_context, [&] {
-            m_simulator = new Devicesim::DeviceSimulator;
-            if (!m_simulator->loadMap(map)) {
-                *error = m_simulator->errorString();
-                return;
-            }
-            if (!m_simulator->listen(QStringLiteral("127.0.0.1"), 0)) {
-                *error = m_simulator->errorString();
-                return;
-            }
-            port = m_simulator->port();
-        }, Qt::BlockingQueuedConnection);
-        return port;
-    }
-
-private:
-    QThread m_thread;
-    QObject *m_context = nullptr;
-    Devicesim::DeviceSimulator *m_simulator = nullptr;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -362,7 +321,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "map: %s\n", qPrintable(error));
             return 1;
         }
-        ServerThread server;
+        Bench::SimulatorThread server;
         const quint16 port = server.start(map.fileName, &error);
         if (!port) {
             std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
