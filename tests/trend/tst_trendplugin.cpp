@@ -1,6 +1,8 @@
 // Watching over time on the real plug-ins: recording the demo device's
 // values, the tag settings dialog, the chart and its gaps.
 
+#include "../sqlstore/testsupport.h"
+
 #include <trend/recorder.h>
 #include <trend/tagsettingsdialog.h>
 #include <trend/trendchartview.h>
@@ -54,28 +56,7 @@ using Workspace::WorkspaceController;
 namespace {
 constexpr int Patience = 30000;
 
-QVector<QVector<QVariant>> readRows(const QString &file, const QString &statement)
-{
-    QVector<QVector<QVariant>> rows;
-    const QString name = QUuid::createUuid().toString();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery query(db);
-            if (query.exec(statement)) {
-                while (query.next()) {
-                    QVector<QVariant> row;
-                    for (int i = 0; i < query.record().count(); ++i)
-                        row.append(query.value(i));
-                    rows.append(row);
-                }
-            }
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return rows;
-}
+using SqlstoreTest::readRows;
 } // namespace
 
 class tst_TrendPlugin : public QObject
