@@ -2,6 +2,7 @@
 
 #include <sqlstore/databaseconnection.h>
 #include <sqlstore/dbcustomcommandnotreturndata.h>
+#include <sqlstore/dboutboxsetup.h>
 #include <sqlstore/dbpreparedstatement.h>
 #include <sqlstore/outbox.h>
 
@@ -10,6 +11,7 @@
 namespace Commissioning {
 
 using Sqlstore::Internal::DBCustomCommandNotReturnData;
+using Sqlstore::Internal::DBOutboxSetup;
 using Sqlstore::Internal::DBPreparedStatement;
 using Sqlstore::Internal::IDataBaseTransaction;
 using Sqlstore::Internal::Outbox;
@@ -114,20 +116,20 @@ void ChangeLog::ensureTable()
         return;
     m_tableQueued = true;
     // Created on first use; the worker runs it before anything queued later.
-    auto *create = new DBCustomCommandNotReturnData(QStringLiteral(
-        "CREATE TABLE IF NOT EXISTS write_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-        "time_utc TEXT NOT NULL, access_level TEXT, connection TEXT, device_version TEXT, "
-        "register_type TEXT, address INTEGER, tag_id TEXT, tag_name TEXT, old_value TEXT, "
-        "new_value TEXT, raw_words TEXT, result TEXT NOT NULL, detail TEXT)"));
     // While a server is configured, each new row is also copied into the
     // outbox, in the transaction that records it.
     QStringList fields;
     for (const QString &column : columns())
         fields << QStringLiteral("'%1', NEW.%1").arg(column);
-    create->setSqlQueryList(create->sqlQueryList()
-                            + Outbox::localSetup(QStringLiteral("write_log"), QStringLiteral("write_log"),
-                                                 QStringLiteral("json_object(") + fields.join(QLatin1String(", "))
-                                                     + QStringLiteral(") FROM outbox_control WHERE outbox_control.id = 1")));
+    auto *create = new DBOutboxSetup(
+        QStringList(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS write_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+            "time_utc TEXT NOT NULL, access_level TEXT, connection TEXT, device_version TEXT, "
+            "register_type TEXT, address INTEGER, tag_id TEXT, tag_name TEXT, old_value TEXT, "
+            "new_value TEXT, raw_words TEXT, result TEXT NOT NULL, detail TEXT)"))
+        + Outbox::localSetup(QStringLiteral("write_log"), QStringLiteral("write_log"),
+                             QStringLiteral("json_object(") + fields.join(QLatin1String(", "))
+                                 + QStringLiteral(") FROM outbox_control WHERE outbox_control.id = 1")));
     connect(create, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
             [this, create](bool ok) {
                 if (!ok)

@@ -4,6 +4,7 @@
 #include "dbaddcolumnstable.h"
 #include "dbcreatetable.h"
 #include "dbcustomcommandnotreturndata.h"
+#include "dboutboxsetup.h"
 #include "dbcustomcommandreturndata.h"
 #include "dbdeletedatatable.h"
 #include "dbdeletetable.h"
@@ -194,6 +195,14 @@ IDataBaseTransaction *DataBaseConnection::customCommandNotReturnData(const QStri
     if (!worker || !thread)
         return nullptr;
     return prepare(new DBCustomCommandNotReturnData(query, priority));
+}
+
+IDataBaseTransaction *DataBaseConnection::outboxSetup(const QStringList &statements,
+                                                      IDataBaseTransaction::Priority priority)
+{
+    if (!worker || !thread)
+        return nullptr;
+    return prepare(new DBOutboxSetup(statements, priority));
 }
 
 IDataBaseTransaction *DataBaseConnection::customCommandReturnData(const QString &query,

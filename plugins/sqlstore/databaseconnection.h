@@ -85,6 +85,9 @@ public slots:
     IDataBaseTransaction *boundBatchDataTable(const QString &statement,
                                               const QVector<QVector<QVariant> > &rows,
                                               IDataBaseTransaction::Priority priority = IDataBaseTransaction::Normal);
+    // Statements of Outbox (DBOutboxSetup).
+    IDataBaseTransaction *outboxSetup(const QStringList &statements,
+                                      IDataBaseTransaction::Priority priority = IDataBaseTransaction::Normal);
 
 signals:
     void addTransaction(Sqlstore::Internal::IDataBaseTransaction *transaction);

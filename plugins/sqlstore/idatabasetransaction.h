@@ -91,12 +91,14 @@ protected:
     // the worker runs the transaction, after the worker's commit (false when
     // that commit fails). Rows, when given, go with the two-argument signal.
     void announceEnd(bool ok, const QVector<QVector<QVariant> > *rows);
+    // Runs the statement list (rows of each read into rows when given)
+    // without announcing the end.
+    QSqlError processStatements(QSqlDatabase &database, QSqlQuery &query,
+                                QVector<QVector<QVariant> > *rows);
 
 private:
     friend class DataBaseThread;
 
-    QSqlError processStatements(QSqlDatabase &database, QSqlQuery &query,
-                                QVector<QVector<QVariant> > *rows);
     void setEndDeferred(bool deferred);
     void releaseEnd(bool committed);
 

@@ -50,18 +50,21 @@ QStringList Outbox::localSchema()
             QStringLiteral("CREATE TABLE IF NOT EXISTS outbox_control (id INTEGER PRIMARY KEY CHECK (id = 1), "
                            "enabled INTEGER NOT NULL, station TEXT NOT NULL, origin TEXT NOT NULL)"),
             QStringLiteral("INSERT OR IGNORE INTO outbox_control (id, enabled, station, origin) "
-                           "VALUES (1, 0, '', lower(hex(randomblob(16))))")};
+                           "VALUES (1, 0, '', lower(hex(randomblob(16))))"),
+            // The copying triggers, kept here while they are dropped.
+            QStringLiteral("CREATE TABLE IF NOT EXISTS outbox_trigger (name TEXT PRIMARY KEY, definition TEXT NOT NULL)")};
 }
 
 QStringList Outbox::localSetup(const QString &table, const QString &kind, const QString &select)
 {
-    QStringList statements = localSchema();
-    statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_to_outbox AFTER INSERT ON %1 "
-                                 "WHEN (SELECT enabled FROM outbox_control WHERE id = 1) = 1 BEGIN "
-                                 "INSERT INTO outbox (kind, station, payload) SELECT '%2', "
-                                 "outbox_control.station, %3; END")
-                      .arg(table, kind, select);
-    return statements;
+    const QString name = table + QLatin1String("_to_outbox");
+    const QString definition = QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 "
+                                              "WHEN (SELECT enabled FROM outbox_control WHERE id = 1) = 1 BEGIN "
+                                              "INSERT INTO outbox (kind, station, payload) SELECT '%3', "
+                                              "outbox_control.station, %4; END")
+                                   .arg(name, table, kind, select);
+    return localSchema() << QStringLiteral("INSERT OR REPLACE INTO outbox_trigger (name, definition) VALUES (%1, %2)")
+                                .arg(IDataBaseTransaction::protect(name), IDataBaseTransaction::protect(definition));
 }
 
 QStringList Outbox::controlStatements(bool enabled, const QString &station)

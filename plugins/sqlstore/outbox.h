@@ -48,10 +48,12 @@ public:
     static bool mirror(const QString &kind, Mirror *out);
     static QVector<Mirror> mirrors();
 
-    // Creates outbox and outbox_control (idempotent), then the trigger on
-    // table that copies each new row as kind: `select` is the tail
-    // "<json expression> FROM ... WHERE ..." of the copying SELECT; it may
-    // use NEW and the table outbox_control (whose row has id 1).
+    // Creates outbox, outbox_control and outbox_trigger (idempotent), then
+    // registers the trigger on table that copies each new row as kind:
+    // `select` is the tail "<json expression> FROM ... WHERE ..." of the
+    // copying SELECT; it may use NEW and the table outbox_control (whose row
+    // has id 1). Run these and controlStatements() through DBOutboxSetup,
+    // which creates the trigger only while copying is on.
     static QStringList localSetup(const QString &table, const QString &kind, const QString &select);
     static QStringList localSchema();
     // Creates the outbox if need be and turns the copying on (with the

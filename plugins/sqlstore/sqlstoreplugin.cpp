@@ -3,8 +3,8 @@
 #include "databaseconnection.h"
 #include "databasedialog.h"
 #include "databasesettings.h"
-#include "dbcustomcommandnotreturndata.h"
 #include "dbcustomcommandreturndata.h"
+#include "dboutboxsetup.h"
 #include "outbox.h"
 #include "outboxsender.h"
 
@@ -172,8 +172,8 @@ void SqlstorePlugin::applyServerSettings()
     const bool useServer = m_server.useServer && m_server.isComplete();
     if (m_connection && (useServer || m_outboxSeen)) {
         // Rows recorded from now on are kept for the server (or no longer).
-        auto *control = new DBCustomCommandNotReturnData(QString(), IDataBaseTransaction::High);
-        control->setSqlQueryList(Outbox::controlStatements(useServer, m_server.effectiveStation()));
+        auto *control = new DBOutboxSetup(Outbox::controlStatements(useServer, m_server.effectiveStation()),
+                                          IDataBaseTransaction::High);
         connect(control, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
                 [control](bool) { control->setStatus(IDataBaseTransaction::Completed); });
         m_connection->addTransactionExec(control);
@@ -189,8 +189,9 @@ void SqlstorePlugin::applyServerSettings()
                     probe->setStatus(IDataBaseTransaction::Completed);
                     if (!ok || rows.isEmpty() || rows.first().value(0).toInt() == 0 || !m_connection)
                         return;
-                    auto *off = new DBCustomCommandNotReturnData(
-                        QStringLiteral("UPDATE outbox_control SET enabled = 0 WHERE id = 1 AND enabled <> 0"),
+                    auto *off = new DBOutboxSetup(
+                        Outbox::localSchema()
+                            << QStringLiteral("UPDATE outbox_control SET enabled = 0 WHERE id = 1 AND enabled <> 0"),
                         IDataBaseTransaction::High);
                     connect(off, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
                             [off](bool) { off->setStatus(IDataBaseTransaction::Completed); });

@@ -283,13 +283,12 @@ void Recorder::registerTags()
                  QStringLiteral("CREATE INDEX IF NOT EXISTS history_tag_time ON history (tag, time_ms)"));
     // While a server is configured, each stored value is also copied into
     // the outbox, in the transaction that stores it.
-    if (IDataBaseTransaction *outbox = db->customCommandNotReturnData(QStringLiteral("SELECT 1"))) {
-        outbox->setSqlQueryList(Outbox::localSetup(
+    if (IDataBaseTransaction *outbox = db->outboxSetup(Outbox::localSetup(
             QStringLiteral("history"), QStringLiteral("history"),
             QStringLiteral("json_object('time_ms', NEW.time_ms, 'value', NEW.value, "
                            "'device_version', history_tag.device_version, 'register_type', history_tag.register_type, "
                            "'tag_id', history_tag.tag_id, 'name', history_tag.name, 'unit', history_tag.unit) "
-                           "FROM outbox_control, history_tag WHERE outbox_control.id = 1 AND history_tag.id = NEW.tag")));
+                           "FROM outbox_control, history_tag WHERE outbox_control.id = 1 AND history_tag.id = NEW.tag")))) {
         steps << outbox;
     } else {
         steps << nullptr;

@@ -8,11 +8,13 @@
 #include <sqlstore/dbdeletedatatable.h>
 #include <sqlstore/dbdeletetable.h>
 #include <sqlstore/dbinsertdatatable.h>
+#include <sqlstore/dboutboxsetup.h>
 #include <sqlstore/dbpreparedstatement.h>
 #include <sqlstore/dblastinsertrowid.h>
 #include <sqlstore/dbremovecolumnstable.h>
 #include <sqlstore/dbselectiondatatable.h>
 #include <sqlstore/dbupdatedatatable.h>
+#include <sqlstore/outbox.h>
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -50,6 +52,8 @@ private slots:
     void boundBatch();
     void valuesAsQtsDriverKeepsThem_data();
     void valuesAsQtsDriverKeepsThem();
+    void outboxTriggerOnlyWhileCopying_data();
+    void outboxTriggerOnlyWhileCopying();
 
 private:
     Run run(IDataBaseTransaction *transaction)
@@ -412,6 +416,56 @@ void KindsTest::valuesAsQtsDriverKeepsThem()
     QCOMPARE(read.rows, expected);
     for (int r = 0; r < 2; ++r)
         QCOMPARE(read.rows.at(r).at(0).userType(), expected.at(r).at(0).userType());
+}
+
+
+// Each step is the transaction a user of the outbox queues; the worker may
+// run them in any order (copying switches go first), and the last one to run
+// decides: a row is copied exactly while copying is on.
+void KindsTest::outboxTriggerOnlyWhileCopying_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<bool>("copied");
+    QTest::newRow("set up, copying off") << "s" << false;
+    QTest::newRow("set up, then on") << "s+" << true;
+    QTest::newRow("on, then set up") << "+s" << true;
+    QTest::newRow("on, set up, off") << "+s-" << false;
+    QTest::newRow("off, set up, on") << "-s+" << true;
+    QTest::newRow("older trigger replaced") << "os+" << true;
+}
+
+void KindsTest::outboxTriggerOnlyWhileCopying()
+{
+    QFETCH(QString, steps);
+    QFETCH(bool, copied);
+    QVERIFY(SqlstoreTest::execute(m_file, {QStringLiteral("CREATE TABLE items (v INTEGER)")}));
+    const QStringList setup = Outbox::localSetup(QStringLiteral("items"), QStringLiteral("items"),
+                                                 QStringLiteral("json_object('v', NEW.v) FROM outbox_control "
+                                                                "WHERE outbox_control.id = 1"));
+    for (const QChar step : steps) {
+        if (step == QLatin1Char('o')) {
+            // As a file of an earlier release has it: a trigger that copies
+            // nothing useful, whatever the switch says.
+            QVERIFY(SqlstoreTest::execute(m_file, Outbox::localSchema() << QStringLiteral(
+                "CREATE TRIGGER items_to_outbox AFTER INSERT ON items BEGIN "
+                "INSERT INTO outbox (kind, station, payload) VALUES ('old', '', '{}'); END")));
+            continue;
+        }
+        DBOutboxSetup transaction(step == QLatin1Char('s') ? setup
+                                                           : Outbox::controlStatements(step == QLatin1Char('+'),
+                                                                                       QStringLiteral("station 1")));
+        const Run result = run(&transaction);
+        QCOMPARE(result.error.text(), QString());
+        QCOMPARE(result.flags, QList<bool>{true});
+    }
+    const int triggers = SqlstoreTest::readRows(
+        m_file, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'")).value(0).value(0).toInt();
+    QCOMPARE(triggers, copied ? 1 : 0);
+    QVERIFY(SqlstoreTest::execute(m_file, {QStringLiteral("INSERT INTO items VALUES (7)")}));
+    const Rows outbox = SqlstoreTest::readRows(m_file, QStringLiteral("SELECT kind, station, payload FROM outbox"));
+    QCOMPARE(outbox.size(), copied ? 1 : 0);
+    if (copied)
+        QCOMPARE(outbox.first(), (QVector<QVariant>{"items", "station 1", "{\"v\":7}"}));
 }
 
 SQLSTORE_TEST_MAIN(KindsTest, QCoreApplication)
