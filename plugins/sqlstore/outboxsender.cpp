@@ -6,7 +6,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QPointer>
+#include <QList>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -74,6 +76,13 @@ public:
         }
     }
 
+    // After this, nothing more reaches the front.
+    void detach()
+    {
+        QMutexLocker locker(&m_frontMutex);
+        m_front = nullptr;
+    }
+
     int m_shortest = OutboxSender::ShortestRetry;
     int m_longest = OutboxSender::LongestRetry;
     int m_idle = OutboxSender::IdleInterval;
@@ -94,11 +103,20 @@ private:
         m_online = online;
         m_waiting = waiting;
         m_error = error;
-        QPointer<OutboxSender> front = m_front;
-        QMetaObject::invokeMethod(m_front, [front, online, waiting, error] {
-            if (front)
-                front->report(online, waiting, error);
-        }, Qt::QueuedConnection);
+        toFront([online, waiting, error](OutboxSender *front) { front->report(online, waiting, error); });
+    }
+
+    // The front may be gone (settings switched while a server was slow to
+    // answer): then nobody waits for the news. An event posted before the
+    // front is deleted is discarded with it.
+    template<typename Call>
+    void toFront(Call call)
+    {
+        QMutexLocker locker(&m_frontMutex);
+        if (!m_front)
+            return;
+        OutboxSender *front = m_front;
+        QMetaObject::invokeMethod(front, [front, call] { call(front); }, Qt::QueuedConnection);
     }
 
     int offline(const QString &error, qint64 waiting)
@@ -271,13 +289,8 @@ private:
         const qint64 left = remove.isActive() ? qMax<qint64>(0, count - remove.numRowsAffected()) : count;
         m_retry = m_shortest;
         report(true, left, QString());
-        if (sent > 0) {
-            QPointer<OutboxSender> front = m_front;
-            QMetaObject::invokeMethod(m_front, [front, sent] {
-                if (front)
-                    emit front->batchSent(sent);
-            }, Qt::QueuedConnection);
-        }
+        if (sent > 0)
+            toFront([sent](OutboxSender *front) { emit front->batchSent(sent); });
         return left > 0 && last == batch.constLast().id ? 0 : m_idle;
     }
 
@@ -292,6 +305,7 @@ private:
         return m_idle;
     }
 
+    QMutex m_frontMutex;
     OutboxSender *m_front;
     QString m_localFile;
     DataBaseSettings m_server;
@@ -315,16 +329,53 @@ OutboxSender::OutboxSender(const QString &localFile, const DataBaseSettings &ser
     m_worker->moveToThread(m_thread);
 }
 
+namespace {
+// Threads of senders deleted while their pass was still running.
+QMutex s_endingMutex;
+QList<QThread *> s_ending;
+} // namespace
+
+// The worker may be inside a pass that waits for a server (up to its connect
+// timeout): the window does not wait for it. The thread ends itself once the
+// pass is over and is deleted then; waitForEnding() collects what is left.
 OutboxSender::~OutboxSender()
 {
-    if (m_thread->isRunning()) {
-        OutboxSenderWorker *worker = m_worker;
-        QMetaObject::invokeMethod(worker, [worker] { worker->end(); }, Qt::BlockingQueuedConnection);
-        m_thread->quit();
-        m_thread->wait();
+    m_worker->detach();
+    if (!m_thread->isRunning()) {
+        delete m_worker;
+        delete m_thread;
+        return;
     }
-    delete m_worker;
-    delete m_thread;
+    OutboxSenderWorker *worker = m_worker;
+    QThread *thread = m_thread;
+    {
+        QMutexLocker locker(&s_endingMutex);
+        s_ending.append(thread);
+    }
+    QObject::connect(thread, &QThread::finished, thread, [thread] {
+        QMutexLocker locker(&s_endingMutex);
+        if (s_ending.removeOne(thread))
+            thread->deleteLater();
+    });
+    QMetaObject::invokeMethod(worker, [worker] {
+        worker->end();
+        // Deleted when the thread finishes.
+        worker->deleteLater();
+        QThread::currentThread()->quit();
+    }, Qt::QueuedConnection);
+}
+
+void OutboxSender::waitForEnding()
+{
+    QList<QThread *> threads;
+    {
+        QMutexLocker locker(&s_endingMutex);
+        threads.swap(s_ending);
+    }
+    for (QThread *thread : qAsConst(threads)) {
+        thread->wait();
+        delete thread;
+    }
 }
 
 void OutboxSender::setRetryRange(int shortestMs, int longestMs)

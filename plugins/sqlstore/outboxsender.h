@@ -34,8 +34,12 @@ public:
     static constexpr int IdleInterval = 1000;
 
     OutboxSender(const QString &localFile, const DataBaseSettings &server, QObject *parent = nullptr);
-    // Stops the thread; what is waiting stays in the outbox.
+    // Stops the thread without waiting for a pass in progress; what is
+    // waiting stays in the outbox.
     ~OutboxSender() override;
+    // Waits until the threads of deleted senders have ended; before the
+    // program (or the library) goes.
+    static void waitForEnding();
 
     // Before start().
     void setRetryRange(int shortestMs, int longestMs);

@@ -40,6 +40,7 @@ SqlstorePlugin::~SqlstorePlugin()
 {
     delete m_sender;
     m_sender = nullptr;
+    OutboxSender::waitForEnding();
     delete m_serverConnection;
     m_serverConnection = nullptr;
     delete m_serverSettings;
@@ -250,6 +251,7 @@ ExtensionSystem::IPlugin::ShutdownFlag SqlstorePlugin::aboutToShutdown()
 {
     delete m_sender;
     m_sender = nullptr;
+    OutboxSender::waitForEnding();
     delete m_serverConnection;
     m_serverConnection = nullptr;
     delete m_serverSettings;

@@ -28,6 +28,8 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTableWidget>
 #include <QUuid>
 #include <QtTest>
@@ -61,6 +63,7 @@ struct Station
     ~Station()
     {
         sender.reset();
+        OutboxSender::waitForEnding();
         recorder.reset();
         log.reset();
         db.reset();
@@ -194,6 +197,7 @@ private slots:
     void twoStationsAtOnce();
     void connectionTest_data();
     void connectionTest();
+    void silentServerDoesNotHoldTheWindow();
 
 private:
     qint64 serverCount(const QString &statement);
@@ -464,6 +468,35 @@ void tst_TeamServer::connectionTest()
     QVERIFY2(dialog.testResult()->text().contains(says), qPrintable(dialog.testResult()->text()));
     QVERIFY(dialog.testButton()->isEnabled());
     QCOMPARE(dialog.settings().database, database);
+}
+
+// A server that takes the connection and never answers keeps the sender
+// waiting for its connect timeout; switching the settings meanwhile must not
+// keep the window waiting too.
+void tst_TeamServer::silentServerDoesNotHoldTheWindow()
+{
+    QTemporaryDir dir;
+    std::unique_ptr<Station> s = openStation(dir.filePath("silent.db"), "silent");
+    QVERIFY(s);
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QSignalSpy accepted(&silent, &QTcpServer::newConnection);
+    DataBaseSettings parameters;
+    ServerSettings server = serverSettings(m_server);
+    server.port = silent.serverPort();
+    server.fillIn(&parameters);
+    s->sender.reset(new OutboxSender(s->file, parameters));
+    s->sender->start();
+    QVERIFY(accepted.wait(Patience));
+    QElapsedTimer deleting;
+    deleting.start();
+    s->sender.reset();
+    QVERIFY2(deleting.elapsed() < ServerSettings::ConnectTimeout * 1000 / 2,
+             qPrintable(QString::number(deleting.elapsed())));
+    // Hanging up ends the pass; the thread then ends by itself.
+    while (QTcpSocket *socket = silent.nextPendingConnection())
+        socket->abort();
+    OutboxSender::waitForEnding();
 }
 
 int main(int argc, char **argv)
