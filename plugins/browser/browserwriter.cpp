@@ -118,7 +118,7 @@ void BrowserWriter::onFinished(const TagWriter::Outcome &outcome)
     const bool ok = outcome.result == TagWriter::Ok;
     emit finished(ok ? tr("%1 written: %2, read back %3.").arg(where, outcome.newValue, outcome.readBack)
                      : tr("%1 not written (%2): %3")
-                           .arg(where, TagWriter::resultName(outcome.result), outcome.detail),
+                           .arg(where, TagWriter::resultText(outcome.result), outcome.detail),
                   ok);
     tag->deleteLater();
 }

@@ -124,8 +124,11 @@ void ChangeLogDialog::showRows(bool ok, const QVector<QVector<QVariant>> &rows)
         const bool failed = row.value(result).toString() != QLatin1String("ok");
         for (int c = 0; c < m_table->columnCount(); ++c) {
             const int source = withStation ? (c == 0 ? columns : c - 1) : c;
-            auto *item = new QTableWidgetItem(row.value(source).toString());
-            if (failed && c == result + shift)
+            const bool isResult = c == result + shift;
+            // The stored code is shown in the program's language.
+            auto *item = new QTableWidgetItem(isResult ? Pointbook::TagWriter::resultTextOf(row.value(source).toString())
+                                                       : row.value(source).toString());
+            if (failed && isResult)
                 item->setForeground(QColor(170, 0, 0));
             m_table->setItem(r, c, item);
         }

@@ -89,7 +89,7 @@ void ParameterApplier::onFinished(const TagWriter::Outcome &outcome)
         r.detail = tr("read back %1").arg(outcome.readBack);
     } else {
         r.state = Failed;
-        r.detail = outcome.detail.isEmpty() ? TagWriter::resultName(outcome.result) : outcome.detail;
+        r.detail = outcome.detail.isEmpty() ? TagWriter::resultText(outcome.result) : outcome.detail;
         if (!m_continue)
             m_stopped = true;
     }

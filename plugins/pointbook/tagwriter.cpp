@@ -97,6 +97,27 @@ QString TagWriter::resultName(Result result)
     return QString();
 }
 
+QString TagWriter::resultText(Result result)
+{
+    switch (result) {
+    case Ok: return tr("written");
+    case Refused: return tr("refused");
+    case Exception: return tr("device exception");
+    case Timeout: return tr("no answer");
+    case Mismatch: return tr("read back differs");
+    }
+    return QString();
+}
+
+QString TagWriter::resultTextOf(const QString &name)
+{
+    for (Result result : {Ok, Refused, Exception, Timeout, Mismatch}) {
+        if (name == resultName(result))
+            return resultText(result);
+    }
+    return name;
+}
+
 QString TagWriter::exceptionName(int code)
 {
     switch (code) {

@@ -78,6 +78,11 @@ public:
     // bit fields and bits as on/off, arrays in brackets.
     static QString valueText(const Tag *tag, const QVariant &value);
     static QString resultName(Result result); // ok, refused, exception, timeout, mismatch
+    // The result for people, in the program's language; resultName() is the
+    // code that files, the database and the poller's output keep.
+    static QString resultText(Result result);
+    // resultText() of a stored code; an unknown code stays as it is.
+    static QString resultTextOf(const QString &name);
     static QString exceptionName(int code);
 
 signals:

@@ -819,7 +819,7 @@ void TagTableModel::onWriteFinished(const Pointbook::TagWriter::Outcome &outcome
     } else {
         write.state = WriteFailed;
         write.text = tr("Writing %1 failed (%2): %3")
-                         .arg(outcome.newValue, Pointbook::TagWriter::resultName(outcome.result),
+                         .arg(outcome.newValue, Pointbook::TagWriter::resultText(outcome.result),
                               outcome.detail);
     }
     setWriteState(outcome.registerType, outcome.tagId, write);

@@ -2746,6 +2746,22 @@ Reason: %3</source>
         <source>no answer</source>
         <translation>нет ответа</translation>
     </message>
+    <message>
+        <source>written</source>
+        <translation>записано</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>отклонено</translation>
+    </message>
+    <message>
+        <source>device exception</source>
+        <translation>исключение устройства</translation>
+    </message>
+    <message>
+        <source>read back differs</source>
+        <translation>считано другое значение</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
