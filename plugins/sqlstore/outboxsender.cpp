@@ -149,6 +149,22 @@ private:
         }
     }
 
+    static QStringList registeredKinds()
+    {
+        QStringList kinds;
+        for (const Outbox::Mirror &mirror : Outbox::mirrors())
+            kinds << mirror.kind;
+        return kinds;
+    }
+
+    static QString placeholders(int count)
+    {
+        QStringList marks;
+        for (int i = 0; i < count; ++i)
+            marks << QStringLiteral("?");
+        return marks.join(QLatin1String(", "));
+    }
+
     bool openServer(QString *error)
     {
         QSqlDatabase server = QSqlDatabase::database(m_serverName, false);
@@ -188,6 +204,7 @@ private:
             return m_longest;
         }
         QVector<Waiting> batch;
+        QStringList kinds;
         qint64 count = 0;
         {
             QSqlQuery query(local);
@@ -205,7 +222,16 @@ private:
             query.finish();
             if (count == 0)
                 return checkServer(0);
-            query.prepare(QStringLiteral("SELECT id, kind, station, payload FROM outbox ORDER BY id LIMIT ?"));
+            // Rows of a kind whose plug-in is not loaded (switched off) wait
+            // in the file without holding back the rows of the others.
+            kinds = registeredKinds();
+            if (kinds.isEmpty())
+                return checkServer(count);
+            query.prepare(QStringLiteral("SELECT id, kind, station, payload FROM outbox WHERE kind IN (%1) "
+                                         "ORDER BY id LIMIT ?")
+                              .arg(placeholders(kinds.size())));
+            for (const QString &kind : qAsConst(kinds))
+                query.addBindValue(kind);
             query.addBindValue(OutboxSender::BatchSize);
             if (!query.exec())
                 return m_idle;
@@ -213,6 +239,8 @@ private:
                 batch.append({query.value(0).toLongLong(), query.value(1).toString(),
                               query.value(2).toString(), query.value(3).toByteArray()});
         }
+        if (batch.isEmpty())
+            return checkServer(count);
         // The read ends before the network is used, so the local worker is
         // never kept waiting for the server.
 
@@ -228,10 +256,8 @@ private:
         int sent = 0;
         for (const Waiting &row : qAsConst(batch)) {
             Outbox::Mirror mirror;
-            // A kind whose plug-in has not registered yet waits, and so do
-            // the rows after it: oldest first.
             if (!Outbox::mirror(row.kind, &mirror))
-                break;
+                break; // registered kinds are never taken back
             QJsonParseError parseError;
             const QJsonObject values = QJsonDocument::fromJson(row.payload, &parseError).object();
             if (parseError.error != QJsonParseError::NoError) {
@@ -282,8 +308,10 @@ private:
         // Committed on the server: now the rows may leave the outbox. Should
         // this fail, they go again and the server ignores them.
         QSqlQuery remove(local);
-        remove.prepare(QStringLiteral("DELETE FROM outbox WHERE id <= ?"));
+        remove.prepare(QStringLiteral("DELETE FROM outbox WHERE id <= ? AND kind IN (%1)").arg(placeholders(kinds.size())));
         remove.addBindValue(last);
+        for (const QString &kind : qAsConst(kinds))
+            remove.addBindValue(kind);
         if (!remove.exec())
             qWarning().noquote() << "Sent rows could not be removed from the outbox:" << remove.lastError().text();
         const qint64 left = remove.isActive() ? qMax<qint64>(0, count - remove.numRowsAffected()) : count;

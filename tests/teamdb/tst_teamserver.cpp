@@ -198,6 +198,7 @@ private slots:
     void connectionTest_data();
     void connectionTest();
     void silentServerDoesNotHoldTheWindow();
+    void rowsOfAnUnloadedKindWaitAlone();
 
 private:
     qint64 serverCount(const QString &statement);
@@ -497,6 +498,29 @@ void tst_TeamServer::silentServerDoesNotHoldTheWindow()
     while (QTcpSocket *socket = silent.nextPendingConnection())
         socket->abort();
     OutboxSender::waitForEnding();
+}
+
+// A kind whose plug-in is switched off cannot be sent; its rows stay in the
+// file, and the rows behind them go.
+void tst_TeamServer::rowsOfAnUnloadedKindWaitAlone()
+{
+    std::unique_ptr<Station> s = openStation(m_dir.filePath("unloaded.db"), "bench-unloaded");
+    QVERIFY(s);
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(s->file);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("INSERT INTO outbox (kind, station, payload) VALUES ('unloaded', 'bench-unloaded', '{}')"));
+    }
+    QSqlDatabase::removeDatabase(name);
+    QVERIFY(recordWrites(s.get(), "Behind", 2));
+    startSender(s.get(), m_server);
+    QTRY_COMPARE_WITH_TIMEOUT(serverCount("SELECT count(*) FROM write_log WHERE station = 'bench-unloaded'"),
+                              qint64(2), Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(s->sender->waiting(), qint64(1), Patience);
+    QCOMPARE(localCount(s->file, "SELECT count(*) FROM outbox WHERE kind = 'unloaded'"), qint64(1));
 }
 
 int main(int argc, char **argv)
