@@ -555,7 +555,10 @@ QVariant TagTableModel::leafData(const Leaf &leaf, int column, int role) const
     const bool polled = tag->isUpdate();
     const bool writable = leaf.access.writable
                           && (Tag::stringToTypeAccess(tag->access()) & Tag::Write);
-    const Write write = column == ValueColumn ? m_writes.value(writeKey(leaf.type, leaf.id)) : Write();
+    // Painting asks for every value cell many times a second; most tables
+    // have no write under way.
+    const Write write = column == ValueColumn && !m_writes.isEmpty() ? m_writes.value(writeKey(leaf.type, leaf.id))
+                                                                     : Write();
     if (column == ValueColumn) {
         switch (role) {
         case WriteStateRole:

@@ -3,6 +3,7 @@
 #include "connectionhistory.h"
 #include "tagfiltermodel.h"
 #include "tagtablemodel.h"
+#include "tagtreeview.h"
 #include "tagvaluedelegate.h"
 #include "workspacecontroller.h"
 
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolBar>
@@ -77,7 +79,7 @@ WorkspacePage::WorkspacePage(WorkspaceController *controller, QWidget *parent)
 
     m_filter = new TagFilterModel(this);
     m_filter->setSourceModel(controller->model());
-    m_view = new QTreeView(this);
+    m_view = new TagTreeView(this);
     m_view->setObjectName(QStringLiteral("treeViewTags"));
     m_view->setModel(m_filter);
     m_view->setUniformRowHeights(true); // keeps large tables cheap to lay out
@@ -128,6 +130,10 @@ WorkspacePage::WorkspacePage(WorkspaceController *controller, QWidget *parent)
             [this] { if (!m_fitTimer->isActive()) m_fitTimer->start(); });
     connect(controller->model(), &QAbstractItemModel::modelReset, m_fitTimer,
             [this] { m_fitTimer->start(); });
+    // Rows scrolled or unfolded into view may hold a wider text.
+    connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, m_fitTimer,
+            [this] { if (!m_fitTimer->isActive()) m_fitTimer->start(); });
+    connect(m_view, &QTreeView::expanded, m_fitTimer, [this] { if (!m_fitTimer->isActive()) m_fitTimer->start(); });
 
     // Columns other than the name can be shown or hidden from the header.
     QHeaderView *header = m_view->header();
@@ -338,17 +344,22 @@ void WorkspacePage::updateMapLabel()
 
 void WorkspacePage::fitValueColumns()
 {
+    // Only the rows on screen are measured: a table of tens of thousands of
+    // rows would otherwise be measured (every value formatted) twice a
+    // second. A wider text that scrolls into view widens its column then.
+    const QModelIndexList rows = m_view->visibleRows();
     // The access column too: its texts are longer in some languages.
     for (const int column : {int(TagTableModel::ValueColumn), int(TagTableModel::RawColumn),
                              int(TagTableModel::AccessColumn)}) {
         if (m_view->isColumnHidden(column))
             continue;
+        int width = m_view->header()->isHidden() ? 0 : m_view->header()->sectionSizeHint(column);
+        for (const QModelIndex &row : rows)
+            width = qMax(width, m_view->sizeHintForIndex(row.sibling(row.row(), column)).width());
         // Grow only: a column that jumps back and forth with the values
         // would be hard to read.
-        const int before = m_view->columnWidth(column);
-        m_view->resizeColumnToContents(column);
-        if (m_view->columnWidth(column) < before)
-            m_view->setColumnWidth(column, before);
+        if (width > m_view->columnWidth(column))
+            m_view->setColumnWidth(column, width);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "workspace_global.h"
+#include "tagtreeview.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -12,7 +13,6 @@ class QLineEdit;
 class QSpinBox;
 class QTimer;
 class QToolBar;
-class QTreeView;
 QT_END_NAMESPACE
 
 namespace Workspace {
@@ -32,7 +32,7 @@ class WORKSPACE_EXPORT WorkspacePage : public QWidget
 public:
     explicit WorkspacePage(WorkspaceController *controller, QWidget *parent = nullptr);
 
-    QTreeView *view() const { return m_view; }
+    TagTreeView *view() const { return m_view; }
     TagFilterModel *filterModel() const { return m_filter; }
     TagValueDelegate *valueDelegate() const { return m_delegate; }
     QLineEdit *filterEdit() const { return m_filterEdit; }
@@ -92,7 +92,7 @@ private:
     QSpinBox *m_period;
     QLabel *m_mapLabel;
     QLineEdit *m_filterEdit;
-    QTreeView *m_view;
+    TagTreeView *m_view;
     TagFilterModel *m_filter;
     TagValueDelegate *m_delegate = nullptr;
     QTimer *m_fitTimer;

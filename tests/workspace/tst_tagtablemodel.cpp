@@ -2,6 +2,7 @@
 #include <workspace/tagformatter.h>
 #include <workspace/tagrights.h>
 #include <workspace/tagtablemodel.h>
+#include <workspace/tagtreeview.h>
 
 #include <clearance/baseclearance.h>
 #include <clearance/clearancetag.h>
@@ -68,6 +69,8 @@ private slots:
     void sortsWithinGroupsAsNumbers();
     void discreteValuesReadOnOff();
     void freshnessFollowsTheLink();
+    void viewRepaintsForRowsOnScreen_data();
+    void viewRepaintsForRowsOnScreen();
 };
 
 void tst_TagTableModel::valueText_data()
@@ -551,6 +554,74 @@ void tst_TagTableModel::freshnessFollowsTheLink()
     model.setMaxAge(1);
     QTRY_VERIFY(value("A", TagTableModel::StaleRole).toBool());
     QVERIFY(value("A", TagTableModel::ReasonRole).toString().startsWith("not refreshed for"));
+}
+
+void tst_TagTableModel::viewRepaintsForRowsOnScreen_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<bool>("repaints");
+    QTest::newRow("first row, on screen") << "T000" << true;
+    QTest::newRow("last row, far below") << "T199" << false;
+    QTest::newRow("scrolled to the last row") << "T199" << true;
+}
+
+void tst_TagTableModel::viewRepaintsForRowsOnScreen()
+{
+    QFETCH(QString, id);
+    QFETCH(bool, repaints);
+    BaseTag base;
+    for (int i = 0; i < 200; ++i) {
+        const QString tagId = QStringLiteral("T%1").arg(i, 3, 10, QLatin1Char('0'));
+        base.addTag(tagId, makeTag(Tag::IR, tagId, Tag::UInt16, quint16(i)), Tag::IR);
+    }
+    TagTableModel model;
+    model.setBaseTag(&base);
+    model.setFlushInterval(0);
+    TagFilterModel filter;
+    filter.setSourceModel(&model);
+    Workspace::TagTreeView view;
+    view.setUniformRowHeights(true);
+    view.setModel(&filter);
+    view.setRepaintInterval(0);
+    view.resize(500, 300);
+    view.expandAll();
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    if (QTest::currentDataTag() == QByteArray("scrolled to the last row"))
+        view.scrollToBottom();
+
+    // The rows on screen, top to bottom, and no more than fit.
+    const QModelIndexList rows = view.visibleRows();
+    QVERIFY(rows.size() >= 3);
+    QVERIFY(rows.size() <= view.viewport()->height() / view.visualRect(rows.first()).height() + 2);
+    for (int i = 1; i < rows.size(); ++i)
+        QCOMPARE(view.visualRect(rows.at(i)).top(), view.visualRect(rows.at(i - 1)).bottom() + 1);
+
+    int paints = 0;
+    class PaintCounter : public QObject
+    {
+    public:
+        explicit PaintCounter(int *count) : m_count(count) {}
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                ++*m_count;
+            return false;
+        }
+        int *m_count;
+    } counter(&paints);
+    QTest::qWait(50);
+    view.viewport()->installEventFilter(&counter);
+    paints = 0;
+    base.tagHash(Tag::IR).value(id)->setRawData({42});
+    if (repaints) {
+        QTRY_VERIFY(paints > 0);
+    } else {
+        QTest::qWait(100);
+        QCOMPARE(paints, 0);
+    }
+    // Repainted or not, the cell holds the newest value.
+    QCOMPARE(model.indexOfTag(Tag::IR, id, TagTableModel::ValueColumn).data().toString(), QString("42"));
 }
 
 QTEST_MAIN(tst_TagTableModel)

@@ -1,0 +1,139 @@
+#include "tagtreeview.h"
+
+#include <QAccessible>
+#include <QTimer>
+
+#include <limits>
+
+namespace Workspace {
+
+TagTreeView::TagTreeView(QWidget *parent)
+    : QTreeView(parent)
+    , m_repaintTimer(new QTimer(this))
+{
+    m_repaintTimer->setSingleShot(true);
+    connect(m_repaintTimer, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
+    // Rows on screen move with these.
+    connect(this, &QTreeView::expanded, this, &TagTreeView::forgetVisibleRows);
+    connect(this, &QTreeView::collapsed, this, &TagTreeView::forgetVisibleRows);
+}
+
+void TagTreeView::setModel(QAbstractItemModel *model)
+{
+    for (const QMetaObject::Connection &c : qAsConst(m_modelConnections))
+        disconnect(c);
+    m_modelConnections.clear();
+    QTreeView::setModel(model);
+    forgetVisibleRows();
+    if (!model)
+        return;
+    // A row index kept across a change of the rows could name another row.
+    const auto forget = [this] { forgetVisibleRows(); };
+    m_modelConnections = {
+        connect(model, &QAbstractItemModel::modelAboutToBeReset, this, forget),
+        connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, forget),
+        connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this, forget),
+        connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, forget),
+        connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, forget),
+        connect(model, &QAbstractItemModel::modelReset, this, forget),
+        connect(model, &QAbstractItemModel::layoutChanged, this, forget),
+    };
+}
+
+void TagTreeView::setRepaintInterval(int milliseconds)
+{
+    m_repaintIntervalMs = qMax(0, milliseconds);
+}
+
+QModelIndexList TagTreeView::visibleRows() const
+{
+    QModelIndexList rows;
+    if (!model())
+        return rows;
+    // Uniform rows: one probe per row height from the first row's middle.
+    const QModelIndex top = indexAt(QPoint(0, 0));
+    if (!top.isValid())
+        return rows;
+    const QRect first = visualRect(top);
+    const int step = first.height();
+    const int bottom = viewport()->height();
+    if (step <= 0)
+        return rows;
+    for (int y = first.top() + step / 2; y < bottom + step; y += step) {
+        const QModelIndex index = indexAt(QPoint(0, qMin(y, bottom - 1)));
+        if (!index.isValid())
+            break;
+        const QModelIndex row = index.sibling(index.row(), 0);
+        if (rows.isEmpty() || rows.constLast() != row)
+            rows.append(row);
+        if (y >= bottom - 1)
+            break;
+    }
+    return rows;
+}
+
+void TagTreeView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QVector<int> &roles)
+{
+    // An open editor follows its value, a screen reader is told of each
+    // change, and rows of their own heights need measuring again: the
+    // plain view does all that.
+    if (state() == EditingState || QAccessible::isActive() || !uniformRowHeights()) {
+        QTreeView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    if (!topLeft.isValid() || !bottomRight.isValid() || !isVisible())
+        return;
+    // A filter that keeps groups through their rows reports the group rows
+    // along with every change below them; a group's own text changes only
+    // with its rows (a rebuild, a new filter), which the view hears of anew.
+    if (topLeft.row() == bottomRight.row() && model()->hasChildren(topLeft.sibling(topLeft.row(), 0)))
+        return;
+    if (showsAnyOf(topLeft, bottomRight))
+        scheduleRepaint();
+}
+
+bool TagTreeView::showsAnyOf(const QModelIndex &topLeft, const QModelIndex &bottomRight) const
+{
+    if (!m_visibleKnown) {
+        m_visible.clear();
+        for (const QModelIndex &row : visibleRows())
+            m_visible.append(qMakePair(row.parent(), row.row()));
+        m_visibleKnown = true;
+        // Good for this turn of the event loop: a flush reports its ranges
+        // together; scrolling and resizing come in later turns.
+        QMetaObject::invokeMethod(const_cast<TagTreeView *>(this), &TagTreeView::forgetVisibleRows,
+                                  Qt::QueuedConnection);
+    }
+    const QModelIndex parent = topLeft.parent();
+    for (const auto &row : qAsConst(m_visible)) {
+        if (row.second >= topLeft.row() && row.second <= bottomRight.row() && row.first == parent)
+            return true;
+    }
+    return false;
+}
+
+void TagTreeView::scheduleRepaint()
+{
+    if (m_repaintTimer->isActive())
+        return;
+    const qint64 since =
+        m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : std::numeric_limits<qint64>::max();
+    if (since >= m_repaintIntervalMs)
+        viewport()->update();
+    else
+        m_repaintTimer->start(int(m_repaintIntervalMs - since));
+}
+
+void TagTreeView::forgetVisibleRows()
+{
+    m_visibleKnown = false;
+    m_visible.clear();
+}
+
+void TagTreeView::paintEvent(QPaintEvent *event)
+{
+    m_sinceRepaint.start();
+    QTreeView::paintEvent(event);
+}
+
+} // namespace Workspace

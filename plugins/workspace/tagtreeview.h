@@ -1,0 +1,63 @@
+#pragma once
+
+#include "workspace_global.h"
+
+#include <QElapsedTimer>
+#include <QModelIndexList>
+#include <QPair>
+#include <QVector>
+#include <QTreeView>
+
+QT_BEGIN_NAMESPACE
+class QTimer;
+QT_END_NAMESPACE
+
+namespace Workspace {
+
+// The live tag table's view. Polling changes every value many times a
+// second; a plain QTreeView walks every row of each changed range (tens of
+// thousands) and repaints the whole table once per change. This view
+// repaints only when a changed range reaches a row on screen, and then at
+// most once per repaint interval: the next paint shows the newest values,
+// stale marks and ages alike.
+class WORKSPACE_EXPORT TagTreeView : public QTreeView
+{
+    Q_OBJECT
+
+public:
+    enum { DefaultRepaintIntervalMs = 100 };
+
+    explicit TagTreeView(QWidget *parent = nullptr);
+
+    void setModel(QAbstractItemModel *model) override;
+
+    // The shortest time between two repaints caused by value changes
+    // (0: repaint on every change).
+    void setRepaintInterval(int milliseconds);
+    int repaintInterval() const { return m_repaintIntervalMs; }
+
+    // The rows on screen, one index (column 0) each, top to bottom.
+    QModelIndexList visibleRows() const;
+
+protected:
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QVector<int> &roles = QVector<int>()) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    bool showsAnyOf(const QModelIndex &topLeft, const QModelIndex &bottomRight) const;
+    void scheduleRepaint();
+    void forgetVisibleRows();
+
+    QTimer *m_repaintTimer;
+    QVector<QMetaObject::Connection> m_modelConnections;
+    QElapsedTimer m_sinceRepaint;
+    int m_repaintIntervalMs = DefaultRepaintIntervalMs;
+    // The rows on screen, found once per turn of the event loop: one flush
+    // of the model reports several ranges at once.
+    // Parent and row of each.
+    mutable QVector<QPair<QModelIndex, int>> m_visible;
+    mutable bool m_visibleKnown = false;
+};
+
+} // namespace Workspace
