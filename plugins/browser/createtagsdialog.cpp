@@ -2,6 +2,8 @@
 #include "browsermodel.h"
 #include "rowformat.h"
 
+#include <core/icore.h>
+
 #include <pointbook/pointbookplugin.h>
 #include <pointbook/statusupdatebase.h>
 #include <workspace/workspacecontroller.h>
@@ -128,7 +130,7 @@ CreateTagsDialog::CreateTagsDialog(const QList<NewTag> &tags, const QString &ver
     };
     connect(m_version, &QLineEdit::textChanged, this, showTarget);
     showTarget();
-    resize(1000, qBound(320, 200 + 34 * tags.size(), 640));
+    Core::ICore::resizeWithinScreen(this, QSize(1000, qBound(320, 200 + 34 * tags.size(), 640)));
 }
 
 void CreateTagsDialog::fillOrders(int row)

@@ -1,6 +1,8 @@
 #include "changelogdialog.h"
 #include "changelog.h"
 
+#include <core/icore.h>
+
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -42,7 +44,7 @@ ChangeLogDialog::ChangeLogDialog(ChangeLog *log, QWidget *parent)
 {
     setObjectName(QStringLiteral("ChangeLogDialog"));
     setWindowTitle(tr("Change log"));
-    resize(1100, 480);
+    Core::ICore::resizeWithinScreen(this, QSize(1100, 480));
     m_filter->setObjectName(QStringLiteral("lineEditTagFilter"));
     m_filter->setPlaceholderText(tr("Filter by tag id or name"));
     m_filter->setClearButtonEnabled(true);

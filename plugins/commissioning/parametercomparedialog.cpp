@@ -2,6 +2,8 @@
 
 #include "parametersets.h"
 
+#include <core/icore.h>
+
 #include <pointbook/parameterapplier.h>
 #include <pointbook/tag.h>
 #include <pointbook/tagwriter.h>
@@ -112,7 +114,7 @@ ParameterCompareDialog::ParameterCompareDialog(ParameterSets *sets, const Parame
     layout->addWidget(m_table);
     layout->addWidget(m_summary);
     layout->addLayout(buttons);
-    resize(1120, 600);
+    Core::ICore::resizeWithinScreen(this, QSize(1120, 600));
     updateApplyButton();
 }
 

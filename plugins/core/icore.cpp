@@ -1,5 +1,9 @@
 #include "icore.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
 #include "coreconstants.h"
 #include "mainwindow.h"
 #include "settingsdatabase.h"
@@ -73,6 +77,22 @@ QSettings *ICore::settings(QSettings::Scope scope)
             return store;
     }
     return ownSettings(scope);
+}
+
+void ICore::resizeWithinScreen(QWidget *window, const QSize &wanted)
+{
+    QScreen *screen = window->screen();
+    if (QWidget *parent = window->parentWidget())
+        screen = parent->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    QSize size = wanted;
+    if (screen) {
+        // Room for the frame the window manager adds.
+        const QSize room = screen->availableGeometry().size() - QSize(40, 60);
+        size = size.boundedTo(room.expandedTo(QSize(320, 240)));
+    }
+    window->resize(size);
 }
 
 } // namespace Core

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QSettings>
+#include <QSize>
 
 QT_BEGIN_NAMESPACE
 class QWidget;
@@ -34,6 +35,9 @@ public:
     static QSettings *settings(QSettings::Scope scope = QSettings::UserScope);
     // Null only when no store could be created at all.
     static SettingsDatabase *settingsDatabase();
+    // Resizes a dialog to the size it wants, but never beyond the available
+    // area of the screen it opens on (a small laptop screen).
+    static void resizeWithinScreen(QWidget *window, const QSize &wanted);
 
 private:
     friend class CorePlugin;
