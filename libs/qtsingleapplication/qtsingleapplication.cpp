@@ -11,6 +11,11 @@
 #include <QStandardPaths>
 
 #ifdef Q_OS_UNIX
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -70,8 +75,24 @@ QtSingleApplication::QtSingleApplication(const QString &id, int &argc, char **ar
 #else
     const QString lockPath = QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock"));
 #endif
-    // The lock decides who listens; a lock left by a crashed start is
-    // recognised as stale because its process is gone.
+    // The lock decides who listens.
+#ifdef Q_OS_UNIX
+    // An flock() lock ends with its process, so one left by a crashed start
+    // never blocks; unlike QLockFile it does not flush a file to disk on
+    // every start, which the user would wait for before seeing anything.
+    m_lockFd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_lockFd < 0 || ::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+        m_running = m_lockFd >= 0 && errno == EWOULDBLOCK;
+        if (!m_running)
+            qWarning("QtSingleApplication: cannot lock %s", qPrintable(lockPath));
+        if (m_lockFd >= 0)
+            ::close(m_lockFd);
+        m_lockFd = -1;
+        return;
+    }
+#else
+    // A lock left by a crashed start is recognised as stale because its
+    // process is gone.
     m_lock = std::make_unique<QLockFile>(lockPath);
     m_lock->setStaleLockTime(0);
     if (!m_lock->tryLock(0)) {
@@ -81,6 +102,7 @@ QtSingleApplication::QtSingleApplication(const QString &id, int &argc, char **ar
         m_lock.reset();
         return;
     }
+#endif
 
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -98,6 +120,12 @@ QtSingleApplication::~QtSingleApplication()
 {
     if (m_server)
         m_server->close();
+#ifdef Q_OS_UNIX
+    // The file stays: removing it could let a start that has it open lock a
+    // name nobody else sees.
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+#endif
 }
 
 void QtSingleApplication::acceptConnections()

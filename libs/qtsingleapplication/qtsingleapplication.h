@@ -52,5 +52,6 @@ private:
     QString m_id;
     bool m_running = false;
     QLocalServer *m_server = nullptr;
-    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<QLockFile> m_lock; // where flock() is missing
+    int m_lockFd = -1;
 };
