@@ -2,6 +2,8 @@
 
 #include <core/settingsdatabase.h>
 
+#include <QTimer>
+
 namespace Workspace {
 
 namespace {
@@ -13,8 +15,18 @@ const char VersionsKey[] = "ChosenVersions";
 ConnectionHistory::ConnectionHistory(Core::SettingsDatabase *database, QObject *parent)
     : QObject(parent)
     , m_database(database)
+    , m_saveTimer(new QTimer(this))
 {
+    m_saveTimer->setSingleShot(true);
+    m_saveTimer->setInterval(SaveDelayMs);
+    connect(m_saveTimer, &QTimer::timeout, this, &ConnectionHistory::save);
     load();
+}
+
+ConnectionHistory::~ConnectionHistory()
+{
+    if (hasPendingSave())
+        save();
 }
 
 void ConnectionHistory::remember(const ConnectionProfile &profile)
@@ -26,7 +38,10 @@ void ConnectionHistory::remember(const ConnectionProfile &profile)
     m_recent.prepend(profile);
     while (m_recent.size() > MaxRecent)
         m_recent.removeLast();
-    save();
+    // SQLite flushes a transaction to disk several times; on the way to a
+    // device's first values that costs more than anything else.
+    if (m_database)
+        m_saveTimer->start();
     emit changed();
 }
 
@@ -47,6 +62,7 @@ void ConnectionHistory::setChosenVersion(const QString &connectionKey, const QSt
 
 void ConnectionHistory::load()
 {
+    m_saveTimer->stop();
     m_recent.clear();
     m_versions.clear();
     if (!m_database)
@@ -61,8 +77,14 @@ void ConnectionHistory::load()
     }
 }
 
+bool ConnectionHistory::hasPendingSave() const
+{
+    return m_saveTimer->isActive();
+}
+
 void ConnectionHistory::save() const
 {
+    m_saveTimer->stop();
     if (!m_database)
         return;
     QVariantList list;

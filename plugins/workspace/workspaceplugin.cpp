@@ -231,6 +231,8 @@ bool WorkspacePlugin::startDemo()
 
 ExtensionSystem::IPlugin::ShutdownFlag WorkspacePlugin::aboutToShutdown()
 {
+    if (m_history && m_history->hasPendingSave())
+        m_history->save();
     if (m_controller) {
         m_controller->disconnectFromDevice();
         if (Core::SettingsDatabase *database = Core::ICore::settingsDatabase()) {

@@ -37,6 +37,8 @@ private slots:
     void profileKeyAndText();
     void historyKeepsNewestDistinct();
     void historySurvivesRestart();
+    void historyWritesWhatItRemembers_data();
+    void historyWritesWhatItRemembers();
     void dialogRefusesIncompleteInput_data();
     void dialogRefusesIncompleteInput();
     void dialogRecentFillsForm();
@@ -169,6 +171,38 @@ void tst_Connection::historySurvivesRestart()
     db.endGroup();
     history.load();
     QCOMPARE(history.recent().size(), 1);
+}
+
+void tst_Connection::historyWritesWhatItRemembers_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("after the delay") << "timer";
+    QTest::newRow("when saved") << "save";
+    QTest::newRow("when destroyed") << "destruction";
+}
+
+void tst_Connection::historyWritesWhatItRemembers()
+{
+    QFETCH(QString, how);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("settings.db");
+    const ConnectionProfile tcp = ConnectionProfile::tcp("10.0.0.7", 502, 3);
+    {
+        Core::SettingsDatabase db(file);
+        auto history = std::make_unique<ConnectionHistory>(&db);
+        history->remember(tcp);
+        QVERIFY(history->hasPendingSave());
+        if (how == "timer")
+            QTRY_VERIFY_WITH_TIMEOUT(!history->hasPendingSave(), ConnectionHistory::SaveDelayMs * 10);
+        else if (how == "save")
+            history->save();
+        // Nothing is left for the destructor unless it is the way tested.
+        QCOMPARE(history->hasPendingSave(), how == "destruction");
+    }
+    Core::SettingsDatabase db(file);
+    ConnectionHistory reread(&db);
+    QCOMPARE(reread.recent().size(), 1);
+    QCOMPARE(reread.recent().first(), tcp);
 }
 
 void tst_Connection::dialogRefusesIncompleteInput_data()
