@@ -1,9 +1,11 @@
 #include "xmltextreader.h"
 
 #include <QCoreApplication>
+#include <QByteArrayMatcher>
 #include <QDomDocument>
-#include <QRegularExpression>
 #include <QTextCodec>
+
+#include <cstring>
 
 namespace XmlText {
 
@@ -33,23 +35,31 @@ bool isNameStart(QChar c)
     return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' || u == ':' || u >= 0x80;
 }
 
+// Decided by the character after the '<' first: the prefixes below are
+// compared only for the rare "<!" markup, as this runs once per element.
 Markup classify(const QString &text, int i)
 {
-    if (startsAt(text, i, QLatin1String("<!--")))
-        return Markup::Comment;
-    if (startsAt(text, i, QLatin1String("<![CDATA[")))
-        return Markup::CData;
-    if (startsAt(text, i, QLatin1String("<!DOCTYPE")))
-        return Markup::Doctype;
-    if (startsAt(text, i, QLatin1String("<!")))
-        return Markup::Declaration;
-    if (startsAt(text, i, QLatin1String("<?")))
-        return Markup::Instruction;
-    if (startsAt(text, i, QLatin1String("</")))
-        return Markup::EndTag;
-    if (i + 1 < text.size() && isNameStart(text.at(i + 1)))
+    if (i + 1 >= text.size())
+        return Markup::Stray;
+    const QChar next = text.at(i + 1);
+    if (isNameStart(next))
         return Markup::StartTag;
-    return Markup::Stray;
+    switch (next.unicode()) {
+    case '/':
+        return Markup::EndTag;
+    case '?':
+        return Markup::Instruction;
+    case '!':
+        if (startsAt(text, i, QLatin1String("<!--")))
+            return Markup::Comment;
+        if (startsAt(text, i, QLatin1String("<![CDATA[")))
+            return Markup::CData;
+        if (startsAt(text, i, QLatin1String("<!DOCTYPE")))
+            return Markup::Doctype;
+        return Markup::Declaration;
+    default:
+        return Markup::Stray;
+    }
 }
 
 // Index just behind the first `what` at or after `from`, or the text's end.
@@ -195,21 +205,47 @@ int refusedAt(const QString &text, QString *reason)
     return -1;
 }
 
+bool isEncodingNameChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+// The name of the first encoding="<name>" in the bytes whose name is one or
+// more of a-z, A-Z, 0-9 and '-', or empty. Searching the bytes finds what a
+// search of their UTF-8 text would: UTF-8 decoding gives each ASCII byte as
+// the same character and turns nothing else into ASCII, so the text need
+// not be decoded before the codec is known.
+QByteArray declaredEncoding(const char *data, int size)
+{
+    static const QByteArrayMatcher key(QByteArrayLiteral("encoding=\""));
+    const int keySize = key.pattern().size();
+    for (int at = key.indexIn(data, size); at >= 0; at = key.indexIn(data, size, at + 1)) {
+        const int begin = at + keySize;
+        int end = begin;
+        while (end < size && isEncodingNameChar(data[end]))
+            ++end;
+        if (end > begin && end < size && data[end] == '"')
+            return QByteArray(data + begin, end - begin);
+    }
+    return QByteArray();
+}
+
 } // namespace
 
 QString XmlTextReader::decode(const QByteArray &bytes)
 {
-    const int zero = bytes.indexOf('\0');
-    const QString text = QString::fromUtf8(bytes.constData(), zero < 0 ? bytes.size() : zero);
+    // memchr: QByteArray::indexOf(char) walks byte by byte.
+    const void *zero = std::memchr(bytes.constData(), 0, size_t(bytes.size()));
+    const int length = zero ? int(static_cast<const char *>(zero) - bytes.constData()) : bytes.size();
 
-    static const QRegularExpression encodingRx(QStringLiteral("encoding=\"([a-zA-Z\\-0-9]+)\""));
-    const QRegularExpressionMatch match = encodingRx.match(text);
-    if (!match.hasMatch())
-        return text;
-    QTextCodec *codec = QTextCodec::codecForName(match.captured(1).toLatin1());
-    if (!codec)
-        return text;
-    return codec->toUnicode(bytes);
+    // A declared codec decodes all bytes, past a zero byte too; the UTF-8
+    // text up to the zero byte is only made when it is the result.
+    const QByteArray name = declaredEncoding(bytes.constData(), length);
+    if (!name.isEmpty()) {
+        if (QTextCodec *codec = QTextCodec::codecForName(name))
+            return codec->toUnicode(bytes);
+    }
+    return QString::fromUtf8(bytes.constData(), length);
 }
 
 QString XmlTextReader::repairQuotedRuns(const QString &text)

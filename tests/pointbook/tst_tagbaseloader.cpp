@@ -459,13 +459,15 @@ void tst_TagBaseLoader::declaredCodec()
 void tst_TagBaseLoader::lineEndsAndByteOrderMark()
 {
     const QByteArray text = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<base version=\"1\">\r\n"
-                            "<hr><tag><information id=\"T\" name=\"a\r\nb\"/></tag></hr>\r\n</base>\r\n";
+                            "<hr><tag><information id=\"T\" name=\"a\r\nb\" unit=\"\rc\r\r\nd\r\"/></tag></hr>\r\n</base>\r";
     TagBaseLoader loader(write("crlf.xml", text), "1");
     QVERIFY2(loader.readBase(), qPrintable(loader.errorString()));
     const Tag *t = loader.base()->tagHash(Tag::HR).value("T");
     QVERIFY(t);
     // The file is read as text: CR LF arrives as LF, also inside values.
     QCOMPARE(t->name(), QStringLiteral("a\nb"));
+    // Every carriage return is dropped, also one without a line feed.
+    QCOMPARE(t->unit(), QStringLiteral("c\nd"));
 }
 
 void tst_TagBaseLoader::emptyBaseLoads()

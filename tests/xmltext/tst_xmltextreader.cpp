@@ -60,6 +60,19 @@ void tst_XmlTextReader::decode_data()
         << two
         << QStringLiteral("<?xml encoding=\"windows-1251\"?><a e=\"encoding=\"KOI8-R\"\" n=\"") + cyr
             + QStringLiteral("\"/>");
+    // A declaration that does not match (empty name, a blank in it, no
+    // closing quote) does not stop the search for a later one.
+    const QByteArray later = QByteArray("<a e=\"encoding=\"\" f=\"encoding=\"KOI 8\" g=\"encoding=\"windows-1251")
+        + " n=\"encoding=\"windows-1251\" v=\"" + cp1251->fromUnicode(cyr) + "\"/>";
+    QTest::newRow("later declaration after broken ones")
+        << later
+        << QStringLiteral("<a e=\"encoding=\"\" f=\"encoding=\"KOI 8\" g=\"encoding=\"windows-1251"
+                          " n=\"encoding=\"windows-1251\" v=\"") + cyr + QStringLiteral("\"/>");
+    // Bytes that are no UTF-8 do not hide a declaration after them.
+    const QByteArray broken = QByteArray("\xE2<a e=\"encoding=\"windows-1251\" v=\"") + cp1251->fromUnicode(cyr) + "\"/>";
+    QTest::newRow("invalid utf8 before the declaration") << broken << cp1251->toUnicode(broken);
+    QTest::newRow("declaration cut off at the end")
+        << QByteArray("<a e=\"encoding=\"windows-1251") << QStringLiteral("<a e=\"encoding=\"windows-1251");
 }
 
 void tst_XmlTextReader::decode()
