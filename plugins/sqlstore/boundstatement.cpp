@@ -167,10 +167,29 @@ private:
         case SQLITE_BLOB:
             return QByteArray(static_cast<const char *>(sqlite3_column_blob(m_statement, c)),
                               sqlite3_column_bytes(m_statement, c));
-        default:
-            return QString(static_cast<const QChar *>(sqlite3_column_text16(m_statement, c)),
+        default: {
+            // Most texts are plain ASCII (ids, numbers, time stamps): those
+            // are taken from SQLite's own UTF-8 as they are. Its conversion
+            // to UTF-16 costs more than the whole rest of a row; any other
+            // text still goes through it, as in Qt's driver, so that text
+            // that is not valid UTF-8 reads the same.
+            const unsigned char *utf8 = sqlite3_column_text(m_statement, c);
+            const int bytes = sqlite3_column_bytes(m_statement, c);
+            if (utf8 && isAscii(utf8, bytes))
+                return QString::fromLatin1(reinterpret_cast<const char *>(utf8), bytes);
+            const void *utf16 = sqlite3_column_text16(m_statement, c);
+            return QString(static_cast<const QChar *>(utf16),
                            sqlite3_column_bytes16(m_statement, c) / int(sizeof(QChar)));
         }
+        }
+    }
+
+    static bool isAscii(const unsigned char *text, int size)
+    {
+        unsigned char any = 0;
+        for (int i = 0; i < size; ++i)
+            any |= text[i];
+        return any < 0x80;
     }
 
     sqlite3 *m_handle;

@@ -383,6 +383,9 @@ void KindsTest::valuesAsQtsDriverKeepsThem_data()
     QTest::newRow("float") << QVariant(12.5f);
     QTest::newRow("text") << QVariant(QStringLiteral("Давление, ä 'q' \"d\""));
     QTest::newRow("empty text") << QVariant(QString(""));
+    QTest::newRow("ascii text") << QVariant(QStringLiteral("tag_7 2026-01-01 12:00:00.125"));
+    QTest::newRow("text with zero character") << QVariant(QString::fromLatin1("a\0b", 3));
+    QTest::newRow("text with a lone surrogate") << QVariant(QString(QChar(0xD800)) + QLatin1Char('x'));
     QTest::newRow("bytes") << QVariant(QByteArray("\0\x01\xff", 3));
     QTest::newRow("null") << QVariant();
     QTest::newRow("date and time") << QVariant(QDateTime(QDate(2026, 12, 9), QTime(1, 2, 3, 45), Qt::UTC));
