@@ -325,18 +325,27 @@ void TagBase::startCycle()
                 IModbusTransaction *transaction = createRead(type, interval.x() + done, count);
                 if (!transaction)
                     continue;
+                // The connection carries its transaction: asking sender()
+                // for it costs a lookup under a lock on every reply. The
+                // transaction emits the signal itself, so it is alive here.
                 if (type < 2) {
                     connect(transaction,
                             qOverload<bool, QVector<quint16>, int>(
                                 &IModbusTransaction::transactionExecutionEnded),
-                            this, type == 0 ? &TagBase::onReadTransactionIR
-                                            : &TagBase::onReadTransactionHR);
+                            this,
+                            [this, type, transaction](bool isOk, const QVector<quint16> &values, int) {
+                                finishReply(type, isOk, &values, transaction);
+                            });
                 } else {
                     connect(transaction,
                             qOverload<bool, QVector<quint8>, int>(
                                 &IModbusTransaction::transactionExecutionEnded),
-                            this, type == 2 ? &TagBase::onReadTransactionDI
-                                            : &TagBase::onReadTransactionCO);
+                            this,
+                            [this, type, transaction](bool isOk, const QVector<quint8> &bits, int) {
+                                if (isOk)
+                                    deliverBits(type, transaction, bits);
+                                finishReply(type, isOk, nullptr, transaction);
+                            });
                 }
                 m_ids[type].insert(transaction->transactionID());
                 m_queues[type].append(transaction);
@@ -447,33 +456,38 @@ void TagBase::dropQueues()
     }
 }
 
+// The slots serve a transaction connected to them from outside; the engine's
+// own requests are connected with the transaction at hand.
 void TagBase::onReadTransactionIR(bool isOk, QVector<quint16> values, int)
 {
-    finishReply(0, isOk, &values);
+    finishReply(0, isOk, &values, qobject_cast<IModbusTransaction *>(sender()));
 }
 
 void TagBase::onReadTransactionHR(bool isOk, QVector<quint16> values, int)
 {
-    finishReply(1, isOk, &values);
+    finishReply(1, isOk, &values, qobject_cast<IModbusTransaction *>(sender()));
 }
 
 void TagBase::onReadTransactionDI(bool isOk, QVector<quint8> bits, int)
 {
+    IModbusTransaction *transaction = qobject_cast<IModbusTransaction *>(sender());
     if (isOk)
-        deliverBits(2, qobject_cast<IModbusTransaction *>(sender()), bits);
-    finishReply(2, isOk, nullptr);
+        deliverBits(2, transaction, bits);
+    finishReply(2, isOk, nullptr, transaction);
 }
 
 void TagBase::onReadTransactionCO(bool isOk, QVector<quint8> bits, int)
 {
+    IModbusTransaction *transaction = qobject_cast<IModbusTransaction *>(sender());
     if (isOk)
-        deliverBits(3, qobject_cast<IModbusTransaction *>(sender()), bits);
-    finishReply(3, isOk, nullptr);
+        deliverBits(3, transaction, bits);
+    finishReply(3, isOk, nullptr, transaction);
 }
 
-void TagBase::finishReply(int type, bool isOk, const QVector<quint16> *registers)
+void TagBase::finishReply(int type, bool isOk, const QVector<quint16> *registers,
+                          IModbusTransaction *sent)
 {
-    QPointer<IModbusTransaction> transaction = qobject_cast<IModbusTransaction *>(sender());
+    QPointer<IModbusTransaction> transaction = sent;
     const quint64 generation = m_generation;
 
     if (transaction && m_abandoned.contains(transaction)) {

@@ -153,7 +153,9 @@ private:
     void startCycle();
     void selectType();
     void readStep(int type);
-    void finishReply(int type, bool isOk, const QVector<quint16> *registers);
+    // transaction: the request that ended (null when unknown).
+    void finishReply(int type, bool isOk, const QVector<quint16> *registers,
+                     Transaction *transaction);
     void deliverBits(int type, Transaction *transaction, const QVector<quint8> &bits);
     // buffer/carryStart: words of tags that run on into the next request,
     // from address *carryStart on (-1: none).
