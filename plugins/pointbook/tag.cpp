@@ -149,7 +149,20 @@ T convertedNumber(const QVector<quint16> &words, int width, Tag::ByteOrder order
                   Tag::ByteOrder orderOut)
 {
     uchar buffer[sizeof(T)] = {};
-    convertWords(words, width, orderMapOf(orderIn, orderOut), buffer, int(sizeof(T)));
+    const OrderMap &map = orderMapOf(orderIn, orderOut);
+    const int available = words.size() * 2;
+    if (width > 0 && map.length >= int(sizeof(T)) && available > 0) {
+        // The first element alone fills the number (the usual case: orders
+        // as long as the type): the same bytes without the general loop,
+        // which runs once for every decoded value.
+        const quint16 *data = words.constData();
+        for (int o = 0; o < int(sizeof(T)); ++o) {
+            const int i = map.source[o];
+            buffer[o] = i >= 0 && i < available ? byteOfWords(data, i) : 0;
+        }
+    } else {
+        convertWords(words, width, map, buffer, int(sizeof(T)));
+    }
     return qFromLittleEndian<T>(buffer);
 }
 

@@ -131,6 +131,9 @@ private slots:
     void changedValueAlwaysEmitted_data();
     void changedValueAlwaysEmitted();
     void setDampedValueStores();
+
+    void numberFollowsOrderConversion_data();
+    void numberFollowsOrderConversion();
 };
 
 void tst_TagDecoding::sizes_data()
@@ -654,6 +657,64 @@ void tst_TagDecoding::setDampedValueStores()
     Tag tag;
     tag.setDampedValue(-0.5);
     QCOMPARE(tag.dampedValue(), -0.5);
+}
+
+void tst_TagDecoding::numberFollowsOrderConversion_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("words");
+    // Orders shorter, as long as and longer than the element; replies that
+    // supply fewer words than an order reaches for.
+    const int types[] = {Tag::UInt16, Tag::Int16, Tag::UInt32, Tag::Int32, Tag::UInt64, Tag::Int64};
+    for (int type : types) {
+        const int width = Tag::elementWidth(Tag::DataType(type)) / 2;
+        for (int words : {1, width, 4})
+            QTest::addRow("%s, %d words", qPrintable(Tag::dataTypeToString(Tag::DataType(type))), words)
+                << type << words;
+    }
+}
+
+// A single number is the first bytes of the text-form conversion, read
+// little-endian, for every pair of orders.
+void tst_TagDecoding::numberFollowsOrderConversion()
+{
+    QFETCH(int, type);
+    QFETCH(int, words);
+    const int width = Tag::elementWidth(Tag::DataType(type));
+    QVector<quint16> raw;
+    QByteArray bytes;
+    for (int i = 0; i < words; ++i) {
+        raw.append(quint16(0x8192 + 0x2325 * i));
+        bytes.append(char(raw.last() >> 8));
+        bytes.append(char(raw.last() & 0xFF));
+    }
+    for (int in = Tag::UnknownOrder; in <= Tag::Order67452301; ++in) {
+        for (int out = Tag::UnknownOrder; out <= Tag::Order67452301; ++out) {
+            Tag tag;
+            tag.setDataType(Tag::DataType(type));
+            tag.setCount(1);
+            tag.setByteOrderInput(Tag::ByteOrder(in));
+            tag.setByteOrderOutput(Tag::ByteOrder(out));
+            tag.setRawData(raw);
+            QByteArray converted = tag.byteOrderConversion(
+                bytes, Tag::byteOrderToString(Tag::ByteOrder(in)),
+                Tag::byteOrderToString(Tag::ByteOrder(out)));
+            converted = converted.left(width).leftJustified(width, '\0');
+            double expected = 0;
+            switch (type) {
+            case Tag::UInt16: expected = qFromLittleEndian<quint16>(converted.constData()); break;
+            case Tag::Int16: expected = qFromLittleEndian<qint16>(converted.constData()); break;
+            case Tag::UInt32: expected = qFromLittleEndian<quint32>(converted.constData()); break;
+            case Tag::Int32: expected = qFromLittleEndian<qint32>(converted.constData()); break;
+            case Tag::UInt64: expected = double(qFromLittleEndian<quint64>(converted.constData())); break;
+            default: expected = double(qFromLittleEndian<qint64>(converted.constData())); break;
+            }
+            if (tag.dampedValue() != expected)
+                QFAIL(qPrintable(QStringLiteral("orders %1 -> %2: %3 instead of %4")
+                                     .arg(in).arg(out).arg(tag.dampedValue(), 0, 'g', 20)
+                                     .arg(expected, 0, 'g', 20)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_TagDecoding)
