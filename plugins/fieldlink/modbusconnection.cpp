@@ -1,6 +1,7 @@
 #include "modbusconnection.h"
 #include "trafficrecorder.h"
 
+#include <QAbstractSocket>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
@@ -154,8 +155,10 @@ bool ModbusConnection::openLink()
         destroyClient();
     if (!m_client) {
         if (m_type == Tcp)
+        {
             m_client = new QModbusTcpClient(this);
-        else
+            m_socket = m_client->findChild<QAbstractSocket *>(QString(), Qt::FindDirectChildrenOnly);
+        } else
             m_client = new QModbusRtuSerialMaster(this);
         connect(m_client, &QModbusDevice::stateChanged, this,
                 &ModbusConnection::onClientStateChanged);
@@ -215,6 +218,7 @@ void ModbusConnection::destroyClient()
     m_client->disconnectDevice();
     m_client->deleteLater();
     m_client = nullptr;
+    m_socket = nullptr;
     setState(QModbusDevice::UnconnectedState);
 }
 
@@ -552,6 +556,12 @@ void ModbusConnection::send(IModbusTransaction *t)
     m_replyConnection =
         connect(reply, &QModbusReply::finished, this, [this, reply]() { handleReply(reply); });
     armGuard(settings.responseTimeout() * (settings.numberOfRetries() + 1) + GuardSlackMs);
+    // Qt's TCP client leaves the request in the socket's buffer until the
+    // next turn of the event loop. Written now, it is on its way while the
+    // answer just received is still being worked on. A failed write ends
+    // the request through the reply, which is connected by now.
+    if (m_socket && m_socket->bytesToWrite() > 0)
+        m_socket->flush();
 }
 
 void ModbusConnection::handleReply(QModbusReply *reply)

@@ -17,6 +17,7 @@
 #include <QVector>
 
 QT_BEGIN_NAMESPACE
+class QAbstractSocket;
 class QModbusClient;
 class QModbusPdu;
 class QModbusReply;
@@ -186,6 +187,8 @@ private:
     bool m_sentRaw = false; // the request on the wire went as a raw PDU
 
     QModbusClient *m_client = nullptr;
+    // The TCP client's socket, to put a request on the wire at once.
+    QPointer<QAbstractSocket> m_socket;
     QModbusDevice::State m_state = QModbusDevice::UnconnectedState;
     QString m_errorString;
 
