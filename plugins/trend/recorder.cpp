@@ -372,10 +372,9 @@ void Recorder::passEnded()
             continue;
         }
         slot.refreshed = false;
-        const QVector<double> values = Workspace::TagFormatter::numericValues(slot.tag);
-        if (values.size() != 1)
+        double value = 0;
+        if (!Workspace::TagFormatter::scalarValue(slot.tag, &value))
             continue;
-        const double value = values.constFirst();
         if (m_changesOnly && slot.hasLast) {
             const Key &key = m_keys.at(slot.key);
             const double band = m_deadbands.value(tagKey(key.type, key.id), 0.0);

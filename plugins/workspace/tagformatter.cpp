@@ -77,17 +77,32 @@ QVector<double> TagFormatter::numericValues(const Tag *tag)
             result.append(decodeElement(bytes.constData() + p, tag->dataType()));
         return result;
     }
-    if (Tag::elementWidth(tag->dataType()) == 0)
-        return result;
-    if (tag->enableDamping() && !tag->bitfield())
-        result.append(tag->dampedValue());
-    else if (tag->dataType() == Tag::UInt64)
-        result.append(double(value.toULongLong()));
-    else if (tag->dataType() == Tag::Int64)
-        result.append(double(value.toLongLong()));
-    else
-        result.append(value.toDouble());
+    double scalar = 0;
+    if (scalarValue(tag, &scalar))
+        result.append(scalar);
     return result;
+}
+
+bool TagFormatter::scalarValue(const Tag *tag, double *value)
+{
+    if (!tag || tag->count() > 1 || Tag::elementWidth(tag->dataType()) == 0)
+        return false;
+    if (tag->enableDamping() && !tag->bitfield()) {
+        if (!tag->value().isValid())
+            return false;
+        *value = tag->dampedValue();
+        return true;
+    }
+    const QVariant v = tag->value();
+    if (!v.isValid())
+        return false;
+    if (tag->dataType() == Tag::UInt64)
+        *value = double(v.toULongLong());
+    else if (tag->dataType() == Tag::Int64)
+        *value = double(v.toLongLong());
+    else
+        *value = v.toDouble();
+    return true;
 }
 
 QString TagFormatter::numberText(double value, Tag::DataType type, int precision)

@@ -28,6 +28,10 @@ public:
     // The numeric elements of the current value (one for a single value);
     // empty without a value or for an unknown type.
     static QVector<double> numericValues(const Pointbook::Tag *tag);
+    // The value of a single (not array) tag as numericValues() gives it,
+    // without building a list: false without a value, for an array or for an
+    // unknown type. Read once a pass for every recorded tag.
+    static bool scalarValue(const Pointbook::Tag *tag, double *value);
     // True when a limit is set (min < max) and any element lies outside it.
     static bool isOutOfRange(const Pointbook::Tag *tag);
 
