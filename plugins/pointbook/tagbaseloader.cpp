@@ -9,9 +9,6 @@
 #include <QFile>
 
 #include <cstring>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 namespace Pointbook {
 
@@ -86,47 +83,6 @@ void dropCarriageReturns(QByteArray *bytes)
     bytes->truncate(int(to - begin));
 }
 
-// Frees the documents of earlier loads on a thread of its own, one at a
-// time. A parsed map of 10,000 tags is some 140 MB in millions of small
-// blocks; freeing them cost the window a fifth of the time of the next
-// load, and nothing of the old document is used again.
-class DocumentReleaser
-{
-public:
-    ~DocumentReleaser() { wait(); }
-
-    // Takes over the document; no node of it may be referenced elsewhere.
-    void release(QDomDocument *document)
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        // One document at a time keeps the memory bounded.
-        if (m_thread.joinable())
-            m_thread.join();
-        try {
-            m_thread = std::thread([document] { delete document; });
-        } catch (const std::system_error &) {
-            delete document; // no thread to be had: freed here
-        }
-    }
-
-    void wait()
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::thread m_thread;
-};
-
-DocumentReleaser &releaser()
-{
-    static DocumentReleaser instance;
-    return instance;
-}
-
 // The mask a tag without one reads as: 64 zero digits.
 const QString &noMask()
 {
@@ -168,13 +124,6 @@ void TagBaseLoader::setError(Error error, const QString &errorString)
 bool TagBaseLoader::readBase()
 {
     m_base->clearBase();
-    // The loader holds the only handle of its document: the nodes it read
-    // were local to that load.
-    if (!m_document.isNull()) {
-        auto *old = new QDomDocument(m_document);
-        m_document = QDomDocument();
-        releaser().release(old);
-    }
 
     if (!QFile::exists(m_fileName)) {
         setError(FileError, tr("File does not exist."));
