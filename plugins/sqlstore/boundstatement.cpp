@@ -75,10 +75,10 @@ public:
 
     sqlite3_stmt *get() const { return m_statement; }
 
-    bool bind(const BoundStatement::Row &values, QSqlError *error)
+    bool bind(const QVariant *values, int count, QSqlError *error)
     {
-        for (int i = 0; i < values.size(); ++i) {
-            const QVariant &value = values.at(i);
+        for (int i = 0; i < count; ++i) {
+            const QVariant &value = values[i];
             int rc = SQLITE_OK;
             if (value.isNull()) {
                 rc = sqlite3_bind_null(m_statement, i + 1);
@@ -210,38 +210,42 @@ void readRows(QSqlQuery &query, BoundStatement::Rows *result)
     }
 }
 
-} // namespace
-
-QSqlError BoundStatement::run(QSqlDatabase &database, QSqlQuery &query, const QString &statement,
-                              const Rows &values, Rows *result, qint64 *rowsAffected)
+// Runs once per row; `row(r, &count)` gives the r-th row's first value and
+// its value count, so that rows kept one list each and rows laid out one
+// after another in a single block share one loop.
+template<typename RowAt>
+QSqlError runRows(QSqlDatabase &database, QSqlQuery &query, const QString &statement, int rows,
+                  RowAt row, BoundStatement::Rows *result, qint64 *rowsAffected)
 {
-    const Rows &runs = values;
-    const int placeholders = placeholderCount(statement);
     if (sqlite3 *handle = SqliteHandle::of(database)) {
         QSqlError error;
         Prepared prepared(handle, statement, &error);
         if (!prepared.get())
             return error;
         const int expected = sqlite3_bind_parameter_count(prepared.get());
-        for (int r = 0; r < runs.size(); ++r) {
-            if (runs.at(r).size() != expected)
-                return countMismatch(r, runs.at(r).size(), expected);
-            if (!prepared.bind(runs.at(r), &error) || !prepared.step(result, rowsAffected, &error))
+        for (int r = 0; r < rows; ++r) {
+            int count = 0;
+            const QVariant *values = row(r, &count);
+            if (count != expected)
+                return countMismatch(r, count, expected);
+            if (!prepared.bind(values, count, &error) || !prepared.step(result, rowsAffected, &error))
                 return error;
         }
         return QSqlError();
     }
 
+    const int placeholders = BoundStatement::placeholderCount(statement);
     query.setForwardOnly(true);
     if (!query.prepare(statement))
         return query.lastError();
-    for (int r = 0; r < runs.size(); ++r) {
-        const Row &row = runs.at(r);
+    for (int r = 0; r < rows; ++r) {
+        int count = 0;
+        const QVariant *values = row(r, &count);
         // A short row would run with the previous row's values.
-        if (row.size() != placeholders)
-            return countMismatch(r, row.size(), placeholders);
-        for (int i = 0; i < row.size(); ++i)
-            query.bindValue(i, row.at(i));
+        if (count != placeholders)
+            return countMismatch(r, count, placeholders);
+        for (int i = 0; i < count; ++i)
+            query.bindValue(i, values[i]);
         if (!query.exec())
             return query.lastError();
         if (result)
@@ -251,6 +255,36 @@ QSqlError BoundStatement::run(QSqlDatabase &database, QSqlQuery &query, const QS
         query.finish();
     }
     return QSqlError();
+}
+
+} // namespace
+
+QSqlError BoundStatement::run(QSqlDatabase &database, QSqlQuery &query, const QString &statement,
+                              const Rows &values, Rows *result, qint64 *rowsAffected)
+{
+    return runRows(database, query, statement, values.size(),
+                   [&values](int r, int *count) {
+                       *count = values.at(r).size();
+                       return values.at(r).constData();
+                   },
+                   result, rowsAffected);
+}
+
+QSqlError BoundStatement::run(QSqlDatabase &database, QSqlQuery &query, const QString &statement,
+                              int columns, const Row &values, Rows *result, qint64 *rowsAffected)
+{
+    if (columns <= 0)
+        return values.isEmpty() ? QSqlError() : countMismatch(0, 0, placeholderCount(statement));
+    const int size = values.size();
+    // A last row cut short is run with the values it has, so that it fails
+    // as a short row of lists does.
+    return runRows(database, query, statement, (size + columns - 1) / columns,
+                   [&values, columns, size](int r, int *count) {
+                       const int first = r * columns;
+                       *count = qMin(columns, size - first);
+                       return values.constData() + first;
+                   },
+                   result, rowsAffected);
 }
 
 QSqlError BoundStatement::select(QSqlDatabase &database, QSqlQuery &query, const QString &statement,

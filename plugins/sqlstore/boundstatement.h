@@ -31,6 +31,11 @@ public:
     // returns are appended there.
     static QSqlError run(QSqlDatabase &database, QSqlQuery &query, const QString &statement,
                          const Rows &values, Rows *result, qint64 *rowsAffected);
+    // The same for rows laid out one after another in one block, `columns`
+    // values to a row: one allocation for a whole batch instead of one per
+    // row, which is what a large batch of small rows mostly cost.
+    static QSqlError run(QSqlDatabase &database, QSqlQuery &query, const QString &statement,
+                         int columns, const Row &values, Rows *result, qint64 *rowsAffected);
 
     // Runs one statement without bound values and appends the rows it
     // returns, natively on SQLite.

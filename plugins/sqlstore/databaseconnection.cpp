@@ -278,5 +278,14 @@ IDataBaseTransaction *DataBaseConnection::boundBatchDataTable(const QString &sta
     return prepare(new DBBoundBatchDataTable(statement, rows, priority));
 }
 
+IDataBaseTransaction *DataBaseConnection::boundBatchDataTable(const QString &statement, int columns,
+                                                              const QVector<QVariant> &values,
+                                                              IDataBaseTransaction::Priority priority)
+{
+    if (!worker || !thread)
+        return nullptr;
+    return prepare(new DBBoundBatchDataTable(statement, columns, values, priority));
+}
+
 } // namespace Internal
 } // namespace Sqlstore

@@ -85,6 +85,10 @@ public slots:
     IDataBaseTransaction *boundBatchDataTable(const QString &statement,
                                               const QVector<QVector<QVariant> > &rows,
                                               IDataBaseTransaction::Priority priority = IDataBaseTransaction::Normal);
+    // Rows laid out one after another in `values`, `columns` to a row.
+    IDataBaseTransaction *boundBatchDataTable(const QString &statement, int columns,
+                                              const QVector<QVariant> &values,
+                                              IDataBaseTransaction::Priority priority = IDataBaseTransaction::Normal);
     // Statements of Outbox (DBOutboxSetup).
     IDataBaseTransaction *outboxSetup(const QStringList &statements,
                                       IDataBaseTransaction::Priority priority = IDataBaseTransaction::Normal);

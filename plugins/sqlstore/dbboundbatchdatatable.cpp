@@ -13,6 +13,22 @@ DBBoundBatchDataTable::DBBoundBatchDataTable(const QString &statement, const Row
     appendSqlQuery(statement);
 }
 
+DBBoundBatchDataTable::DBBoundBatchDataTable(const QString &statement, int columns,
+                                             const QVector<QVariant> &values, Priority priority,
+                                             QObject *parent)
+    : IDataBaseTransaction(parent)
+    , m_values(values)
+    , m_columns(qMax(columns, 1))
+{
+    setPriority(priority);
+    appendSqlQuery(statement);
+}
+
+int DBBoundBatchDataTable::rowCount() const
+{
+    return m_columns ? (m_values.size() + m_columns - 1) / m_columns : m_rows.size();
+}
+
 QString DBBoundBatchDataTable::insertStatement(const QString &tableName, const QStringList &columns,
                                                const QString &verb)
 {
@@ -29,11 +45,13 @@ QSqlError DBBoundBatchDataTable::process(QSqlDatabase database, QSqlQuery query)
 {
     m_rowsAffected = 0;
     const QStringList statements = sqlQueryList();
-    m_error = statements.size() == 1
-                  ? BoundStatement::run(database, query, statements.constFirst(), m_rows, nullptr,
-                                        &m_rowsAffected)
-                  : QSqlError(QString(), tr("A batch holds exactly one statement."),
-                              QSqlError::StatementError);
+    if (statements.size() != 1)
+        m_error = QSqlError(QString(), tr("A batch holds exactly one statement."), QSqlError::StatementError);
+    else if (m_columns)
+        m_error = BoundStatement::run(database, query, statements.constFirst(), m_columns, m_values, nullptr,
+                                      &m_rowsAffected);
+    else
+        m_error = BoundStatement::run(database, query, statements.constFirst(), m_rows, nullptr, &m_rowsAffected);
     // Emitted after the worker's commit, false when that commit fails.
     announceEnd(m_error.type() == QSqlError::NoError, nullptr);
     return m_error;

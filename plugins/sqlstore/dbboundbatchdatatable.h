@@ -21,6 +21,10 @@ public:
 
     DBBoundBatchDataTable(const QString &statement, const Rows &rows,
                           Priority priority = Normal, QObject *parent = nullptr);
+    // Rows laid out one after another, `columns` values to a row: a large
+    // batch of small rows in one block (see BoundStatement).
+    DBBoundBatchDataTable(const QString &statement, int columns, const QVector<QVariant> &values,
+                          Priority priority = Normal, QObject *parent = nullptr);
     // "INSERT INTO table (columns)  VALUES (?, ...)" for the rows; an empty
     // column list leaves a statement the database rejects.
     static QString insertStatement(const QString &tableName, const QStringList &columns,
@@ -28,7 +32,7 @@ public:
 
     QSqlError process(QSqlDatabase database, QSqlQuery query) override;
 
-    int rowCount() const { return m_rows.size(); }
+    int rowCount() const;
     // Rows changed by all executions together; valid once the end signal came.
     qint64 rowsAffected() const { return m_rowsAffected; }
     // Why the batch failed, for the user; valid once the end signal came.
@@ -36,6 +40,8 @@ public:
 
 private:
     Rows m_rows;
+    QVector<QVariant> m_values;
+    int m_columns = 0; // 0: the rows are in m_rows
     qint64 m_rowsAffected = 0;
     QSqlError m_error;
 };

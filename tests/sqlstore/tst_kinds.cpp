@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include <sqlstore/boundstatement.h>
 #include <sqlstore/dbaddcolumnstable.h>
 #include <sqlstore/dbboundbatchdatatable.h>
 #include <sqlstore/dbcreatetable.h>
@@ -333,22 +334,27 @@ void KindsTest::boundBatch_data()
     QTest::addColumn<Rows>("rows");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<int>("columns"); // 0: a list per row; else one block
 
+    // Every case in both forms; in one block a short or long row leaves the
+    // last row short, which must fail the same way.
+    const auto add = [](const char *name, const QString &statement, const Rows &rows, bool ok,
+                        const QStringList &texts) {
+        QTest::newRow(name) << statement << rows << ok << texts << 0;
+        QTest::addRow("%s, one block", name)
+            << statement << rows << ok << texts << BoundStatement::placeholderCount(statement);
+    };
     const QStringList before{"x", "y", "z"};
     const QString insert = DBBoundBatchDataTable::insertStatement("t", {"a", "b"});
-    QTest::newRow("three rows") << insert
-        << Rows{{7, "it's"}, {8, "'); DROP TABLE t; --"}, {9, QVariant()}}
-        << true << (before + QStringList{"it's", "'); DROP TABLE t; --", ""});
-    QTest::newRow("no rows") << insert << Rows{} << true << before;
-    QTest::newRow("short row undoes all") << insert << Rows{{7, "kept?"}, {8}} << false << before;
-    QTest::newRow("long row undoes all") << insert << Rows{{7, "kept?"}, {8, "b", 9}} << false << before;
-    QTest::newRow("failing row undoes all")
-        << DBBoundBatchDataTable::insertStatement("t", {"id", "b"})
-        << Rows{{10, "new"}, {1, "duplicate id"}} << false << before;
-    QTest::newRow("bad statement") << QStringLiteral("INSERT INTO missing (a) VALUES (?)")
-        << Rows{{1}} << false << before;
-    QTest::newRow("bound delete") << QStringLiteral("DELETE FROM t WHERE a = ?")
-        << Rows{{2}} << true << QStringList{"x"};
+    add("three rows", insert, Rows{{7, "it's"}, {8, "'); DROP TABLE t; --"}, {9, QVariant()}}, true,
+        before + QStringList{"it's", "'); DROP TABLE t; --", ""});
+    add("no rows", insert, Rows{}, true, before);
+    add("short row undoes all", insert, Rows{{7, "kept?"}, {8}}, false, before);
+    add("long row undoes all", insert, Rows{{7, "kept?"}, {8, "b", 9}}, false, before);
+    add("failing row undoes all", DBBoundBatchDataTable::insertStatement("t", {"id", "b"}),
+        Rows{{10, "new"}, {1, "duplicate id"}}, false, before);
+    add("bad statement", QStringLiteral("INSERT INTO missing (a) VALUES (?)"), Rows{{1}}, false, before);
+    add("bound delete", QStringLiteral("DELETE FROM t WHERE a = ?"), Rows{{2}}, true, QStringList{"x"});
 }
 
 void KindsTest::boundBatch()
@@ -357,15 +363,20 @@ void KindsTest::boundBatch()
     QFETCH(Rows, rows);
     QFETCH(bool, ok);
     QFETCH(QStringList, texts);
+    QFETCH(int, columns);
 
-    DBBoundBatchDataTable batch(statement, rows);
-    QCOMPARE(batch.sqlQueryList(), QStringList{statement});
-    const Run result = run(&batch);
+    QVector<QVariant> block;
+    for (const QVector<QVariant> &row : qAsConst(rows))
+        block += row;
+    const auto batch = columns ? std::make_unique<DBBoundBatchDataTable>(statement, columns, block)
+                               : std::make_unique<DBBoundBatchDataTable>(statement, rows);
+    QCOMPARE(batch->sqlQueryList(), QStringList{statement});
+    const Run result = run(batch.get());
     QCOMPARE(result.flags, QList<bool>{ok});
     QVERIFY(result.rowFlags.isEmpty());
     QCOMPARE(SqlstoreTest::column(SqlstoreTest::readRows(m_file, "SELECT b FROM t ORDER BY id")), texts);
     if (ok && statement.startsWith("INSERT"))
-        QCOMPARE(batch.rowsAffected(), qint64(rows.size()));
+        QCOMPARE(batch->rowsAffected(), qint64(rows.size()));
 }
 
 // Values bound and read on the connection behind Qt's driver are stored
