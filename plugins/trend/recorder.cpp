@@ -397,36 +397,44 @@ void Recorder::flush(bool final)
 {
     if (!m_connection || m_pending.isEmpty() || (m_inFlight > 0 && !final))
         return;
-    Rows rows;
+    // The values of registered tags go in one block, three to a row: a list
+    // per row cost more than the database's own work on a large pass.
+    QVector<QVariant> values;
+    values.reserve(m_pending.size() * 3);
     Rows byKey;
-    rows.reserve(m_pending.size());
     QVector<Row> waiting;
     for (const Row &row : qAsConst(m_pending)) {
         const Key &key = m_keys.at(row.key);
-        if (key.dbId >= 0)
-            rows.append({row.timeMs, key.dbId, row.value});
-        else if (final)
+        if (key.dbId >= 0) {
+            values.append(row.timeMs);
+            values.append(key.dbId);
+            values.append(row.value);
+        } else if (final) {
             byKey.append({row.timeMs, row.value, key.version, Tag::registerTypeToString(key.type), key.id});
-        else
+        } else {
             waiting.append(row);
+        }
     }
     m_pending = waiting;
-    for (const auto &batch : {std::make_pair(QLatin1String(HistoryInsert), rows),
-                              std::make_pair(QLatin1String(HistoryInsertByKey), byKey)}) {
-        if (batch.second.isEmpty())
-            continue;
-        IDataBaseTransaction *transaction = m_connection->boundBatchDataTable(batch.first, batch.second);
-        if (!transaction) {
-            fail(tr("The database is not available."));
-            return;
-        }
-        const int count = batch.second.size();
-        connect(transaction, ended, this, [this, transaction, count](bool ok) {
-            onBatchEnded(transaction, ok, count);
-        });
-        ++m_inFlight;
-        queue(transaction);
+    const int rows = values.size() / 3;
+    if (rows > 0 && !submit(m_connection->boundBatchDataTable(QLatin1String(HistoryInsert), 3, values), rows))
+        return;
+    if (!byKey.isEmpty())
+        submit(m_connection->boundBatchDataTable(QLatin1String(HistoryInsertByKey), byKey), byKey.size());
+}
+
+bool Recorder::submit(IDataBaseTransaction *transaction, int rows)
+{
+    if (!transaction) {
+        fail(tr("The database is not available."));
+        return false;
     }
+    connect(transaction, ended, this, [this, transaction, rows](bool ok) {
+        onBatchEnded(transaction, ok, rows);
+    });
+    ++m_inFlight;
+    queue(transaction);
+    return true;
 }
 
 void Recorder::onBatchEnded(IDataBaseTransaction *transaction, bool ok, int rows)

@@ -143,6 +143,8 @@ private:
     // while a batch is under way, when final.
     void flush(bool final = false);
     void onBatchEnded(Sqlstore::Internal::IDataBaseTransaction *transaction, bool ok, int rows);
+    // Queues one batch of `rows` rows; false (and recording off) without a database.
+    bool submit(Sqlstore::Internal::IDataBaseTransaction *transaction, int rows);
     int keyFor(const Pointbook::Tag *tag);
     void pruneNext();
     void endPrune();
