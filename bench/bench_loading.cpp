@@ -85,6 +85,37 @@ ChildResult child(const QString &what, const Bench::GeneratedMap &map)
     return {parts.at(0).toDouble() / 1e9, parts.at(1).toDouble() / 1024.0, parts.at(3).toDouble() / 1024.0};
 }
 
+// Child runs of `what` and of its baseline, alternating who goes first.
+struct ChildPairs
+{
+    QVector<ChildResult> measured;
+    QVector<ChildResult> baseline;
+    bool failed = false;
+};
+
+ChildPairs childPairs(const QString &what, const QString &baseline, const Bench::GeneratedMap &map, int rounds)
+{
+    ChildPairs pairs;
+    for (int r = 0; r < rounds; ++r) {
+        const bool baselineFirst = r % 2;
+        const ChildResult first = child(baselineFirst ? baseline : what, map);
+        const ChildResult second = child(baselineFirst ? what : baseline, map);
+        pairs.measured.append(baselineFirst ? second : first);
+        pairs.baseline.append(baselineFirst ? first : second);
+        pairs.failed = pairs.failed || first.seconds < 0 || second.seconds < 0;
+    }
+    return pairs;
+}
+
+// Median of one field of the runs, scaled.
+double medianOf(const QVector<ChildResult> &runs, double ChildResult::*field, double scale = 1.0)
+{
+    QVector<double> values;
+    for (const ChildResult &run : runs)
+        values.append(run.*field * scale);
+    return Bench::median(values);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -171,69 +202,44 @@ int main(int argc, char **argv)
     QVector<double> peakDom;
     for (const auto &entry : maps) {
         const Bench::GeneratedMap &map = entry.second;
-        QVector<double> tl, td, ml, md, rl, rd;
-        bool failed = false;
-        for (int r = 0; r < childRounds; ++r) {
-            const ChildResult a = r % 2 ? child(QStringLiteral("setContent"), map) : child(QStringLiteral("readBase"), map);
-            const ChildResult b = r % 2 ? child(QStringLiteral("readBase"), map) : child(QStringLiteral("setContent"), map);
-            const ChildResult &l = r % 2 ? b : a;
-            const ChildResult &d = r % 2 ? a : b;
-            failed = failed || l.seconds < 0 || d.seconds < 0;
-            tl.append(l.seconds * 1e3);
-            td.append(d.seconds * 1e3);
-            ml.append(l.peakMiB);
-            md.append(d.peakMiB);
-            rl.append(l.residentMiB);
-            rd.append(d.residentMiB);
-        }
-        peakLoader.append(Bench::median(ml));
-        peakDom.append(Bench::median(md));
+        const ChildPairs load = childPairs(QStringLiteral("readBase"), QStringLiteral("setContent"), map, childRounds);
+        peakLoader.append(medianOf(load.measured, &ChildResult::peakMiB));
+        peakDom.append(medianOf(load.baseline, &ChildResult::peakMiB));
         if (map.tags == big.tags) {
             Bench::Figure f;
             f.name = QStringLiteral("readBase %1 tags, fresh process").arg(map.tags);
-            f.value = Bench::median(tl);
+            f.value = medianOf(load.measured, &ChildResult::seconds, 1e3);
             f.unit = QStringLiteral("ms");
-            f.baseline = Bench::median(td);
+            f.baseline = medianOf(load.baseline, &ChildResult::seconds, 1e3);
             f.baselineName = QStringLiteral("QDomDocument::setContent");
             f.targetKind = Bench::Figure::RatioAtMost;
             f.target = 1.3;
-            if (failed)
+            if (load.failed)
                 f.note = QStringLiteral("a child run failed");
             report.add(f);
-        }
-        if (map.tags == big.tags) {
+
             // The reload on its own: each process loads once, then times the
             // second load, so that no baseline shares its heap.
-            QVector<double> rl, rd;
-            bool reloadFailed = false;
-            for (int r = 0; r < childRounds; ++r) {
-                const ChildResult a = r % 2 ? child(QStringLiteral("setContentAgain"), map) : child(QStringLiteral("reload"), map);
-                const ChildResult b = r % 2 ? child(QStringLiteral("reload"), map) : child(QStringLiteral("setContentAgain"), map);
-                const ChildResult &l = r % 2 ? b : a;
-                const ChildResult &d = r % 2 ? a : b;
-                reloadFailed = reloadFailed || l.seconds < 0 || d.seconds < 0;
-                rl.append(l.seconds * 1e3);
-                rd.append(d.seconds * 1e3);
-            }
-            Bench::Figure f;
-            f.name = QStringLiteral("readBase %1 tags, reload in a fresh process").arg(map.tags);
-            f.value = Bench::median(rl);
-            f.unit = QStringLiteral("ms");
-            f.baseline = Bench::median(rd);
-            f.baselineName = QStringLiteral("QDomDocument::setContent replacing a document");
-            f.targetKind = Bench::Figure::RatioAtMost;
-            f.target = 1.3;
-            if (reloadFailed)
-                f.note = QStringLiteral("a child run failed");
-            report.add(f);
-        }
-        if (map.tags == big.tags) {
+            const ChildPairs reload =
+                childPairs(QStringLiteral("reload"), QStringLiteral("setContentAgain"), map, childRounds);
+            Bench::Figure g;
+            g.name = QStringLiteral("readBase %1 tags, reload in a fresh process").arg(map.tags);
+            g.value = medianOf(reload.measured, &ChildResult::seconds, 1e3);
+            g.unit = QStringLiteral("ms");
+            g.baseline = medianOf(reload.baseline, &ChildResult::seconds, 1e3);
+            g.baselineName = QStringLiteral("QDomDocument::setContent replacing a document");
+            g.targetKind = Bench::Figure::RatioAtMost;
+            g.target = 1.3;
+            if (reload.failed)
+                g.note = QStringLiteral("a child run failed");
+            report.add(g);
+
             // The loader keeps the parsed document after loading.
             Bench::Figure r;
             r.name = QStringLiteral("resident after readBase %1 tags").arg(map.tags);
-            r.value = Bench::median(rl);
+            r.value = medianOf(load.measured, &ChildResult::residentMiB);
             r.unit = QStringLiteral("MiB");
-            r.baseline = Bench::median(rd);
+            r.baseline = medianOf(load.baseline, &ChildResult::residentMiB);
             r.baselineName = QStringLiteral("after setContent, document held");
             report.add(r);
         }
