@@ -31,6 +31,7 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProgressDialog>
 #include <QtMath>
 #include <QMainWindow>
@@ -63,6 +64,26 @@ WorkspaceController *controller()
 {
     Workspace::WorkspacePlugin *workspace = Workspace::WorkspacePlugin::instance();
     return workspace ? workspace->controller() : nullptr;
+}
+
+// A red dot while recording, a grey ring while not: a checked tool button
+// alone was too quiet a sign that every value is being stored.
+QIcon recordIcon()
+{
+    const auto dot = [](bool on) {
+        QPixmap pixmap(32, 32);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(on ? QColor(0xa0, 0x10, 0x10) : QColor(0x80, 0x80, 0x80), 3));
+        painter.setBrush(on ? QColor(0xe0, 0x20, 0x20) : QColor(Qt::transparent));
+        painter.drawEllipse(QRectF(5.5, 5.5, 21, 21));
+        return pixmap;
+    };
+    QIcon icon;
+    icon.addPixmap(dot(false), QIcon::Normal, QIcon::Off);
+    icon.addPixmap(dot(true), QIcon::Normal, QIcon::On);
+    return icon;
 }
 } // namespace
 
@@ -168,7 +189,9 @@ void TrendPlugin::createActions()
 {
     m_toolBar = new QToolBar(tr("Trend"));
     m_toolBar->setObjectName(QStringLiteral("toolBarTrend"));
-    m_record = m_toolBar->addAction(tr("Record"));
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_toolBar->setIconSize(QSize(16, 16));
+    m_record = m_toolBar->addAction(recordIcon(), tr("Record"));
     m_record->setObjectName(QStringLiteral("actionRecord"));
     m_record->setCheckable(true);
     m_record->setToolTip(tr("Store every polled value of the shown tags in the database"));
