@@ -116,6 +116,22 @@ double medianOf(const QVector<ChildResult> &runs, double ChildResult::*field, do
     return Bench::median(values);
 }
 
+// The median times of the runs against their baseline's, target 1.3.
+Bench::Figure timeFigure(const QString &name, const ChildPairs &pairs, const QString &baselineName)
+{
+    Bench::Figure f;
+    f.name = name;
+    f.value = medianOf(pairs.measured, &ChildResult::seconds, 1e3);
+    f.unit = QStringLiteral("ms");
+    f.baseline = medianOf(pairs.baseline, &ChildResult::seconds, 1e3);
+    f.baselineName = baselineName;
+    f.targetKind = Bench::Figure::RatioAtMost;
+    f.target = 1.3;
+    if (pairs.failed)
+        f.note = QStringLiteral("a child run failed");
+    return f;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -206,33 +222,14 @@ int main(int argc, char **argv)
         peakLoader.append(medianOf(load.measured, &ChildResult::peakMiB));
         peakDom.append(medianOf(load.baseline, &ChildResult::peakMiB));
         if (map.tags == big.tags) {
-            Bench::Figure f;
-            f.name = QStringLiteral("readBase %1 tags, fresh process").arg(map.tags);
-            f.value = medianOf(load.measured, &ChildResult::seconds, 1e3);
-            f.unit = QStringLiteral("ms");
-            f.baseline = medianOf(load.baseline, &ChildResult::seconds, 1e3);
-            f.baselineName = QStringLiteral("QDomDocument::setContent");
-            f.targetKind = Bench::Figure::RatioAtMost;
-            f.target = 1.3;
-            if (load.failed)
-                f.note = QStringLiteral("a child run failed");
-            report.add(f);
-
+            report.add(timeFigure(QStringLiteral("readBase %1 tags, fresh process").arg(map.tags), load,
+                                  QStringLiteral("QDomDocument::setContent")));
             // The reload on its own: each process loads once, then times the
             // second load, so that no baseline shares its heap.
             const ChildPairs reload =
                 childPairs(QStringLiteral("reload"), QStringLiteral("setContentAgain"), map, childRounds);
-            Bench::Figure g;
-            g.name = QStringLiteral("readBase %1 tags, reload in a fresh process").arg(map.tags);
-            g.value = medianOf(reload.measured, &ChildResult::seconds, 1e3);
-            g.unit = QStringLiteral("ms");
-            g.baseline = medianOf(reload.baseline, &ChildResult::seconds, 1e3);
-            g.baselineName = QStringLiteral("QDomDocument::setContent replacing a document");
-            g.targetKind = Bench::Figure::RatioAtMost;
-            g.target = 1.3;
-            if (reload.failed)
-                g.note = QStringLiteral("a child run failed");
-            report.add(g);
+            report.add(timeFigure(QStringLiteral("readBase %1 tags, reload in a fresh process").arg(map.tags),
+                                  reload, QStringLiteral("QDomDocument::setContent replacing a document")));
 
             // The loader keeps the parsed document after loading.
             Bench::Figure r;
