@@ -54,9 +54,10 @@ QString TrafficRecorder::Entry::replyHex() const
 }
 
 TrafficRecorder::TrafficRecorder()
-    : m_entries(Capacity)
-    , m_samples(WindowSamples)
 {
+    // Reserved, not built: the blocks stay untouched until used.
+    m_entries.reserve(Capacity);
+    m_samples.reserve(WindowSamples);
 }
 
 TrafficRecorder::~TrafficRecorder() = default;
@@ -75,6 +76,8 @@ void TrafficRecorder::record(const IModbusTransaction &t, int outcome, int excep
     }
     ++second.requests;
     if (roundTrip >= 0) {
+        if (m_nextSample == m_samples.size())
+            m_samples.append(Sample()); // within the reserve
         Sample &s = m_samples[m_nextSample];
         s.time = nowMs;
         s.roundTrip = qint32(std::min<qint64>(roundTrip, 0x7fffffff));
@@ -84,6 +87,8 @@ void TrafficRecorder::record(const IModbusTransaction &t, int outcome, int excep
 
     if (m_paused)
         return;
+    if (m_next == m_entries.size())
+        m_entries.append(Entry()); // within the reserve
     Entry &e = m_entries[m_next];
     m_next = (m_next + 1) % Capacity;
     m_size = std::min(m_size + 1, int(Capacity));
@@ -119,6 +124,10 @@ void TrafficRecorder::clear()
 
 const TrafficRecorder::Entry &TrafficRecorder::entry(int i) const
 {
+    if (m_entries.isEmpty()) {
+        static const Entry none = Entry();
+        return none;
+    }
     const int oldest = m_size < Capacity ? 0 : m_next;
     return m_entries.at((oldest + std::max(0, std::min(i, m_size - 1))) % Capacity);
 }

@@ -38,6 +38,8 @@ private slots:
     void countersMatchWhatTheDeviceSaw();
     void dockFiltersPausesAndSaves();
     void silentPeerTimesOut();
+    void logReusesItsSlotsAfterClearing_data();
+    void logReusesItsSlotsAfterClearing();
 
 private:
     // Sends `count` reads of holding registers at start and waits for all.
@@ -172,6 +174,41 @@ void tst_Diagnostics::silentPeerTimesOut()
     QCOMPARE(TrafficLogModel::resultText(e), QString("timeout"));
     link.disconnectDevice();
     qDeleteAll(peers);
+}
+
+void tst_Diagnostics::logReusesItsSlotsAfterClearing_data()
+{
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+    QTest::newRow("nothing recorded") << 0 << 0;
+    QTest::newRow("cleared, then fewer") << 5 << 3;
+    QTest::newRow("cleared, then more") << 3 << 8;
+    QTest::newRow("cleared when full") << int(TrafficRecorder::Capacity) + 2 << 4;
+}
+
+void tst_Diagnostics::logReusesItsSlotsAfterClearing()
+{
+    QFETCH(int, before);
+    QFETCH(int, after);
+    ModbusConnection link;
+    TrafficRecorder recorder;
+    link.setTrafficRecorder(&recorder);
+    link.setHost(QStringLiteral("127.0.0.1"));
+    link.setPort(m_device.port());
+    QVERIFY(link.connectDevice());
+    QTRY_VERIFY_WITH_TIMEOUT(link.isConnected(), Patience);
+
+    readHoldings(&link, 0, before, &m_settings);
+    recorder.clearLog();
+    readHoldings(&link, 4, after, &m_settings);
+    QCOMPARE(recorder.size(), after);
+    // Only the requests after the clear, oldest first; none of before.
+    QCOMPARE(recorder.entry(0).address, quint16(after ? 4 : 0));
+    QCOMPARE(recorder.entry(0).requestHex(), after ? QString("03 00 04 00 02") : QString());
+    QCOMPARE(recorder.entry(after - 1).address, quint16(after ? 4 : 0));
+    // Clearing the log keeps the round-trip statistics.
+    QCOMPARE(recorder.window(QDateTime::currentMSecsSinceEpoch()).answers, quint64(before + after));
+    link.disconnectDevice();
 }
 
 QTEST_MAIN(tst_Diagnostics)
