@@ -1,3 +1,4 @@
+#include "fontwarmup.h"
 #include "qcustomsplashscreen.h"
 #include "quitonsignal.h"
 #include "startup.h"
@@ -69,6 +70,8 @@ int loadAndRun(QtSingleApplication &app, QCustomSplashScreen *splash, QSettings 
 
 int main(int argc, char *argv[])
 {
+    // First, so that it runs beside everything up to the splash screen.
+    FontWarmup fontWarmup;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QtSingleApplication app(QLatin1String(Startup::applicationId), argc, argv);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
