@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -32,12 +33,37 @@ DiagnosticsDock::DiagnosticsDock(ModbusConnection *connection, TrafficRecorder *
     , m_connection(connection)
     , m_recorder(recorder)
     , m_model(new TrafficLogModel(this))
-    , m_view(new QTableView)
-    , m_pause(new QToolButton)
-    , m_filter(new QComboBox)
     , m_timer(new QTimer(this))
 {
     setObjectName(QStringLiteral("DiagnosticsDock"));
+    m_timer->setInterval(RefreshIntervalMs);
+    connect(m_timer, &QTimer::timeout, this, &DiagnosticsDock::refresh);
+}
+
+bool DiagnosticsDock::event(QEvent *event)
+{
+    // Sent whenever the dock is made visible, also while the main window is
+    // still hidden (restoring its state): the body is there before the
+    // window lays out its docks.
+    if (event->type() == QEvent::ShowToParent)
+        ensureBody();
+    return QDockWidget::event(event);
+}
+
+void DiagnosticsDock::ensureBody() const
+{
+    if (!m_view)
+        const_cast<DiagnosticsDock *>(this)->buildBody();
+}
+
+// Built when first needed rather than with the dock, which is closed in
+// most runs: the counters, the log and its table cost as much at start-up
+// as the whole workspace page.
+void DiagnosticsDock::buildBody()
+{
+    m_view = new QTableView;
+    m_pause = new QToolButton;
+    m_filter = new QComboBox;
     auto *body = new QWidget;
     auto *grid = new QGridLayout;
     grid->setContentsMargins(0, 0, 0, 0);
@@ -116,8 +142,6 @@ DiagnosticsDock::DiagnosticsDock(ModbusConnection *connection, TrafficRecorder *
     layout->addWidget(m_view, 1);
     setWidget(body);
 
-    m_timer->setInterval(RefreshIntervalMs);
-    connect(m_timer, &QTimer::timeout, this, &DiagnosticsDock::refresh);
     connect(m_pause, &QToolButton::toggled, this, &DiagnosticsDock::setPaused);
     connect(clear, &QToolButton::clicked, this, &DiagnosticsDock::clearLog);
     connect(reset, &QToolButton::clicked, this, &DiagnosticsDock::resetCounters);
@@ -147,8 +171,15 @@ QLabel *DiagnosticsDock::addCounter(QGridLayout *grid, int row, int column, cons
     return value;
 }
 
+QTableView *DiagnosticsDock::logView() const
+{
+    ensureBody();
+    return m_view;
+}
+
 QString DiagnosticsDock::counterText(const QString &name) const
 {
+    ensureBody();
     const QLabel *value = findChild<QLabel *>(QStringLiteral("value_") + name);
     return value ? value->text() : QString();
 }
@@ -168,6 +199,10 @@ void DiagnosticsDock::hideEvent(QHideEvent *event)
 
 void DiagnosticsDock::refresh()
 {
+    if (!m_view) {
+        buildBody(); // ends with a refresh
+        return;
+    }
     const ModbusStatistics s = m_connection ? m_connection->statistics() : ModbusStatistics();
     const auto set = [this](const char *name, const QString &text) {
         if (QLabel *value = findChild<QLabel *>(QStringLiteral("value_") + QLatin1String(name)))
@@ -207,6 +242,7 @@ void DiagnosticsDock::setPaused(bool paused)
 {
     if (m_recorder)
         m_recorder->setPaused(paused);
+    ensureBody();
     m_pause->setChecked(paused);
     m_pause->setText(paused ? tr("Resume") : tr("Pause"));
 }

@@ -10,6 +10,8 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
+#include <QMainWindow>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -38,6 +40,7 @@ private slots:
     void countersMatchWhatTheDeviceSaw();
     void dockFiltersPausesAndSaves();
     void silentPeerTimesOut();
+    void bodyBuiltWhenFirstMadeVisible();
     void logReusesItsSlotsAfterClearing_data();
     void logReusesItsSlotsAfterClearing();
 
@@ -174,6 +177,21 @@ void tst_Diagnostics::silentPeerTimesOut()
     QCOMPARE(TrafficLogModel::resultText(e), QString("timeout"));
     link.disconnectDevice();
     qDeleteAll(peers);
+}
+
+void tst_Diagnostics::bodyBuiltWhenFirstMadeVisible()
+{
+    QMainWindow window;
+    auto *dock = new DiagnosticsDock(&m_link, &m_recorder, &window);
+    window.addDockWidget(Qt::BottomDockWidgetArea, dock);
+    dock->hide();
+    QVERIFY(!dock->widget());
+    // Made visible while the window is hidden, as when its state is
+    // restored: the body is there before the window lays out its docks.
+    dock->show();
+    QVERIFY(dock->widget());
+    QVERIFY(dock->findChild<QTableView *>("tableTraffic"));
+    QCOMPARE(dock->counterText("sent"), QString::number(m_link.statistics().requests()));
 }
 
 void tst_Diagnostics::logReusesItsSlotsAfterClearing_data()
