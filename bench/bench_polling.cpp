@@ -307,8 +307,9 @@ int main(int argc, char **argv)
     const int rounds = options.quick ? 3 : 5;
     const double secondsPerRun = options.quick ? 0.15 : 0.4;
     // For profiling: --engine-only runs a few passes of the engine over the
-    // big map and nothing else.
-    const bool engineOnly = options.rest.contains(QStringLiteral("--engine-only"));
+    // big map and nothing else; --qt-only the same passes of the bare Qt loop.
+    const bool qtOnly = options.rest.contains(QStringLiteral("--qt-only"));
+    const bool engineOnly = qtOnly || options.rest.contains(QStringLiteral("--engine-only"));
 
     QTemporaryDir dir;
     if (!dir.isValid())
@@ -342,6 +343,11 @@ int main(int argc, char **argv)
         }
         const QVector<Request> requests = requestsOf(engine.engine());
         const int registers = registersOf(requests);
+        if (qtOnly) {
+            const double s = qt.run(requests, 6);
+            std::printf("bare Qt loop: 6 passes of %d requests in %.1f ms\n", requests.size(), s * 1e3);
+            return 0;
+        }
         if (engineOnly) {
             const double s = engine.run(5, nullptr);
             std::printf("engine: 5 passes of %d requests in %.1f ms\n", requests.size(), s * 1e3);

@@ -34,20 +34,6 @@ QEvent::Type processQueueEventType()
     return type;
 }
 
-QModbusDataUnit::RegisterType registerType(IModbusTransaction::Function function)
-{
-    switch (function) {
-    case IModbusTransaction::ReadInputRegisters: return QModbusDataUnit::InputRegisters;
-    case IModbusTransaction::ReadHoldingRegisters:
-    case IModbusTransaction::WriteHoldingRegisters: return QModbusDataUnit::HoldingRegisters;
-    case IModbusTransaction::ReadDiscreteInputs: return QModbusDataUnit::DiscreteInputs;
-    case IModbusTransaction::ReadCoils:
-    case IModbusTransaction::WriteCoils: return QModbusDataUnit::Coils;
-    case IModbusTransaction::ReadDeviceIdentification: break;
-    }
-    return QModbusDataUnit::Invalid;
-}
-
 } // namespace
 
 ModbusConnection::ModbusConnection(QObject *parent)
@@ -516,9 +502,11 @@ void ModbusConnection::send(IModbusTransaction *t)
     case IModbusTransaction::ReadHoldingRegisters:
     case IModbusTransaction::ReadDiscreteInputs:
     case IModbusTransaction::ReadCoils:
-        reply = m_client->sendReadRequest(
-            QModbusDataUnit(registerType(t->function()), t->startAddress(), quint16(t->count())),
-            server);
+        // The prepared request PDU: the same bytes Qt would build from a data
+        // unit, without building them afresh through a QDataStream. The
+        // answer's words are taken from its bytes in handleReply(), which
+        // checks them anyway.
+        reply = m_client->sendRawRequest(*t->requestPackage(), server);
         break;
     case IModbusTransaction::WriteHoldingRegisters:
         reply = m_client->sendWriteRequest(
@@ -630,14 +618,20 @@ void ModbusConnection::handleReply(QModbusReply *reply)
                                 .arg(expected));
             return;
         }
+        // The answer to another read function would put words of another
+        // table (or bits for words) into the tags.
+        if (error == QModbusDevice::NoError
+            && raw.functionCode() != t->requestPackage()->functionCode()) {
+            failTransaction(t, IModbusTransaction::InvalidResponse,
+                            tr("The device answered with function %1 to a request of function %2.")
+                                .arg(int(raw.functionCode()))
+                                .arg(int(t->requestPackage()->functionCode())));
+            return;
+        }
         if (error == QModbusDevice::NoError) {
-            const QModbusDataUnit unit = reply->result();
-            const QVector<quint16> values = unit.values();
-            if (unit.startAddress() != t->startAddress() || values.size() < t->count()) {
-                failTransaction(t, IModbusTransaction::LengthMismatch,
-                                tr("The answer does not cover the requested range."));
-                return;
-            }
+            // Checked above: one byte count, then exactly `expected` bytes.
+            const uchar *bytes = reinterpret_cast<const uchar *>(data.constData()) + 1;
+            const int count = t->count();
             m_current = nullptr;
             record(t, IModbusTransaction::Ok, 0);
             QPointer<IModbusTransaction> guard = t;
@@ -645,13 +639,15 @@ void ModbusConnection::handleReply(QModbusReply *reply)
             // the event loop, after the signal (see release()).
             m_inCompletion = true;
             if (t->isBitAccess()) {
-                QVector<quint8> bits;
-                bits.reserve(t->count());
-                for (int i = 0; i < t->count(); ++i)
-                    bits.append(values.at(i) ? 1 : 0);
+                QVector<quint8> bits(count);
+                for (int i = 0; i < count; ++i)
+                    bits[i] = (bytes[i / 8] >> (i % 8)) & 1;
                 t->complete(bits);
             } else {
-                t->complete(values.size() == t->count() ? values : values.mid(0, t->count()));
+                QVector<quint16> values(count);
+                for (int i = 0; i < count; ++i)
+                    values[i] = quint16((bytes[2 * i] << 8) | bytes[2 * i + 1]);
+                t->complete(values);
             }
             m_inCompletion = false;
             release(guard);

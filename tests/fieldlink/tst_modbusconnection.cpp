@@ -590,13 +590,21 @@ void tst_ModbusConnection::mismatchedAnswer_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("answeredBytes");
     QTest::addColumn<int>("declaredBytes"); // -1: consistent with the answer
+    QTest::addColumn<int>("answeredFunction"); // -1: the request's
+    QTest::addColumn<int>("outcome");
 
-    QTest::newRow("one register short") << int(Tx::ReadHoldingRegisters) << 10 << 18 << -1;
-    QTest::newRow("one register long") << int(Tx::ReadInputRegisters) << 10 << 22 << -1;
-    QTest::newRow("odd byte count") << int(Tx::ReadHoldingRegisters) << 2 << 3 << -1;
-    QTest::newRow("byte count lies") << int(Tx::ReadHoldingRegisters) << 4 << 8 << 6;
-    QTest::newRow("bits short") << int(Tx::ReadCoils) << 20 << 2 << -1;
-    QTest::newRow("bits long") << int(Tx::ReadDiscreteInputs) << 8 << 2 << -1;
+    const int length = Tx::LengthMismatch;
+    QTest::newRow("one register short") << int(Tx::ReadHoldingRegisters) << 10 << 18 << -1 << -1 << length;
+    QTest::newRow("one register long") << int(Tx::ReadInputRegisters) << 10 << 22 << -1 << -1 << length;
+    QTest::newRow("odd byte count") << int(Tx::ReadHoldingRegisters) << 2 << 3 << -1 << -1 << length;
+    QTest::newRow("byte count lies") << int(Tx::ReadHoldingRegisters) << 4 << 8 << 6 << -1 << length;
+    QTest::newRow("bits short") << int(Tx::ReadCoils) << 20 << 2 << -1 << -1 << length;
+    QTest::newRow("bits long") << int(Tx::ReadDiscreteInputs) << 8 << 2 << -1 << -1 << length;
+    // Right length, answer of another function: words of another table.
+    QTest::newRow("holding answered as input")
+        << int(Tx::ReadHoldingRegisters) << 4 << 8 << -1 << 4 << int(Tx::InvalidResponse);
+    QTest::newRow("coils answered as discretes")
+        << int(Tx::ReadCoils) << 8 << 1 << -1 << 2 << int(Tx::InvalidResponse);
 }
 
 void tst_ModbusConnection::mismatchedAnswer()
@@ -605,11 +613,15 @@ void tst_ModbusConnection::mismatchedAnswer()
     QFETCH(int, count);
     QFETCH(int, answeredBytes);
     QFETCH(int, declaredBytes);
+    QFETCH(int, answeredFunction);
+    QFETCH(int, outcome);
     RawPeer peer;
     peer.script = [=](const QByteArray &pdu) {
         QByteArray answer = RawPeer::readAnswer(pdu, answeredBytes);
         if (declaredBytes >= 0)
             answer[1] = char(declaredBytes);
+        if (answeredFunction >= 0)
+            answer[0] = char(answeredFunction);
         return RawPeer::Reply{RawPeer::Answer, answer, 0};
     };
     QVERIFY(peer.listen());
@@ -628,7 +640,7 @@ void tst_ModbusConnection::mismatchedAnswer()
     QVERIFY(waitEnded(e));
     QVERIFY(!e.ok);
     QVERIFY(e.words.isEmpty() && e.bits.isEmpty());
-    QCOMPARE(e.outcome, Tx::LengthMismatch);
+    QCOMPARE(int(e.outcome), outcome);
     const ModbusStatistics stats = m_connection->statistics();
     QCOMPARE(stats.successes(), quint64(0));
     QCOMPARE(stats.failures(), quint64(1));

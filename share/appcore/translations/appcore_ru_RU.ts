@@ -2133,8 +2133,8 @@ Reason: %3</source>
         <translation>Ответ содержит байтов данных: %1, ожидалось: %2.</translation>
     </message>
     <message>
-        <source>The answer does not cover the requested range.</source>
-        <translation>Ответ не охватывает запрошенный диапазон.</translation>
+        <source>The device answered with function %1 to a request of function %2.</source>
+        <translation>Устройство ответило функцией %1 на запрос функции %2.</translation>
     </message>
     <message>
         <source>The device did not answer within %1 ms.</source>
