@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace Pointbook {
 
@@ -515,7 +516,11 @@ void Tag::decodeRaw()
     // A single element is decoded straight from the words; several go
     // through value() and its byte array.
     const bool single = m_count <= 1;
-    const QVariant v = single ? QVariant() : value();
+    // No variant at all for a single element: its construction and
+    // destruction cost as much as the decoding itself.
+    std::optional<QVariant> several;
+    if (!single)
+        several = value();
     const int width = elementWidth(m_dataType);
     const auto number = [&](auto zero) {
         return convertedNumber<decltype(zero)>(m_valueRaw, width, m_byteOrderInput,
@@ -524,59 +529,63 @@ void Tag::decodeRaw()
     const quint8 firstByte = m_valueRaw.isEmpty() ? 0 : quint8(m_valueRaw.at(0) >> 8);
 
     const bool damp = m_enableDamping;
+    // Written directly, not through setDampedValue(): its lock guards no
+    // reader (dampedValue() reads without it), and this runs for every tag
+    // of every reply.
+    const auto storeDamped = [this](double value) { m_dampedValue = value; };
     const auto damped = [&](double sample) {
         return dampingProcess(sample, m_dampedValue, m_dampingPoints);
     };
 
     switch (m_dataType) {
     case UInt8: {
-        const quint8 x = single ? firstByte : quint8(v.toUInt());
-        setDampedValue(damp ? double(quint8(truncateTo<qint16>(damped(x)))) : double(x));
+        const quint8 x = single ? firstByte : quint8(several->toUInt());
+        storeDamped(damp ? double(quint8(truncateTo<qint16>(damped(x)))) : double(x));
         break;
     }
     case Int8: {
-        const qint8 x = single ? qint8(firstByte) : qint8(v.toInt());
-        setDampedValue(damp ? double(qint8(truncateTo<qint16>(damped(x)))) : double(x));
+        const qint8 x = single ? qint8(firstByte) : qint8(several->toInt());
+        storeDamped(damp ? double(qint8(truncateTo<qint16>(damped(x)))) : double(x));
         break;
     }
     case UInt16: {
-        const quint16 x = single ? number(quint16()) : quint16(v.toUInt());
-        setDampedValue(damp ? double(quint16(truncateTo<qint32>(damped(x)))) : double(x));
+        const quint16 x = single ? number(quint16()) : quint16(several->toUInt());
+        storeDamped(damp ? double(quint16(truncateTo<qint32>(damped(x)))) : double(x));
         break;
     }
     case Int16: {
-        const qint16 x = single ? number(qint16()) : qint16(v.toInt());
-        setDampedValue(damp ? double(truncateTo<qint16>(damped(x))) : double(x));
+        const qint16 x = single ? number(qint16()) : qint16(several->toInt());
+        storeDamped(damp ? double(truncateTo<qint16>(damped(x))) : double(x));
         break;
     }
     case UInt32: {
-        const quint32 x = single ? number(quint32()) : v.toUInt();
-        setDampedValue(damp ? double(quint32(truncateTo<qint64>(damped(x)))) : double(x));
+        const quint32 x = single ? number(quint32()) : several->toUInt();
+        storeDamped(damp ? double(quint32(truncateTo<qint64>(damped(x)))) : double(x));
         break;
     }
     case Int32: {
-        const qint32 x = single ? number(qint32()) : v.toInt();
-        setDampedValue(damp ? double(truncateTo<qint32>(damped(x))) : double(x));
+        const qint32 x = single ? number(qint32()) : several->toInt();
+        storeDamped(damp ? double(truncateTo<qint32>(damped(x))) : double(x));
         break;
     }
     case UInt64: {
-        const quint64 x = single ? number(quint64()) : v.toULongLong();
-        setDampedValue(damp ? double(truncateTo<quint64>(damped(double(x)))) : double(x));
+        const quint64 x = single ? number(quint64()) : several->toULongLong();
+        storeDamped(damp ? double(truncateTo<quint64>(damped(double(x)))) : double(x));
         break;
     }
     case Int64: {
-        const qint64 x = single ? number(qint64()) : v.toLongLong();
-        setDampedValue(damp ? double(truncateTo<qint64>(damped(double(x)))) : double(x));
+        const qint64 x = single ? number(qint64()) : several->toLongLong();
+        storeDamped(damp ? double(truncateTo<qint64>(damped(double(x)))) : double(x));
         break;
     }
     case Float: {
-        const float x = single ? floatFromBits(number(quint32())) : v.toFloat();
-        setDampedValue(damp ? double(roundToFloat(damped(x))) : double(x));
+        const float x = single ? floatFromBits(number(quint32())) : several->toFloat();
+        storeDamped(damp ? double(roundToFloat(damped(x))) : double(x));
         break;
     }
     case Double: {
-        const double x = single ? doubleFromBits(number(quint64())) : v.toDouble();
-        setDampedValue(damp ? damped(x) : x);
+        const double x = single ? doubleFromBits(number(quint64())) : several->toDouble();
+        storeDamped(damp ? damped(x) : x);
         break;
     }
     default:
