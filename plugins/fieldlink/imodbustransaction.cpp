@@ -2,6 +2,7 @@
 #include "modbusconnection.h"
 
 #include <QAtomicInt>
+#include <QPointer>
 
 namespace Fieldlink {
 namespace FieldlinkCore {
@@ -249,7 +250,18 @@ void IModbusTransaction::emitEnd(bool ok)
 {
     m_status = ok ? Succeeded : Failed;
     // Bit accesses and device identification carry bytes, registers words.
-    if (isBitAccess() || m_function == ReadDeviceIdentification)
+    const bool bytes = isBitAccess() || m_function == ReadDeviceIdentification;
+    if (m_completion) {
+        // Taken out first: the receiver may set another one, or end the
+        // transaction's life with its connection.
+        const Completion completion = std::move(m_completion);
+        m_completion = nullptr;
+        QPointer<IModbusTransaction> alive = this;
+        completion(ok, bytes ? QVector<quint16>() : m_registers, bytes ? m_bits : QVector<quint8>());
+        if (!alive)
+            return;
+    }
+    if (bytes)
         emit transactionExecutionEnded(ok, m_bits, m_id);
     else
         emit transactionExecutionEnded(ok, m_registers, m_id);

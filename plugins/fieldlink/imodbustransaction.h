@@ -10,6 +10,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 namespace Fieldlink {
 namespace FieldlinkCore {
 
@@ -146,6 +148,15 @@ public:
     // Ends the transaction as Dropped without any signal (clearTransactions).
     void markDropped();
 
+    // Called on the completion, before the signal, with what the signal
+    // carries (registers for register functions, bits or the raw objects
+    // otherwise; the other vector is empty). For a caller that makes a
+    // transaction for every request: a connection made per transaction
+    // costs more than the rest of the transaction's handling.
+    using Completion = std::function<void(bool ok, const QVector<quint16> &registers,
+                                          const QVector<quint8> &bits)>;
+    void setCompletion(Completion completion) { m_completion = std::move(completion); }
+
     // Timing helpers used by the connection.
     void markSent();
     void setResponseTime(qint64 milliseconds) { m_responseTime = milliseconds; }
@@ -185,6 +196,7 @@ private:
     QModbusDeviceIdentification m_identification;
     QElapsedTimer m_sentTimer;
     qint64 m_responseTime = -1;
+    Completion m_completion;
 };
 
 } // namespace FieldlinkCore

@@ -58,6 +58,13 @@ TagBase::~TagBase()
     // Requests built but never sent would otherwise live as long as the
     // connection that made them.
     dropQueues();
+    // Requests on the wire end later; they must not tell this engine.
+    if (m_inFlight)
+        m_inFlight->setCompletion(nullptr);
+    for (const QPointer<IModbusTransaction> &transaction : qAsConst(m_abandoned)) {
+        if (transaction)
+            transaction->setCompletion(nullptr);
+    }
 }
 
 void TagBase::setModbusConnection(ModbusConnection *connection)
@@ -325,27 +332,22 @@ void TagBase::startCycle()
                 IModbusTransaction *transaction = createRead(type, interval.x() + done, count);
                 if (!transaction)
                     continue;
-                // The connection carries its transaction: asking sender()
-                // for it costs a lookup under a lock on every reply. The
-                // transaction emits the signal itself, so it is alive here.
+                // Told directly rather than through a connection made for
+                // every request; the transaction is alive while it tells.
                 if (type < 2) {
-                    connect(transaction,
-                            qOverload<bool, QVector<quint16>, int>(
-                                &IModbusTransaction::transactionExecutionEnded),
-                            this,
-                            [this, type, transaction](bool isOk, const QVector<quint16> &values, int) {
-                                finishReply(type, isOk, &values, transaction);
-                            });
+                    transaction->setCompletion(
+                        [this, type, transaction](bool isOk, const QVector<quint16> &values,
+                                                  const QVector<quint8> &) {
+                            finishReply(type, isOk, &values, transaction);
+                        });
                 } else {
-                    connect(transaction,
-                            qOverload<bool, QVector<quint8>, int>(
-                                &IModbusTransaction::transactionExecutionEnded),
-                            this,
-                            [this, type, transaction](bool isOk, const QVector<quint8> &bits, int) {
-                                if (isOk)
-                                    deliverBits(type, transaction, bits);
-                                finishReply(type, isOk, nullptr, transaction);
-                            });
+                    transaction->setCompletion(
+                        [this, type, transaction](bool isOk, const QVector<quint16> &,
+                                                  const QVector<quint8> &bits) {
+                            if (isOk)
+                                deliverBits(type, transaction, bits);
+                            finishReply(type, isOk, nullptr, transaction);
+                        });
                 }
                 m_ids[type].insert(transaction->transactionID());
                 m_queues[type].append(transaction);

@@ -399,12 +399,24 @@ void tst_ModbusConnection::readsFromServer()
     const int id = t->transactionID();
     Ending e;
     watch(t, &e);
+    // The completion comes once, before the signal, with what it carries.
+    Ending c;
+    t->setCompletion([&c, &e](bool ok, const QVector<quint16> &words, const QVector<quint8> &bits) {
+        c.emissions += 1 + 10 * e.emissions;
+        c.ok = ok;
+        c.words = words;
+        c.bits = bits;
+    });
     m_connection->addTransactionExec(t);
     QCOMPARE(e.emissions, 0); // never from inside addTransactionExec
     QVERIFY(waitEnded(e));
     QVERIFY(e.ok);
     QCOMPARE(e.id, id);
     QCOMPARE(e.outcome, Tx::Ok);
+    QCOMPARE(c.emissions, 1);
+    QVERIFY(c.ok);
+    QCOMPARE(c.words, e.words);
+    QCOMPARE(c.bits, e.bits);
     if (t && (f == Tx::ReadInputRegisters || f == Tx::ReadHoldingRegisters)) {
         QCOMPARE(e.registerEmissions, 1);
         QCOMPARE(e.words, stored);
