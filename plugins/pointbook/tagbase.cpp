@@ -370,8 +370,11 @@ void TagBase::selectType()
     for (int type = 0; type < TypeCount; ++type) {
         const int queued = m_queues[type].size();
         if (queued != 0 && queued == m_ids[type].size()) {
+            // On to the next table within this turn of the event loop: a
+            // turn of its own would cost a posted event and a wake-up for
+            // nothing, and the signals come in the same order.
             m_state = ReadIR + type;
-            schedule();
+            processUpdate();
             return;
         }
     }
@@ -419,7 +422,7 @@ void TagBase::readStep(int type)
         if (generation != m_generation)
             return;
         m_state = SelectType;
-        schedule();
+        processUpdate();
         return;
     }
     emit updateStepIncrement();
@@ -538,8 +541,9 @@ void TagBase::finishReply(int type, bool isOk, const QVector<quint16> *registers
     if (m_queues[type].isEmpty()) {
         m_state = SelectType;
         emitTypeDone(type);
+        // The next table (or the pass's end) follows in this turn too.
         if (generation == m_generation)
-            schedule();
+            processUpdate();
         return;
     }
     // The next request of the same table follows in this turn of the event

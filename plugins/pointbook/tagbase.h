@@ -35,8 +35,10 @@ class BaseTag;
 // address intervals, reads them through the Modbus driver one request at a
 // time and cuts each register reply into the raw words of its tags.
 //
-// Every step of a pass runs from the event loop (zero-delay single shots),
-// so nothing here ever blocks the window. Requests of one pass are built at
+// Every step of a pass runs from the event loop (a pass starts on a single
+// shot, each request follows from the answer before it, the next table
+// from the end of the previous one), so nothing here ever blocks the
+// window. Requests of one pass are built at
 // its start; input registers are read first, then holding registers,
 // discrete inputs and coils.
 //
