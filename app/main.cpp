@@ -1,7 +1,7 @@
-#include "fontwarmup.h"
 #include "qcustomsplashscreen.h"
 #include "quitonsignal.h"
 #include "startup.h"
+#include "startupwarmup.h"
 
 #include <extensionsystem/pluginmanager.h>
 #include <extensionsystem/pluginspec.h>
@@ -71,7 +71,7 @@ int loadAndRun(QtSingleApplication &app, QCustomSplashScreen *splash, QSettings 
 int main(int argc, char *argv[])
 {
     // First, so that it runs beside everything up to the splash screen.
-    FontWarmup fontWarmup;
+    StartupWarmup warmup;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QtSingleApplication app(QLatin1String(Startup::applicationId), argc, argv);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);

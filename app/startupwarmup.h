@@ -1,0 +1,27 @@
+#pragma once
+
+#include <thread>
+
+// Work of the start-up done ahead on a thread of its own while the main
+// thread builds the application, settings, log and splash screen:
+// - the system's font configuration is loaded (reading its files and font
+//   caches is the largest single piece of work of the first font the
+//   program uses); fontconfig keeps one configuration per process and takes
+//   whichever load finishes first, so the main thread at worst loads it
+//   again itself;
+// - the Qt libraries that the plug-ins link and the program itself does
+//   not are loaded and relocated, so that loading the plug-ins later finds
+//   them in place. A library that cannot be loaded here is simply loaded
+//   with its plug-in, as before.
+// Each part does nothing where it does not apply (no fontconfig, no list).
+class StartupWarmup
+{
+public:
+    StartupWarmup();
+    ~StartupWarmup();
+    StartupWarmup(const StartupWarmup &) = delete;
+    StartupWarmup &operator=(const StartupWarmup &) = delete;
+
+private:
+    std::thread m_thread;
+};
