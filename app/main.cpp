@@ -111,7 +111,9 @@ int main(int argc, char *argv[])
     }
 
     // Not deleted here: it closes itself shortly after the event loop starts.
-    auto splash = new QCustomSplashScreen(QPixmap(QStringLiteral(":/appcore/icons/SplashScreen.png")));
+    const QPixmap splashPicture(QStringLiteral(":/appcore/icons/SplashScreen.png"));
+    warmup.waitForFonts(); // the splash screen's widgets use the first fonts
+    auto splash = new QCustomSplashScreen(splashPicture);
     splash->setAttribute(Qt::WA_DeleteOnClose);
     Startup::decorateSplash(splash);
     splash->show();

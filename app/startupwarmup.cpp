@@ -13,11 +13,8 @@
 
 namespace {
 
-void warmUp()
+void preloadLibraries()
 {
-#ifdef KORVANE_HAVE_FONTCONFIG
-    FcConfigGetCurrent();
-#endif
 #ifdef KORVANE_PRELOAD_LIBRARIES
     // Paths separated by ':'. The handles stay open for the whole run: the
     // plug-ins keep the libraries loaded anyway.
@@ -40,9 +37,11 @@ StartupWarmup::StartupWarmup()
 {
 #if defined(KORVANE_HAVE_FONTCONFIG) || defined(KORVANE_PRELOAD_LIBRARIES)
     try {
-        m_thread = std::thread(warmUp);
+        m_fontsDone = false;
+        m_thread = std::thread(&StartupWarmup::run, this);
     } catch (const std::system_error &) {
         // No thread: the main thread does all of it when needed.
+        m_fontsDone = true;
     }
 #endif
 }
@@ -51,4 +50,23 @@ StartupWarmup::~StartupWarmup()
 {
     if (m_thread.joinable())
         m_thread.join();
+}
+
+void StartupWarmup::waitForFonts()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_fontsReady.wait(lock, [this] { return m_fontsDone; });
+}
+
+void StartupWarmup::run()
+{
+#ifdef KORVANE_HAVE_FONTCONFIG
+    FcConfigGetCurrent();
+#endif
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_fontsDone = true;
+    }
+    m_fontsReady.notify_all();
+    preloadLibraries();
 }

@@ -1,14 +1,15 @@
 #pragma once
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 // Work of the start-up done ahead on a thread of its own while the main
 // thread builds the application, settings, log and splash screen:
 // - the system's font configuration is loaded (reading its files and font
 //   caches is the largest single piece of work of the first font the
-//   program uses); fontconfig keeps one configuration per process and takes
-//   whichever load finishes first, so the main thread at worst loads it
-//   again itself;
+//   program uses). The main thread waits for it before its first font
+//   (waitForFonts()) rather than loading it a second time beside it;
 // - the Qt libraries that the plug-ins link and the program itself does
 //   not are loaded and relocated, so that loading the plug-ins later finds
 //   them in place. A library that cannot be loaded here is simply loaded
@@ -22,6 +23,15 @@ public:
     StartupWarmup(const StartupWarmup &) = delete;
     StartupWarmup &operator=(const StartupWarmup &) = delete;
 
+    // Returns once the font configuration is loaded (at once when nothing
+    // loads it here).
+    void waitForFonts();
+
 private:
+    void run();
+
+    std::mutex m_mutex;
+    std::condition_variable m_fontsReady;
+    bool m_fontsDone = true;
     std::thread m_thread;
 };
