@@ -571,6 +571,20 @@ void ModbusConnection::handleReply(QModbusReply *reply)
         const QModbusPdu *saved;
         ~AnswerScope() { slot = saved; }
     } answerScope{m_answer, m_answer};
+    // For release(): the transaction goes with its reply (see there).
+    struct EndingScope
+    {
+        ModbusConnection *connection;
+        QModbusReply *savedReply;
+        IModbusTransaction *savedTransaction;
+        ~EndingScope()
+        {
+            connection->m_endingReply = savedReply;
+            connection->m_endingTransaction = savedTransaction;
+        }
+    } endingScope{this, m_endingReply, m_endingTransaction};
+    m_endingReply = reply;
+    m_endingTransaction = t;
     const QModbusDevice::Error error = reply->error();
     // An exception answer is kept without asking QModbusPdu (see below).
     m_answer = error == QModbusDevice::ProtocolError || raw.isValid() ? &raw : nullptr;
@@ -799,10 +813,16 @@ void ModbusConnection::record(IModbusTransaction *t, IModbusTransaction::Outcome
 void ModbusConnection::release(IModbusTransaction *t)
 {
     // The completion signal has been delivered; the object goes with the next
-    // event loop turn, and the next request may start.
+    // event loop turn, and the next request may start. A transaction ended by
+    // its reply becomes the reply's child: the reply's deleteLater() takes
+    // both, one posted event (and one wake-up of the event loop) instead of
+    // two.
     if (t) {
         t->m_owner = nullptr;
-        t->deleteLater();
+        if (t == m_endingTransaction && m_endingReply)
+            t->setParent(m_endingReply);
+        else
+            t->deleteLater();
     }
     if (m_processAfterRelease && m_directDepth == 0) {
         // Handed over during the signal: start it now instead of a turn of

@@ -215,6 +215,10 @@ private:
     TrafficRecorder *m_recorder = nullptr;
     // The answer being handled, for the recorder; null outside handleReply.
     const QModbusPdu *m_answer = nullptr;
+    // The reply being handled (already due for deletion) and its
+    // transaction; null outside handleReply.
+    QModbusReply *m_endingReply = nullptr;
+    IModbusTransaction *m_endingTransaction = nullptr;
     // The link came up since the last connectDevice(): a later connection is
     // a reconnect.
     bool m_hadLink = false;
