@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QMap>
+#include <QMetaMethod>
 #include <QMutexLocker>
 #include <QTimer>
 
@@ -504,6 +505,7 @@ void TagBase::finishReply(int type, bool isOk, const QVector<quint16> *registers
             QVector<quint16> scratch;
             int noCarry = -1;
             cutReply(type, transaction, *registers, &scratch, &noCarry);
+            announceDelivered(type, transaction);
         }
         if (transaction)
             transaction->setStatus(IModbusTransaction::Status(FinishedStatus));
@@ -527,6 +529,7 @@ void TagBase::finishReply(int type, bool isOk, const QVector<quint16> *registers
             if (transaction)
                 emit requestAnswered(type + 1, transaction->startAddress(), transaction->count());
             cutReply(type, transaction, *registers, &m_buffers[type], &m_carryStarts[type]);
+            announceDelivered(type, transaction);
         } else {
             // The words of a tag begun in an earlier reply cannot be completed.
             m_buffers[type].clear();
@@ -560,6 +563,8 @@ void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<
                        QVector<quint16> *buffer, int *carryStart)
 {
     QMutexLocker locker(&m_mutex);
+    m_delivered.resize(0);
+    const bool collect = collectsDelivered();
     // Whatever happens below, words held for the next reply are only good
     // for a reply that follows on directly.
     const int heldFrom = *carryStart;
@@ -614,7 +619,11 @@ void TagBase::cutReply(int type, IModbusTransaction *transaction, const QVector<
             std::copy(buffer->constBegin() + (first - heldFrom), buffer->constEnd(), joined.begin());
             std::copy(words, words + (last - start), joined.begin() + (start - first));
             tag->setRawData(joined);
+        } else {
+            continue;
         }
+        if (collect)
+            m_delivered.append(tag);
     }
 
     if (keepFrom >= end) {
@@ -640,10 +649,20 @@ void TagBase::deliverBits(int type, IModbusTransaction *transaction, const QVect
         return;
     if (!m_abandoned.contains(transaction))
         emit requestAnswered(type + 1, transaction->startAddress(), transaction->count());
-    QMutexLocker locker(&m_mutex);
+    {
+        QMutexLocker locker(&m_mutex);
+        m_delivered.resize(0);
+        cutBits(type, transaction, bits);
+    }
+    announceDelivered(type, transaction);
+}
+
+void TagBase::cutBits(int type, IModbusTransaction *transaction, const QVector<quint8> &bits)
+{
     const QModbusRequest *request = transaction->requestPackage();
     if (!request || request->data().size() < 2)
         return;
+    const bool collect = collectsDelivered();
     const QByteArray data = request->data();
     const int start = (quint8(data.at(0)) << 8) | quint8(data.at(1));
     const int end = start + bits.size();
@@ -666,6 +685,28 @@ void TagBase::deliverBits(int type, IModbusTransaction *transaction, const QVect
         for (int k = 0; k < span; ++k)
             words[k] = bits.at(first - start + k) ? 1 : 0;
         tag->setRawData(words);
+        if (collect)
+            m_delivered.append(tag);
+    }
+}
+
+bool TagBase::collectsDelivered() const
+{
+    static const QMetaMethod signal = QMetaMethod::fromSignal(&TagBase::valuesDelivered);
+    return isSignalConnected(signal);
+}
+
+void TagBase::announceDelivered(int type, IModbusTransaction *transaction)
+{
+    if (m_delivered.isEmpty() || !transaction)
+        return;
+    // Taken out while the receivers run; its room is kept for the next reply.
+    QVector<Tag *> tags;
+    tags.swap(m_delivered);
+    emit valuesDelivered(type + 1, transaction->startAddress(), transaction->count(), tags);
+    if (m_delivered.isEmpty()) {
+        tags.resize(0);
+        m_delivered.swap(tags);
     }
 }
 

@@ -129,6 +129,11 @@ signals:
     // the tags of a failed one are missing.
     void requestAnswered(int registerType, int start, int count);
     void requestFailed(int registerType, int start, int count, const QString &reason);
+    // After the values of an answered request reached its tags: the tags
+    // given a value (each has emitted changedValue()), in address order.
+    // One notice per reply lets a view of thousands of tags follow them
+    // without a connection to every tag.
+    void valuesDelivered(int registerType, int start, int count, const QVector<Pointbook::Tag *> &tags);
 
 public slots:
     void updateTagInterval();
@@ -159,6 +164,8 @@ private:
     void finishReply(int type, bool isOk, const QVector<quint16> *registers,
                      Transaction *transaction);
     void deliverBits(int type, Transaction *transaction, const QVector<quint8> &bits);
+    // Gives each tag wholly within the reply its bits, one word each.
+    void cutBits(int type, Transaction *transaction, const QVector<quint8> &bits);
     // buffer/carryStart: words of tags that run on into the next request,
     // from address *carryStart on (-1: none).
     void cutReply(int type, Transaction *transaction, const QVector<quint16> &reply,
@@ -168,6 +175,9 @@ private:
     // address in [from, to), or the whole list when it is not ordered so.
     QPair<int, int> candidates(int type, int from, int to) const;
     void emitTypeDone(int type);
+    bool collectsDelivered() const;
+    // Emits valuesDelivered() for the tags collected by the last cut.
+    void announceDelivered(int type, Transaction *transaction);
     Transaction *createRead(int type, int start, int count);
     void setInterval(int type, const QVector<QPoint> &interval);
 
@@ -190,6 +200,9 @@ private:
     std::array<QVector<QPoint>, 4> m_intervals;
     std::array<QVector<quint16>, 4> m_buffers;
     std::array<int, 4> m_carryStarts = {{-1, -1, -1, -1}};
+    // The tags given a value by the reply being cut, for valuesDelivered();
+    // collected only while somebody listens.
+    QVector<Tag *> m_delivered;
     // Guarded: a transaction freed by its driver becomes a null entry
     // instead of a dangling pointer.
     std::array<QList<QPointer<Transaction>>, 4> m_queues;

@@ -138,6 +138,8 @@ private slots:
     void bitFieldsOnLastRegisterOfReply();
     void bitTablesGiveTheirBitsToTags_data();
     void bitTablesGiveTheirBitsToTags();
+    void deliveredTagsAreThoseGivenValues_data();
+    void deliveredTagsAreThoseGivenValues();
     void emptyCyclicPassesArePaced_data();
     void emptyCyclicPassesArePaced();
     void deletedTagsAreSkipped();
@@ -684,6 +686,65 @@ void tst_TagBase::bitTablesGiveTheirBitsToTags()
     rig.connection.failNext(rig.pending());
     QTRY_COMPARE(rig.engine.state(), int(TagBase::Idle));
     QCOMPARE(on->valueByteArray(), QVector<quint16>{1});
+}
+
+void tst_TagBase::deliveredTagsAreThoseGivenValues_data()
+{
+    // Replies in request order: -1 whole, -2 failed, n words or bits only.
+    QTest::addColumn<int>("registerType");
+    QTest::addColumn<QVector<TagSpec>>("tags");
+    QTest::addColumn<QVector<int>>("replies");
+    QTest::addColumn<int>("notices");
+    const QVector<TagSpec> straddling{block(0, 122), u64(122), u16(126)};
+    QTest::newRow("straddling tag") << int(Tag::HR) << straddling << QVector<int>{-1, -1} << 2;
+    QTest::newRow("second half lost") << int(Tag::HR) << straddling << QVector<int>{-1, -2} << 1;
+    QTest::newRow("first half lost") << int(Tag::IR) << straddling << QVector<int>{-2, -1} << 1;
+    QTest::newRow("short reply") << int(Tag::HR) << QVector<TagSpec>{u16(0), u16(1), u32(2), u16(4)}
+                                 << QVector<int>{3} << 1;
+    QTest::newRow("nothing in reply") << int(Tag::HR) << QVector<TagSpec>{u32(0)} << QVector<int>{1} << 0;
+    QTest::newRow("discrete inputs") << int(Tag::DI) << QVector<TagSpec>{u16(10), block(11, 2)}
+                                     << QVector<int>{-1} << 1;
+    QTest::newRow("short coils") << int(Tag::CO) << QVector<TagSpec>{u16(0), block(1, 2)} << QVector<int>{2}
+                                 << 1;
+}
+
+void tst_TagBase::deliveredTagsAreThoseGivenValues()
+{
+    QFETCH(int, registerType);
+    QFETCH(QVector<TagSpec>, tags);
+    QFETCH(QVector<int>, replies);
+    QFETCH(int, notices);
+    Rig rig;
+    QVector<Tag *> given;
+    for (int i = 0; i < tags.size(); ++i) {
+        Tag *tag = rig.add(Tag::RegisterType(registerType), QStringLiteral("t%1").arg(i), tags.at(i));
+        QObject::connect(tag, &Tag::changedValue, [&given, tag] { given.append(tag); });
+    }
+    // Each notice names the reply's request and exactly the tags given a
+    // value since the one before.
+    QList<QPoint> sent;
+    int heard = 0;
+    QObject::connect(&rig.engine, &TagBase::valuesDelivered,
+                     [&](int type, int start, int count, const QVector<Tag *> &delivered) {
+                         ++heard;
+                         QCOMPARE(type, registerType);
+                         QVERIFY(sent.contains(QPoint(start, count)));
+                         QCOMPARE(delivered, given);
+                         given.clear();
+                     });
+    rig.start(TagBase::SingleUpdate);
+    for (int i = 0; i < replies.size(); ++i) {
+        QVERIFY(rig.waitExecuted(i + 1));
+        IModbusTransaction *t = rig.pending();
+        sent.append(QPoint(t->startAddress(), t->count()));
+        if (replies.at(i) == -2)
+            rig.connection.failNext(t);
+        else
+            rig.connection.answer(t, replies.at(i));
+    }
+    QTRY_COMPARE(rig.engine.state(), int(TagBase::Idle));
+    QVERIFY(given.isEmpty());
+    QCOMPARE(heard, notices);
 }
 
 void tst_TagBase::emptyCyclicPassesArePaced_data()
