@@ -2,6 +2,7 @@
 #include "tagformatter.h"
 
 #include <pointbook/basetag.h>
+#include <pointbook/tagbase.h>
 
 #include <QColor>
 #include <QDateTime>
@@ -77,6 +78,24 @@ void TagTableModel::setBaseTag(BaseTag *base)
 BaseTag *TagTableModel::baseTag() const
 {
     return m_base;
+}
+
+void TagTableModel::setEngine(Pointbook::TagBase *engine)
+{
+    if (m_engine == engine)
+        return;
+    disconnect(m_engineConnection);
+    m_engine = engine;
+    if (engine)
+        m_engineConnection = connect(engine, &Pointbook::TagBase::valuesDelivered, this,
+                                     &TagTableModel::valuesDelivered);
+    // Switches the rows between the engine's notices and their own tags.
+    rebuild();
+}
+
+Pointbook::TagBase *TagTableModel::engine() const
+{
+    return m_engine;
 }
 
 void TagTableModel::setRights(const TagRights &rights)
@@ -227,8 +246,10 @@ void TagTableModel::rebuild()
     m_tables.clear();
     m_kinds.clear();
     m_leaves.clear();
+    m_leafOfTag.clear();
     m_dirty.clear();
     m_isDirty.clear();
+    const bool notified = m_engine;
 
     if (m_base) {
         for (int t = 1; t <= 4; ++t) {
@@ -292,8 +313,11 @@ void TagTableModel::rebuild()
                 }
                 leaf.access = m_rights.access(type, entry.first);
                 const int leafIndex = m_leaves.size();
-                leaf.connection = connect(entry.second, &Tag::changedValue, this,
-                                          [this, leafIndex] { markChanged(leafIndex); });
+                if (notified)
+                    m_leafOfTag.insert(entry.second, leafIndex);
+                else
+                    leaf.connection = connect(entry.second, &Tag::changedValue, this,
+                                              [this, leafIndex] { markChanged(leafIndex); });
                 m_kinds[kindIndex].leaves.append(leafIndex);
                 m_leaves.append(leaf);
             }
@@ -307,24 +331,42 @@ void TagTableModel::markChanged(int leaf)
 {
     if (leaf < 0 || leaf >= m_leaves.size())
         return;
-    Leaf &l = m_leaves[leaf];
-    markDirty(leaf);
+    refresh(leaf, QDateTime::currentMSecsSinceEpoch(), m_answerType, m_answerStart, m_answerCount);
     if (!m_flushTimer->isActive())
         m_flushTimer->start();
+}
+
+void TagTableModel::valuesDelivered(int registerType, int start, int count, const QVector<Tag *> &tags)
+{
+    if (!m_engine || tags.isEmpty())
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (const Tag *tag : tags) {
+        const auto it = m_leafOfTag.constFind(tag);
+        if (it != m_leafOfTag.constEnd())
+            refresh(it.value(), now, registerType, start, count);
+    }
+    if (!m_flushTimer->isActive())
+        m_flushTimer->start();
+}
+
+void TagTableModel::refresh(int leaf, qint64 now, int registerType, int start, int count)
+{
+    Leaf &l = m_leaves[leaf];
+    markDirty(leaf);
     // An answer that arrives after the link was given up (an old request
     // still on the wire) refreshes nothing: it may be another device's.
     if (!m_live)
         return;
     l.refreshedPass = m_pass;
     l.hasValue = true;
-    l.refreshedAt = QDateTime::currentMSecsSinceEpoch();
+    l.refreshedAt = now;
     l.stale = false;
     l.reason.clear();
-    const int start = l.tag ? l.tag->startAddress() : -1;
-    if (int(l.type) == m_answerType && start >= m_answerStart
-        && start < m_answerStart + m_answerCount) {
-        l.requestStart = m_answerStart;
-        l.requestCount = m_answerCount;
+    const int address = l.tag ? l.tag->startAddress() : -1;
+    if (int(l.type) == registerType && start >= 0 && address >= start && address < start + count) {
+        l.requestStart = start;
+        l.requestCount = count;
     } else {
         l.requestStart = -1;
         l.requestCount = 0;
@@ -800,6 +842,17 @@ void TagTableModel::setWriteState(Tag::RegisterType type, const QString &id, con
 
 void TagTableModel::onWriteFinished(const Pointbook::TagWriter::Outcome &outcome)
 {
+    // The value read back was given to the tag; without a connection to
+    // each tag, this is where its row hears of it.
+    if (m_engine && !outcome.readBack.isEmpty()) {
+        const QModelIndex cell = indexOfTag(outcome.registerType, outcome.tagId);
+        const Leaf *leaf = leafOf(cell);
+        if (leaf) {
+            refresh(int(leaf - m_leaves.constData()), QDateTime::currentMSecsSinceEpoch(), 0, -1, 0);
+            if (!m_flushTimer->isActive())
+                m_flushTimer->start();
+        }
+    }
     const QString key = writeKey(outcome.registerType, outcome.tagId);
     const auto it = m_writes.constFind(key);
     // Only the table's own latest write of the tag is shown.

@@ -21,12 +21,17 @@ QT_END_NAMESPACE
 
 namespace Pointbook {
 class BaseTag;
+class TagBase;
 }
 
 namespace Workspace {
 
 // The live tag table: register table → tag kind → one row per tag shown at
 // the current access level.
+//
+// With the polling engine given, a reply's tags are taken from its one
+// valuesDelivered() notice (and a write's read-back from the writer);
+// without it every row follows its tag's changedValue().
 //
 // Values are not repainted per changedValue(): a changed tag only joins a
 // dirty set, which is flushed as one dataChanged() range per kind group when
@@ -81,6 +86,11 @@ public:
 
     void setBaseTag(Pointbook::BaseTag *base);
     Pointbook::BaseTag *baseTag() const;
+
+    // The engine that polls the collection: its notices per reply replace
+    // a connection to every tag. Null: every tag is followed on its own.
+    void setEngine(Pointbook::TagBase *engine);
+    Pointbook::TagBase *engine() const;
 
     // Rows hidden by the rights disappear; the others show their access.
     void setRights(const TagRights &rights);
@@ -140,6 +150,8 @@ public slots:
     void clearValues();
     // The request that refreshes the tags whose changes follow.
     void requestAnswered(int registerType, int start, int count);
+    // The tags a reply gave values to (the engine's valuesDelivered()).
+    void valuesDelivered(int registerType, int start, int count, const QVector<Pointbook::Tag *> &tags);
     // The rows of the tags a failed request covers become stale with the
     // reason.
     void requestFailed(int registerType, int start, int count, const QString &reason);
@@ -176,6 +188,9 @@ private:
 
     void scheduleRebuild();
     void markChanged(int leaf);
+    // The leaf's tag was given a value at `now` by the read of `count`
+    // registers from `start` (start -1: not by a known request).
+    void refresh(int leaf, qint64 now, int registerType, int start, int count);
     void markDirty(int leaf);
     void setStale(int leaf, const QString &reason);
     void checkAge();
@@ -187,6 +202,10 @@ private:
     QVariant groupData(const QModelIndex &index, int role) const;
 
     QPointer<Pointbook::BaseTag> m_base;
+    QPointer<Pointbook::TagBase> m_engine;
+    QMetaObject::Connection m_engineConnection;
+    // Leaf of each tag shown, while the engine's notices are followed.
+    QHash<const Pointbook::Tag *, int> m_leafOfTag;
     QMetaObject::Connection m_baseConnection;
     QMetaObject::Connection m_baseDestroyed;
     TagRights m_rights;

@@ -139,6 +139,7 @@ WorkspaceController::WorkspaceController(ModbusConnection *connection, QModbusSe
             connect(e, &TagBase::updateAllBase, this, &WorkspaceController::onPassEnded);
             connect(e, &TagBase::requestAnswered, this, &WorkspaceController::onRequestAnswered);
             connect(e, &TagBase::requestFailed, this, &WorkspaceController::onRequestFailed);
+            m_model->setEngine(e);
         }
         m_model->setBaseTag(loadedBase());
     }

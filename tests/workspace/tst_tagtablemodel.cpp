@@ -8,6 +8,7 @@
 #include <clearance/clearancetag.h>
 #include <pointbook/basetag.h>
 #include <pointbook/tag.h>
+#include <pointbook/tagbase.h>
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -68,6 +69,7 @@ private slots:
     void filterKeepsMatchingTagsAndGroups();
     void sortsWithinGroupsAsNumbers();
     void discreteValuesReadOnOff();
+    void freshnessFollowsTheLink_data();
     void freshnessFollowsTheLink();
     void viewRepaintsForRowsOnScreen_data();
     void viewRepaintsForRowsOnScreen();
@@ -510,21 +512,40 @@ void tst_TagTableModel::discreteValuesReadOnOff()
     }
 }
 
+void tst_TagTableModel::freshnessFollowsTheLink_data()
+{
+    // Rows follow their tags one by one, or the engine's notice per reply:
+    // the table shows the same either way.
+    QTest::addColumn<bool>("notices");
+    QTest::newRow("each tag") << false;
+    QTest::newRow("engine notices") << true;
+}
+
 void tst_TagTableModel::freshnessFollowsTheLink()
 {
+    QFETCH(bool, notices);
     BaseTag base;
     Tag *a = makeTag(Tag::IR, "A", Tag::UInt16, 0);
     Tag *b = makeTag(Tag::IR, "B", Tag::UInt16, 5);
     base.addTag("A", a, Tag::IR);
     base.addTag("B", b, Tag::IR);
+    Pointbook::TagBase engine;
     TagTableModel model;
     model.setBaseTag(&base);
+    if (notices)
+        model.setEngine(&engine);
     const auto value = [&model](const QString &id, int role = Qt::DisplayRole) {
         return model.indexOfTag(Tag::IR, id, TagTableModel::ValueColumn).data(role);
     };
+    // Gives the tag a word as the read of IR 0 to 2 does.
+    const auto give = [&](Tag *tag, quint16 word) {
+        tag->setRawData({word});
+        if (notices)
+            emit engine.valuesDelivered(int(Tag::IR), 0, 3, {tag});
+    };
     model.requestAnswered(int(Tag::IR), 0, 3);
-    a->setRawData({7});
-    b->setRawData({8});
+    give(a, 7);
+    give(b, 8);
     QCOMPARE(value("A").toString(), QString("7"));
     QVERIFY(value("A", Qt::ToolTipRole).toString().contains("by the read of"));
     QVERIFY(!value("B", Qt::ToolTipRole).toString().contains("by the read of")); // not in that request
@@ -537,7 +558,7 @@ void tst_TagTableModel::freshnessFollowsTheLink()
 
     // Link down: everything stale at once; a late answer refreshes nothing.
     model.setLive(false, "link down");
-    a->setRawData({9});
+    give(a, 9);
     QVERIFY(value("A", TagTableModel::StaleRole).toBool());
     QCOMPARE(value("A", TagTableModel::ReasonRole).toString(), QString("link down"));
     // Another device: nothing of the old one is shown.
@@ -546,7 +567,7 @@ void tst_TagTableModel::freshnessFollowsTheLink()
     model.setRights(TagRights()); // a rebuild keeps that
     QVERIFY(value("A").toString().isEmpty());
     model.setLive(true);
-    a->setRawData({3});
+    give(a, 3);
     QCOMPARE(value("A").toString(), QString("3"));
     QVERIFY(!value("A", TagTableModel::StaleRole).toBool());
 
