@@ -353,11 +353,14 @@ void TagTableModel::valuesDelivered(int registerType, int start, int count, cons
 void TagTableModel::refresh(int leaf, qint64 now, int registerType, int start, int count)
 {
     Leaf &l = m_leaves[leaf];
-    markDirty(leaf);
     // An answer that arrives after the link was given up (an old request
     // still on the wire) refreshes nothing: it may be another device's.
-    if (!m_live)
+    if (!m_live) {
+        markDirty(leaf, ValueCells);
         return;
+    }
+    // Only the value cells change unless the row's state does.
+    markDirty(leaf, l.hasValue && !l.stale && l.reason.isEmpty() ? ValueCells : WholeRow);
     l.refreshedPass = m_pass;
     l.hasValue = true;
     l.refreshedAt = now;
@@ -391,14 +394,16 @@ void TagTableModel::passEnded()
     flush();
 }
 
-void TagTableModel::markDirty(int leaf)
+void TagTableModel::markDirty(int leaf, Dirt dirt)
 {
     if (m_isDirty.size() != m_leaves.size())
         m_isDirty.resize(m_leaves.size());
-    if (m_isDirty.at(leaf))
+    const quint8 was = m_isDirty.at(leaf);
+    if (was >= dirt)
         return;
-    m_isDirty[leaf] = true;
-    m_dirty.append(leaf);
+    m_isDirty[leaf] = quint8(dirt);
+    if (was == Clean)
+        m_dirty.append(leaf);
 }
 
 void TagTableModel::flush()
@@ -406,14 +411,17 @@ void TagTableModel::flush()
     m_flushTimer->stop();
     if (m_dirty.isEmpty())
         return;
-    // One range per kind group: first to last changed row. Every polled
-    // row changes in every pass, so this runs over all of them: a list and
-    // flags per row, not a hash.
-    QVector<QPair<int, int>> ranges(m_kinds.size(), qMakePair(-1, -1));
+    // Per kind group, one range of rows whose state changed (every cell)
+    // and one of rows with only a new value (the value cells, so that a
+    // view repaints no more than those). Every polled row changes in every
+    // pass, so this runs over all of them: a list and flags per row, not a
+    // hash.
+    QVector<QPair<int, int>> ranges(2 * m_kinds.size(), qMakePair(-1, -1));
     for (const int leafIndex : qAsConst(m_dirty)) {
-        m_isDirty[leafIndex] = false;
+        const bool whole = m_isDirty.at(leafIndex) == WholeRow;
+        m_isDirty[leafIndex] = Clean;
         const Leaf &leaf = m_leaves.at(leafIndex);
-        QPair<int, int> &range = ranges[leaf.kindNode];
+        QPair<int, int> &range = ranges[2 * leaf.kindNode + (whole ? 0 : 1)];
         if (range.first < 0) {
             range = qMakePair(leaf.row, leaf.row);
         } else {
@@ -422,12 +430,15 @@ void TagTableModel::flush()
         }
     }
     m_dirty.resize(0); // keeps its room for the next pass
-    for (int kind = 0; kind < ranges.size(); ++kind) {
-        const QPair<int, int> &range = ranges.at(kind);
-        if (range.first < 0)
-            continue;
+    for (int kind = 0; kind < m_kinds.size(); ++kind) {
         const quintptr id = FirstKindId + quintptr(kind);
-        emit dataChanged(createIndex(range.first, 0, id), createIndex(range.second, ColumnCount - 1, id));
+        const QPair<int, int> &whole = ranges.at(2 * kind);
+        const QPair<int, int> &values = ranges.at(2 * kind + 1);
+        if (whole.first >= 0)
+            emit dataChanged(createIndex(whole.first, 0, id), createIndex(whole.second, ColumnCount - 1, id));
+        // Rows within the range just reported need no second notice.
+        if (values.first >= 0 && (whole.first < 0 || values.first < whole.first || values.second > whole.second))
+            emit dataChanged(createIndex(values.first, ValueColumn, id), createIndex(values.second, RawColumn, id));
     }
 }
 

@@ -34,9 +34,11 @@ namespace Workspace {
 // without it every row follows its tag's changedValue().
 //
 // Values are not repainted per changedValue(): a changed tag only joins a
-// dirty set, which is flushed as one dataChanged() range per kind group when
-// the flush timer fires or a polling pass ends, so the number of view updates
-// is bounded by the groups, not by the tags.
+// dirty set, which is flushed as at most two dataChanged() ranges per kind
+// group (rows whose state changed, all columns; rows with only a new value,
+// the value and raw columns) when the flush timer fires or a polling pass
+// ends, so the number of view updates is bounded by the groups, not by the
+// tags.
 //
 // Tags are held through guarded pointers and the rows are rebuilt (once,
 // from the event loop) whenever the collection reports a change, so a
@@ -191,7 +193,9 @@ private:
     // The leaf's tag was given a value at `now` by the read of `count`
     // registers from `start` (start -1: not by a known request).
     void refresh(int leaf, qint64 now, int registerType, int start, int count);
-    void markDirty(int leaf);
+    // What of a row needs repainting; a row is flushed once, as the most.
+    enum Dirt : quint8 { Clean = 0, ValueCells, WholeRow };
+    void markDirty(int leaf, Dirt dirt = WholeRow);
     void setStale(int leaf, const QString &reason);
     void checkAge();
     QString stateText(const Leaf &leaf, bool polled) const;
@@ -214,7 +218,7 @@ private:
     QVector<Leaf> m_leaves;
     // Rows changed since the last flush, each once.
     QVector<int> m_dirty;
-    QVector<bool> m_isDirty;
+    QVector<quint8> m_isDirty; // a Dirt per leaf
     QTimer *m_flushTimer = nullptr;
     QTimer *m_rebuildTimer = nullptr;
     QTimer *m_ageTimer = nullptr;

@@ -1,6 +1,7 @@
 #include "tagtreeview.h"
 
 #include <QAccessible>
+#include <QRegion>
 #include <QTimer>
 
 #include <limits>
@@ -12,7 +13,7 @@ TagTreeView::TagTreeView(QWidget *parent)
     , m_repaintTimer(new QTimer(this))
 {
     m_repaintTimer->setSingleShot(true);
-    connect(m_repaintTimer, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
+    connect(m_repaintTimer, &QTimer::timeout, this, &TagTreeView::repaintChanged);
     // Rows on screen move with these.
     connect(this, &QTreeView::expanded, this, &TagTreeView::forgetVisibleRows);
     connect(this, &QTreeView::collapsed, this, &TagTreeView::forgetVisibleRows);
@@ -89,7 +90,7 @@ void TagTreeView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bot
     if (topLeft.row() == bottomRight.row() && model()->hasChildren(topLeft.sibling(topLeft.row(), 0)))
         return;
     if (showsAnyOf(topLeft, bottomRight))
-        scheduleRepaint();
+        scheduleRepaint(topLeft.column(), bottomRight.column());
 }
 
 bool TagTreeView::showsAnyOf(const QModelIndex &topLeft, const QModelIndex &bottomRight) const
@@ -112,16 +113,39 @@ bool TagTreeView::showsAnyOf(const QModelIndex &topLeft, const QModelIndex &bott
     return false;
 }
 
-void TagTreeView::scheduleRepaint()
+void TagTreeView::scheduleRepaint(int firstColumn, int lastColumn)
 {
+    m_firstChanged = m_firstChanged < 0 ? firstColumn : qMin(m_firstChanged, firstColumn);
+    m_lastChanged = qMax(m_lastChanged, lastColumn);
     if (m_repaintTimer->isActive())
         return;
     const qint64 since =
         m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : std::numeric_limits<qint64>::max();
     if (since >= m_repaintIntervalMs)
-        viewport()->update();
+        repaintChanged();
     else
         m_repaintTimer->start(int(m_repaintIntervalMs - since));
+}
+
+void TagTreeView::repaintChanged()
+{
+    const int first = m_firstChanged;
+    const int last = m_lastChanged;
+    m_firstChanged = m_lastChanged = -1;
+    if (first < 0)
+        return;
+    // Most passes change only the value cells: text of the other columns
+    // need not be laid out again. Columns can be moved, so each is placed
+    // by itself.
+    QRegion region;
+    const int height = viewport()->height();
+    for (int column = first; column <= last; ++column) {
+        if (isColumnHidden(column))
+            continue;
+        region += QRect(columnViewportPosition(column), 0, columnWidth(column), height);
+    }
+    if (!region.isEmpty())
+        viewport()->update(region);
 }
 
 void TagTreeView::forgetVisibleRows()

@@ -17,9 +17,9 @@ namespace Workspace {
 // The live tag table's view. Polling changes every value many times a
 // second; a plain QTreeView walks every row of each changed range (tens of
 // thousands) and repaints the whole table once per change. This view
-// repaints only when a changed range reaches a row on screen, and then at
-// most once per repaint interval: the next paint shows the newest values,
-// stale marks and ages alike.
+// repaints only when a changed range reaches a row on screen, then only the
+// columns of the changed ranges, and at most once per repaint interval: the
+// next paint shows the newest values, stale marks and ages alike.
 class WORKSPACE_EXPORT TagTreeView : public QTreeView
 {
     Q_OBJECT
@@ -46,13 +46,18 @@ protected:
 
 private:
     bool showsAnyOf(const QModelIndex &topLeft, const QModelIndex &bottomRight) const;
-    void scheduleRepaint();
+    void scheduleRepaint(int firstColumn, int lastColumn);
+    // Repaints the columns changed since the last repaint.
+    void repaintChanged();
     void forgetVisibleRows();
 
     QTimer *m_repaintTimer;
     QVector<QMetaObject::Connection> m_modelConnections;
     QElapsedTimer m_sinceRepaint;
     int m_repaintIntervalMs = DefaultRepaintIntervalMs;
+    // Logical columns changed since the last repaint (-1: none).
+    int m_firstChanged = -1;
+    int m_lastChanged = -1;
     // The rows on screen, found once per turn of the event loop: one flush
     // of the model reports several ranges at once.
     // Parent and row of each.

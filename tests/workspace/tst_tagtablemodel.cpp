@@ -619,18 +619,22 @@ void tst_TagTableModel::viewRepaintsForRowsOnScreen()
         QCOMPARE(view.visualRect(rows.at(i)).top(), view.visualRect(rows.at(i - 1)).bottom() + 1);
 
     int paints = 0;
+    QRegion painted;
     class PaintCounter : public QObject
     {
     public:
-        explicit PaintCounter(int *count) : m_count(count) {}
+        PaintCounter(int *count, QRegion *region) : m_count(count), m_region(region) {}
         bool eventFilter(QObject *, QEvent *event) override
         {
-            if (event->type() == QEvent::Paint)
+            if (event->type() == QEvent::Paint) {
                 ++*m_count;
+                *m_region += static_cast<QPaintEvent *>(event)->region();
+            }
             return false;
         }
         int *m_count;
-    } counter(&paints);
+        QRegion *m_region;
+    } counter(&paints, &painted);
     view.viewport()->installEventFilter(&counter);
     // The paints of showing and scrolling the table end first.
     for (int i = 0; i < 50; ++i) {
@@ -639,15 +643,28 @@ void tst_TagTableModel::viewRepaintsForRowsOnScreen()
         if (paints == 0)
             break;
     }
-    base.tagHash(Tag::IR).value(id)->setRawData({42});
+    quint16 newest = 42;
+    base.tagHash(Tag::IR).value(id)->setRawData({newest});
     if (repaints) {
         QTRY_VERIFY(paints > 0);
+        // The first value changed the row's state; a new value only needs
+        // its value cells painted again.
+        QTest::qWait(50);
+        paints = 0;
+        painted = QRegion();
+        base.tagHash(Tag::IR).value(id)->setRawData({++newest});
+        QTRY_VERIFY(paints > 0);
+        const int left = view.columnViewportPosition(TagTableModel::ValueColumn);
+        const int right = view.columnViewportPosition(TagTableModel::RawColumn)
+                          + view.columnWidth(TagTableModel::RawColumn);
+        QVERIFY(painted.boundingRect().left() >= left);
+        QVERIFY(painted.boundingRect().right() < right);
     } else {
         QTest::qWait(100);
         QCOMPARE(paints, 0);
     }
     // Repainted or not, the cell holds the newest value.
-    QCOMPARE(model.indexOfTag(Tag::IR, id, TagTableModel::ValueColumn).data().toString(), QString("42"));
+    QCOMPARE(model.indexOfTag(Tag::IR, id, TagTableModel::ValueColumn).data().toString(), QString::number(newest));
 }
 
 QTEST_MAIN(tst_TagTableModel)
