@@ -11,6 +11,7 @@ StatusUpdateBase::StatusUpdateBase(QWidget *parent)
     , m_timer(new QTimer(this))
     , m_showTimer(new QTimer(this))
     , m_hideTimer(new QTimer(this))
+    , m_progressTimer(new QTimer(this))
 {
     ui->setupUi(this);
     ui->ledBlink->setShape(QLed::Rounded);
@@ -29,7 +30,9 @@ StatusUpdateBase::StatusUpdateBase(QWidget *parent)
             showProgressBar();
     });
     m_hideTimer->setSingleShot(true);
-    connect(m_hideTimer, &QTimer::timeout, this, &StatusUpdateBase::hideProgressBar);
+    connect(m_hideTimer, &QTimer::timeout, this, &StatusUpdateBase::onHideTimer);
+    m_progressTimer->setSingleShot(true);
+    connect(m_progressTimer, &QTimer::timeout, this, &StatusUpdateBase::showProgress);
 
     ui->progressBar->hide();
     ui->progressBar->setValue(0);
@@ -94,18 +97,23 @@ void StatusUpdateBase::setProgressBarMaximum(int value)
 
 void StatusUpdateBase::setProgressBarValue(int value)
 {
+    m_progressTimer->stop();
     ui->progressBar->setValue(value);
+    m_progress = ui->progressBar->value();
     noteProgress();
 }
 
 void StatusUpdateBase::progressBarClear()
 {
+    m_progressTimer->stop();
     ui->progressBar->setValue(0);
+    m_progress = ui->progressBar->value();
 
     // The start of a pass. After a long pass the bar stays where it is;
     // otherwise it waits to see whether this pass is long enough to show.
     m_passRunning = true;
     m_passClock.start();
+    m_sinceProgress.start();
     m_hideTimer->start(ProgressStallMs);
     if (!(m_lastPassLong && !ui->progressBar->isHidden())) {
         ui->progressBar->hide();
@@ -115,8 +123,25 @@ void StatusUpdateBase::progressBarClear()
 
 void StatusUpdateBase::incrementProgressBarValue()
 {
-    ui->progressBar->setValue(ui->progressBar->value() + 1);
+    // A step beyond the range is ignored, as the bar itself does.
+    if (m_progress < ui->progressBar->maximum() || ui->progressBar->maximum() == ui->progressBar->minimum())
+        ++m_progress;
+    showProgress();
     noteProgress();
+}
+
+void StatusUpdateBase::showProgress()
+{
+    // A hidden bar is not painted, so it can take every step; one on screen
+    // paints itself at once (QProgressBar::setValue() repaints).
+    if (ui->progressBar->isVisible() && m_sinceShown.isValid() && m_sinceShown.elapsed() < ProgressRepaintMs) {
+        if (!m_progressTimer->isActive())
+            m_progressTimer->start(int(ProgressRepaintMs - m_sinceShown.elapsed()));
+        return;
+    }
+    m_progressTimer->stop();
+    ui->progressBar->setValue(m_progress);
+    m_sinceShown.start();
 }
 
 void StatusUpdateBase::clear()
@@ -140,7 +165,10 @@ void StatusUpdateBase::noteProgress()
 {
     if (!m_passRunning)
         return;
-    m_hideTimer->start(ProgressStallMs);
+    // The hide timer looks when it fires whether progress came meanwhile.
+    m_sinceProgress.start();
+    if (!m_hideTimer->isActive())
+        m_hideTimer->start(ProgressStallMs);
     // A pass that stalled and then goes on again shows its bar again.
     if (ui->progressBar->isHidden() && !m_showTimer->isActive()
         && m_passClock.elapsed() >= ProgressShowDelayMs)
@@ -150,6 +178,16 @@ void StatusUpdateBase::noteProgress()
 void StatusUpdateBase::showProgressBar()
 {
     ui->progressBar->show();
+}
+
+void StatusUpdateBase::onHideTimer()
+{
+    // Progress since the timer was set: the pass is not stalled yet.
+    if (m_passRunning && m_sinceProgress.isValid() && m_sinceProgress.elapsed() < ProgressStallMs) {
+        m_hideTimer->start(int(ProgressStallMs - m_sinceProgress.elapsed()));
+        return;
+    }
+    hideProgressBar();
 }
 
 void StatusUpdateBase::hideProgressBar()

@@ -36,6 +36,9 @@ public:
     static constexpr int ProgressLingerMs = 1000;
     // Without any progress for this long the pass is taken as stopped.
     static constexpr int ProgressStallMs = 5000;
+    // A bar on screen follows the steps at most this often: a pass of
+    // thousands of requests would otherwise paint it for nearly each one.
+    static constexpr int ProgressRepaintMs = 50;
 
 public slots:
     void blinkLed();
@@ -54,6 +57,9 @@ private:
     void noteProgress();
     void showProgressBar();
     void hideProgressBar();
+    // Hands the value to the bar, at once or within ProgressRepaintMs.
+    void showProgress();
+    void onHideTimer();
 
     Ui::StatusUpdateBase *ui;
     QTimer *m_timer;
@@ -62,6 +68,11 @@ private:
     QTimer *m_showTimer;
     QTimer *m_hideTimer;
     QElapsedTimer m_passClock;
+    // Since the last step: the hide timer is not restarted per step.
+    QElapsedTimer m_sinceProgress;
+    QTimer *m_progressTimer;
+    QElapsedTimer m_sinceShown; // since the bar was last given a value
+    int m_progress = 0;
     bool m_passRunning = false;
     bool m_lastPassLong = false;
 };

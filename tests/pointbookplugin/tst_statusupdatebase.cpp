@@ -30,6 +30,7 @@ private slots:
     void fastPassNeverShowsBar();
     void longPassShowsBar();
     void clearHidesBar();
+    void shownBarPaintsFewSteps();
 
 private:
     static QLabel *label(StatusUpdateBase &strip, const char *name)
@@ -267,6 +268,40 @@ void tst_StatusUpdateBase::clearHidesBar()
     QVERIFY(b->isHidden());
     QTest::qWait(StatusUpdateBase::ProgressShowDelayMs + 300);
     QVERIFY(b->isHidden());
+}
+
+void tst_StatusUpdateBase::shownBarPaintsFewSteps()
+{
+    StatusUpdateBase strip;
+    strip.show();
+    QProgressBar *b = bar(strip);
+    strip.progressBarClear();
+    strip.setProgressBarMaximum(1000);
+    QTRY_VERIFY_WITH_TIMEOUT(!b->isHidden(), 5000);
+    QTest::qWait(StatusUpdateBase::ProgressRepaintMs * 2);
+
+    int paints = 0;
+    class PaintCounter : public QObject
+    {
+    public:
+        explicit PaintCounter(int *count) : m_count(count) {}
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            *m_count += event->type() == QEvent::Paint;
+            return false;
+        }
+        int *m_count;
+    } counter(&paints);
+    b->installEventFilter(&counter);
+    // A thousand steps in one go: the bar paints the first at once and the
+    // last a moment later, not one per percent.
+    for (int i = 0; i < 1000; ++i)
+        strip.incrementProgressBarValue();
+    QVERIFY2(paints <= 1, qPrintable(QString::number(paints)));
+    QTRY_COMPARE(b->value(), 1000);
+    strip.incrementProgressBarValue(); // beyond the end, ignored
+    QTest::qWait(StatusUpdateBase::ProgressRepaintMs * 2);
+    QCOMPARE(b->value(), 1000);
 }
 
 QTEST_MAIN(tst_StatusUpdateBase)
