@@ -343,7 +343,9 @@ void TagTableModel::valuesDelivered(int registerType, int start, int count, cons
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (const Tag *tag : tags) {
         const auto it = m_leafOfTag.constFind(tag);
-        if (it != m_leafOfTag.constEnd())
+        // A tag of a new collection may have the address of a deleted one
+        // until the rows are rebuilt.
+        if (it != m_leafOfTag.constEnd() && m_leaves.at(it.value()).tag == tag)
             refresh(it.value(), now, registerType, start, count);
     }
     if (!m_flushTimer->isActive())
