@@ -247,6 +247,7 @@ void TagTableModel::rebuild()
     m_kinds.clear();
     m_leaves.clear();
     m_leafOfTag.clear();
+    m_deliveries.clear();
     m_dirty.clear();
     m_isDirty.clear();
     const bool notified = m_engine;
@@ -340,13 +341,24 @@ void TagTableModel::valuesDelivered(int registerType, int start, int count, cons
 {
     if (!m_engine || tags.isEmpty())
         return;
+    // A request brings the same tags every pass: their rows are looked up
+    // once and kept with the request, and checked against the tags given.
+    const quint64 key = (quint64(quint32(registerType) & 0xFF) << 48) | (quint64(quint32(start) & 0xFFFFFF) << 24)
+                        | quint64(quint32(count) & 0xFFFFFF);
+    Delivery &known = m_deliveries[key];
+    if (known.tags != tags) {
+        known.tags = QVector<Tag *>(tags.constBegin(), tags.constEnd()); // a copy of its own
+        known.leaves.resize(tags.size());
+        for (int i = 0; i < tags.size(); ++i)
+            known.leaves[i] = m_leafOfTag.value(tags.at(i), -1);
+    }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (const Tag *tag : tags) {
-        const auto it = m_leafOfTag.constFind(tag);
+    for (int i = 0; i < known.leaves.size(); ++i) {
+        const int leaf = known.leaves.at(i);
         // A tag of a new collection may have the address of a deleted one
         // until the rows are rebuilt.
-        if (it != m_leafOfTag.constEnd() && m_leaves.at(it.value()).tag == tag)
-            refresh(it.value(), now, registerType, start, count);
+        if (leaf >= 0 && m_leaves.at(leaf).tag == known.tags.at(i))
+            refresh(leaf, now, registerType, start, count);
     }
     if (!m_flushTimer->isActive())
         m_flushTimer->start();

@@ -210,6 +210,14 @@ private:
     QMetaObject::Connection m_engineConnection;
     // Leaf of each tag shown, while the engine's notices are followed.
     QHash<const Pointbook::Tag *, int> m_leafOfTag;
+    // The tags of each request's last notice and their leaves (-1: not
+    // shown), by register type, start and count.
+    struct Delivery
+    {
+        QVector<Pointbook::Tag *> tags;
+        QVector<int> leaves;
+    };
+    QHash<quint64, Delivery> m_deliveries;
     QMetaObject::Connection m_baseConnection;
     QMetaObject::Connection m_baseDestroyed;
     TagRights m_rights;
