@@ -53,6 +53,8 @@ IModbusTransaction::IModbusTransaction(Function function, int startAddress, int 
         data.append(char(0x01));
         data.append(char(0x00));
     } else {
+        // One allocation: every request of a pass is built this way.
+        data.reserve(4);
         appendWord(&data, quint16(startAddress));
         appendWord(&data, quint16(count));
     }
