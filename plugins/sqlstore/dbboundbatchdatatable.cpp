@@ -19,6 +19,7 @@ DBBoundBatchDataTable::DBBoundBatchDataTable(const QString &statement, int colum
     : IDataBaseTransaction(parent)
     , m_values(values)
     , m_columns(qMax(columns, 1))
+    , m_blockRows((values.size() + m_columns - 1) / m_columns)
 {
     setPriority(priority);
     appendSqlQuery(statement);
@@ -26,7 +27,7 @@ DBBoundBatchDataTable::DBBoundBatchDataTable(const QString &statement, int colum
 
 int DBBoundBatchDataTable::rowCount() const
 {
-    return m_columns ? (m_values.size() + m_columns - 1) / m_columns : m_rows.size();
+    return m_columns ? m_blockRows : m_rows.size();
 }
 
 QString DBBoundBatchDataTable::insertStatement(const QString &tableName, const QStringList &columns,
@@ -52,6 +53,10 @@ QSqlError DBBoundBatchDataTable::process(QSqlDatabase database, QSqlQuery query)
                                       &m_rowsAffected);
     else
         m_error = BoundStatement::run(database, query, statements.constFirst(), m_rows, nullptr, &m_rowsAffected);
+    // Let go of the values once run, so that a caller who keeps its block
+    // can fill it again without a copy, however long the batch waits to be
+    // deleted.
+    m_values = QVector<QVariant>();
     // Emitted after the worker's commit, false when that commit fails.
     announceEnd(m_error.type() == QSqlError::NoError, nullptr);
     return m_error;

@@ -42,6 +42,7 @@ private:
     Rows m_rows;
     QVector<QVariant> m_values;
     int m_columns = 0; // 0: the rows are in m_rows
+    int m_blockRows = 0;
     qint64 m_rowsAffected = 0;
     QSqlError m_error;
 };

@@ -398,9 +398,14 @@ void Recorder::flush(bool final)
     if (!m_connection || m_pending.isEmpty() || (m_inFlight > 0 && !final))
         return;
     // The values of registered tags go in one block, three to a row: a list
-    // per row cost more than the database's own work on a large pass.
-    QVector<QVariant> values;
-    values.reserve(m_pending.size() * 3);
+    // per row cost more than the database's own work on a large pass. The
+    // block is kept from pass to pass once the batch before has let go of
+    // it: allocated anew, its pages were faulted in again every pass.
+    if (!m_block.isDetached())
+        m_block = QVector<QVariant>();
+    m_block.clear();
+    m_block.reserve(m_pending.size() * 3);
+    QVector<QVariant> &values = m_block;
     Rows byKey;
     QVector<Row> waiting;
     for (const Row &row : qAsConst(m_pending)) {
@@ -415,7 +420,10 @@ void Recorder::flush(bool final)
             waiting.append(row);
         }
     }
-    m_pending = waiting;
+    if (waiting.isEmpty())
+        m_pending.clear(); // keeps its room for the next pass
+    else
+        m_pending = waiting;
     const int rows = values.size() / 3;
     if (rows > 0 && !submit(m_connection->boundBatchDataTable(QLatin1String(HistoryInsert), 3, values), rows))
         return;

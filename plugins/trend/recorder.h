@@ -157,6 +157,7 @@ private:
     QVector<Slot> m_slots;
     QHash<QString, double> m_deadbands;
     QVector<Row> m_pending;
+    QVector<QVariant> m_block; // the values of the batch being built
     State m_state = Off;
     int m_inFlight = 0;
     bool m_changesOnly = false;
