@@ -29,6 +29,15 @@ namespace {
 constexpr int Patience = 60000;
 const char DemoMap[] = KORVANE_SOURCE_DIR "/share/appcore/demo/pointbook/base_v1.00.xml";
 
+// Connects a link that logs into `recorder` to a server on this machine.
+bool connectLogged(ModbusConnection *link, TrafficRecorder *recorder, quint16 port)
+{
+    link->setHost(QStringLiteral("127.0.0.1"));
+    link->setPort(port);
+    link->setTrafficRecorder(recorder);
+    return link->connectDevice() && QTest::qWaitFor([link] { return link->isConnected(); }, Patience);
+}
+
 } // namespace
 
 class tst_Diagnostics : public QObject
@@ -59,11 +68,7 @@ void tst_Diagnostics::initTestCase()
     QVERIFY2(m_device.loadMap(DemoMap), qPrintable(m_device.errorString()));
     m_device.addExceptionRange(QModbusDataUnit::HoldingRegisters, 10, 10, QModbusPdu::IllegalDataAddress);
     QVERIFY(m_device.listen());
-    m_link.setHost(QStringLiteral("127.0.0.1"));
-    m_link.setPort(m_device.port());
-    m_link.setTrafficRecorder(&m_recorder);
-    QVERIFY(m_link.connectDevice());
-    QTRY_VERIFY_WITH_TIMEOUT(m_link.isConnected(), Patience);
+    QVERIFY(connectLogged(&m_link, &m_recorder, m_device.port()));
 }
 
 void tst_Diagnostics::readHoldings(ModbusConnection *link, int start, int count, QModbusSettings *settings)
@@ -159,11 +164,7 @@ void tst_Diagnostics::silentPeerTimesOut()
     });
     ModbusConnection link;
     TrafficRecorder recorder;
-    link.setTrafficRecorder(&recorder);
-    link.setHost(QStringLiteral("127.0.0.1"));
-    link.setPort(silent.serverPort());
-    QVERIFY(link.connectDevice());
-    QTRY_VERIFY_WITH_TIMEOUT(link.isConnected(), Patience);
+    QVERIFY(connectLogged(&link, &recorder, silent.serverPort()));
     QModbusSettings quick(1, 200, 0);
     readHoldings(&link, 0, 3, &quick);
 
@@ -210,11 +211,7 @@ void tst_Diagnostics::logReusesItsSlotsAfterClearing()
     QFETCH(int, after);
     ModbusConnection link;
     TrafficRecorder recorder;
-    link.setTrafficRecorder(&recorder);
-    link.setHost(QStringLiteral("127.0.0.1"));
-    link.setPort(m_device.port());
-    QVERIFY(link.connectDevice());
-    QTRY_VERIFY_WITH_TIMEOUT(link.isConnected(), Patience);
+    QVERIFY(connectLogged(&link, &recorder, m_device.port()));
 
     readHoldings(&link, 0, before, &m_settings);
     recorder.clearLog();
