@@ -111,6 +111,20 @@ Run timeToMarker(const QString &program, const QStringList &arguments, const QPr
     return run;
 }
 
+// A median time against the bare window's, in milliseconds.
+Bench::Figure againstBareWindow(const QString &name, const QVector<double> &ours, const QVector<double> &bare,
+                                const QString &note)
+{
+    Bench::Figure f;
+    f.name = name;
+    f.value = Bench::median(ours);
+    f.unit = QStringLiteral("ms");
+    f.baseline = Bench::median(bare);
+    f.baselineName = QStringLiteral("bare QMainWindow");
+    f.note = note;
+    return f;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -214,29 +228,17 @@ int main(int argc, char **argv)
     const QString failure = failed ? QStringLiteral("a run failed; ") : QString();
     const QString load = QStringLiteral("load average %1 before, %2 after").arg(loadBefore, loadAverage());
 
-    Bench::Figure v;
-    v.name = QStringLiteral("start-up to the first live value of the demo device painted");
-    v.value = Bench::median(value);
-    v.unit = QStringLiteral("ms");
-    v.baseline = Bench::median(bare);
-    v.baselineName = QStringLiteral("bare QMainWindow");
+    Bench::Figure v = againstBareWindow(QStringLiteral("start-up to the first live value of the demo device painted"),
+                                        value, bare, failure + valueLine.trimmed() + QStringLiteral("; ") + load);
     v.targetKind = Bench::Figure::RatioAtMost;
     v.target = 3;
-    v.note = failure + valueLine.trimmed() + QStringLiteral("; ") + load;
     report.add(v);
 
     // The same start in CPU time of the main thread, which a loaded machine
     // moves much less; the baseline's up to its window shown.
-    if (!valueCpu.isEmpty() && !bareCpu.isEmpty()) {
-        Bench::Figure c;
-        c.name = QStringLiteral("main-thread CPU time to the first live value");
-        c.value = Bench::median(valueCpu);
-        c.unit = QStringLiteral("ms");
-        c.baseline = Bench::median(bareCpu);
-        c.baselineName = QStringLiteral("bare QMainWindow");
-        c.note = load;
-        report.add(c);
-    }
+    if (!valueCpu.isEmpty() && !bareCpu.isEmpty())
+        report.add(againstBareWindow(QStringLiteral("main-thread CPU time to the first live value"), valueCpu,
+                                     bareCpu, load));
 
     Bench::Figure w;
     w.name = QStringLiteral("main window shown to first value painted, by the log's time stamps");
@@ -246,14 +248,8 @@ int main(int argc, char **argv)
 
     // The figure of the first round, kept for comparison; its target has
     // gone to the first value, which is what a user waits for.
-    Bench::Figure f;
-    f.name = QStringLiteral("start-up to main window, %1 plug-ins").arg(plugins.size());
-    f.value = Bench::median(window);
-    f.unit = QStringLiteral("ms");
-    f.baseline = Bench::median(bare);
-    f.baselineName = QStringLiteral("bare QMainWindow");
-    f.note = failure + loadedLine.trimmed();
-    report.add(f);
+    report.add(againstBareWindow(QStringLiteral("start-up to main window, %1 plug-ins").arg(plugins.size()), window,
+                                 bare, failure + loadedLine.trimmed()));
 
     Bench::Figure g;
     g.name = QStringLiteral("first start (settings and demo files written)");
