@@ -1,7 +1,7 @@
 #include "modbusconnection.h"
+#include "modbustcplink.h"
 #include "trafficrecorder.h"
 
-#include <QAbstractSocket>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
@@ -81,6 +81,11 @@ ModbusConnection::~ModbusConnection()
         delete m_client;
         m_client = nullptr;
     }
+    if (m_link) {
+        m_link->disconnect(this);
+        delete m_link;
+        m_link = nullptr;
+    }
 }
 
 void ModbusConnection::setConnectionType(ConnectionType type) { m_type = type; }
@@ -134,37 +139,45 @@ bool ModbusConnection::openLink()
         }
     }
 
-    const bool wrongKind = m_client
-        && ((m_type == Tcp && !qobject_cast<QModbusTcpClient *>(m_client))
-            || (m_type == Rtu && !qobject_cast<QModbusRtuSerialMaster *>(m_client)));
+    const bool wrongKind = (m_type == Tcp && m_client) || (m_type == Rtu && m_link);
     if (wrongKind)
         destroyClient();
+    if (m_type == Tcp) {
+        if (!m_link) {
+            m_link = new ModbusTcpLink(this);
+            connect(m_link, &ModbusTcpLink::stateChanged, this,
+                    &ModbusConnection::onClientStateChanged);
+            connect(m_link, &ModbusTcpLink::errorOccurred, this, &ModbusConnection::onClientError);
+            connect(m_link, &ModbusTcpLink::requestEnded, this,
+                    &ModbusConnection::onLinkRequestEnded);
+        }
+        if (!m_link->connectDevice(m_host, m_port)) {
+            reportError(m_link->errorString().isEmpty() ? tr("The link could not be opened.")
+                                                        : m_link->errorString());
+            setState(m_link->state());
+            if (m_link->state() == QModbusDevice::UnconnectedState)
+                scheduleReconnect();
+            return false;
+        }
+        setState(m_link->state());
+        return true;
+    }
+
     if (!m_client) {
-        if (m_type == Tcp)
-        {
-            m_client = new QModbusTcpClient(this);
-            m_socket = m_client->findChild<QAbstractSocket *>(QString(), Qt::FindDirectChildrenOnly);
-        } else
-            m_client = new QModbusRtuSerialMaster(this);
+        m_client = new QModbusRtuSerialMaster(this);
         connect(m_client, &QModbusDevice::stateChanged, this,
                 &ModbusConnection::onClientStateChanged);
         connect(m_client, &QModbusDevice::errorOccurred, this, &ModbusConnection::onClientError);
     }
-
-    if (m_type == Tcp) {
-        m_client->setConnectionParameter(QModbusDevice::NetworkAddressParameter, m_host);
-        m_client->setConnectionParameter(QModbusDevice::NetworkPortParameter, m_port);
-    } else {
-        m_client->setConnectionParameter(QModbusDevice::SerialPortNameParameter, m_serialPortName);
-        m_client->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, m_baudRate);
-        m_client->setConnectionParameter(QModbusDevice::SerialParityParameter, m_parity);
-        m_client->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, m_dataBits);
-        m_client->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, m_stopBits);
-    }
+    m_client->setConnectionParameter(QModbusDevice::SerialPortNameParameter, m_serialPortName);
+    m_client->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, m_baudRate);
+    m_client->setConnectionParameter(QModbusDevice::SerialParityParameter, m_parity);
+    m_client->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, m_dataBits);
+    m_client->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, m_stopBits);
 
     // An adapter that is not plugged in yet is no fault of the settings:
     // say so, and keep trying, it may be plugged in.
-    if (m_type == Rtu && m_serialPortName.startsWith(QLatin1Char('/'))
+    if (m_serialPortName.startsWith(QLatin1Char('/'))
         && !QFileInfo::exists(m_serialPortName)) {
         reportError(tr("The serial port %1 does not exist; is the adapter plugged in?")
                         .arg(m_serialPortName));
@@ -191,20 +204,29 @@ void ModbusConnection::disconnectDevice()
     m_reconnectDelay = m_reconnectMin;
     if (m_client && m_client->state() != QModbusDevice::UnconnectedState)
         m_client->disconnectDevice();
+    if (m_link)
+        m_link->disconnectDevice();
 }
 
 void ModbusConnection::destroyClient()
 {
-    if (!m_client)
+    if (!hasLink())
         return;
     if (m_current)
         failTransaction(m_current, IModbusTransaction::ConnectionLost,
                         tr("The link was replaced while a request was on the wire."));
-    m_client->disconnect(this);
-    m_client->disconnectDevice();
-    m_client->deleteLater();
-    m_client = nullptr;
-    m_socket = nullptr;
+    if (m_client) {
+        m_client->disconnect(this);
+        m_client->disconnectDevice();
+        m_client->deleteLater();
+        m_client = nullptr;
+    }
+    if (m_link) {
+        m_link->disconnect(this);
+        m_link->disconnectDevice();
+        m_link->deleteLater();
+        m_link = nullptr;
+    }
     setState(QModbusDevice::UnconnectedState);
 }
 
@@ -260,6 +282,8 @@ void ModbusConnection::onClientStateChanged(QModbusDevice::State state)
             if (inFlight && inFlight == m_current && m_state == QModbusDevice::UnconnectedState) {
                 disconnect(m_replyConnection);
                 m_reply = nullptr;
+                if (m_link)
+                    m_link->abandonRequest();
                 m_guardDeadline = -1;
                 failTransaction(inFlight, IModbusTransaction::ConnectionLost,
                                 tr("The connection was lost."));
@@ -271,11 +295,11 @@ void ModbusConnection::onClientStateChanged(QModbusDevice::State state)
 
 void ModbusConnection::onClientError(QModbusDevice::Error error)
 {
-    if (error == QModbusDevice::NoError || !m_client)
+    if (error == QModbusDevice::NoError || !hasLink())
         return;
     // Per-request failures arrive through their replies; report link errors.
     if (error == QModbusDevice::ConnectionError || error == QModbusDevice::ConfigurationError)
-        reportError(m_client->errorString());
+        reportError(m_link ? m_link->errorString() : m_client->errorString());
 }
 
 void ModbusConnection::scheduleReconnect()
@@ -321,6 +345,8 @@ void ModbusConnection::forget(IModbusTransaction *t)
         m_guardDeadline = -1;
         disconnect(m_replyConnection);
         m_reply = nullptr;
+        if (m_link)
+            m_link->abandonRequest();
         scheduleProcessing();
     }
 }
@@ -473,7 +499,7 @@ void ModbusConnection::processQueue()
 
     if (m_current || m_queue.isEmpty())
         return;
-    if (!isConnected() || !m_client) {
+    if (!isConnected() || !hasLink()) {
         armLinkWait();
         return;
     }
@@ -486,6 +512,17 @@ void ModbusConnection::send(IModbusTransaction *t)
 {
     m_current = t;
     t->setStatus(IModbusTransaction::Running);
+    if (m_link) {
+        const bool sent = sendOverLink(t);
+        m_statistics.recordRequest();
+        t->markSent();
+        if (!sent) {
+            failTransaction(t, IModbusTransaction::OtherError,
+                            m_link->errorString().isEmpty() ? tr("The request could not be sent.")
+                                                            : m_link->errorString());
+        }
+        return;
+    }
     const QModbusSettings settings = t->settings();
     m_client->setTimeout(settings.responseTimeout());
     m_client->setNumberOfRetries(settings.numberOfRetries());
@@ -544,12 +581,50 @@ void ModbusConnection::send(IModbusTransaction *t)
     m_replyConnection =
         connect(reply, &QModbusReply::finished, this, [this, reply]() { handleReply(reply); });
     armGuard(settings.responseTimeout() * (settings.numberOfRetries() + 1) + GuardSlackMs);
-    // Qt's TCP client leaves the request in the socket's buffer until the
-    // next turn of the event loop. Written now, it is on its way while the
-    // answer just received is still being worked on. A failed write ends
-    // the request through the reply, which is connected by now.
-    if (m_socket && m_socket->bytesToWrite() > 0)
-        m_socket->flush();
+}
+
+bool ModbusConnection::sendOverLink(IModbusTransaction *t)
+{
+    const QModbusSettings settings = t->settings();
+    const QModbusRequest *request = t->requestPackage();
+    const QByteArray data = request->data(); // shared, not copied
+    quint8 function = quint8(request->functionCode());
+    const char *bytes = data.constData();
+    int size = data.size();
+    char single[4];
+    // One value goes with function 6 or 5 unless the device only takes the
+    // write-multiple form, which the request package already is.
+    if (t->isWrite() && t->count() == 1 && !m_alwaysWriteMultiple) {
+        const quint16 start = quint16(t->startAddress());
+        quint16 value = 0;
+        if (t->isBitAccess()) {
+            function = quint8(QModbusPdu::WriteSingleCoil);
+            value = t->writeBits().value(0) ? 0xFF00 : 0x0000;
+        } else {
+            function = quint8(QModbusPdu::WriteSingleRegister);
+            value = t->writeRegisters().value(0);
+        }
+        single[0] = char(start >> 8);
+        single[1] = char(start & 0xff);
+        single[2] = char(value >> 8);
+        single[3] = char(value & 0xff);
+        bytes = single;
+        size = 4;
+    }
+    m_sentFunction = function;
+    std::fill(std::begin(m_sentHead), std::end(m_sentHead), char(0));
+    std::copy(bytes, bytes + std::min(size, 4), m_sentHead);
+    return m_link->sendRequest(function, bytes, size, settings.serverAddress(),
+                               settings.responseTimeout(), settings.numberOfRetries());
+}
+
+void ModbusConnection::onLinkRequestEnded(QModbusDevice::Error error,
+                                          const QModbusResponse &answer, const QString &errorText)
+{
+    if (!m_current)
+        return; // abandoned (cleared or deleted while on the wire)
+    m_current->setResponseTime(m_current->msSinceSent());
+    handleAnswer(error, answer, errorText);
 }
 
 void ModbusConnection::handleReply(QModbusReply *reply)
@@ -561,16 +636,7 @@ void ModbusConnection::handleReply(QModbusReply *reply)
     m_reply = nullptr;
     m_guardDeadline = -1;
 
-    IModbusTransaction *t = m_current;
-    t->setResponseTime(t->msSinceSent());
-    const QModbusResponse raw = reply->rawResult();
-    // For the recorder: what came back, while this answer is handled.
-    struct AnswerScope
-    {
-        const QModbusPdu *&slot;
-        const QModbusPdu *saved;
-        ~AnswerScope() { slot = saved; }
-    } answerScope{m_answer, m_answer};
+    m_current->setResponseTime(m_current->msSinceSent());
     // For release(): the transaction goes with its reply (see there).
     struct EndingScope
     {
@@ -584,8 +650,22 @@ void ModbusConnection::handleReply(QModbusReply *reply)
         }
     } endingScope{this, m_endingReply, m_endingTransaction};
     m_endingReply = reply;
-    m_endingTransaction = t;
-    const QModbusDevice::Error error = reply->error();
+    m_endingTransaction = m_current;
+    m_sentFunction = 0; // Qt has checked what a write's answer echoes
+    handleAnswer(reply->error(), reply->rawResult(), reply->errorString());
+}
+
+void ModbusConnection::handleAnswer(QModbusDevice::Error error, const QModbusResponse &raw,
+                                    const QString &errorText)
+{
+    IModbusTransaction *t = m_current;
+    // For the recorder: what came back, while this answer is handled.
+    struct AnswerScope
+    {
+        const QModbusPdu *&slot;
+        const QModbusPdu *saved;
+        ~AnswerScope() { slot = saved; }
+    } answerScope{m_answer, m_answer};
     // An exception answer is kept without asking QModbusPdu (see below).
     m_answer = error == QModbusDevice::ProtocolError || raw.isValid() ? &raw : nullptr;
     // Qt marks exception answers with ProtocolError. The code is read from
@@ -670,6 +750,18 @@ void ModbusConnection::handleReply(QModbusReply *reply)
     } else if (answered && !raw.isException()
                && (error == QModbusDevice::NoError
                    || (m_sentRaw && raw.functionCode() == t->requestPackage()->functionCode()))) {
+        // A write is confirmed by the echo of its function, address and
+        // quantity (or, for one value, the value itself): anything else
+        // leaves it open whether the device took the values.
+        if (m_sentFunction) {
+            const QByteArray echo = raw.data();
+            if (quint8(raw.functionCode()) != m_sentFunction || echo.size() != 4
+                || !std::equal(echo.constBegin(), echo.constEnd(), m_sentHead)) {
+                failTransaction(t, IModbusTransaction::InvalidResponse,
+                                tr("The device's answer does not confirm the write."));
+                return;
+            }
+        }
         m_current = nullptr;
         record(t, IModbusTransaction::Ok, 0);
         QPointer<IModbusTransaction> guard = t;
@@ -689,16 +781,15 @@ void ModbusConnection::handleReply(QModbusReply *reply)
         break;
     case QModbusDevice::ReplyAbortedError:
     case QModbusDevice::ConnectionError:
-        failTransaction(t, IModbusTransaction::ConnectionLost, reply->errorString());
+        failTransaction(t, IModbusTransaction::ConnectionLost, errorText);
         break;
     case QModbusDevice::NoError:
     case QModbusDevice::UnknownError:
         failTransaction(t, IModbusTransaction::InvalidResponse,
-                        reply->errorString().isEmpty() ? tr("An invalid answer was received.")
-                                                       : reply->errorString());
+                        errorText.isEmpty() ? tr("An invalid answer was received.") : errorText);
         break;
     default:
-        failTransaction(t, IModbusTransaction::OtherError, reply->errorString());
+        failTransaction(t, IModbusTransaction::OtherError, errorText);
         break;
     }
 }

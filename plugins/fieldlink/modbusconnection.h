@@ -21,6 +21,7 @@ class QAbstractSocket;
 class QModbusClient;
 class QModbusPdu;
 class QModbusReply;
+class QModbusResponse;
 class QTimer;
 QT_END_NAMESPACE
 
@@ -44,6 +45,7 @@ namespace FieldlinkCore {
 // While the link is down a handed-over transaction waits for it up to its
 // response timeout and then ends with false (Outcome LinkDown), so a caller
 // polling a disconnected device is paced by the timeout.
+class ModbusTcpLink;
 class TrafficRecorder;
 
 class FIELDLINK_EXPORT ModbusConnection : public QObject
@@ -152,6 +154,15 @@ private:
                 int exceptionCode);
     void release(IModbusTransaction *transaction);
     void handleReply(QModbusReply *reply);
+    // The checks of an ended request, whichever link carried it: `raw` is
+    // what came back (may be invalid), `errorText` the link's words for
+    // `error`.
+    void handleAnswer(QModbusDevice::Error error, const QModbusResponse &raw,
+                      const QString &errorText);
+    void onLinkRequestEnded(QModbusDevice::Error error, const QModbusResponse &answer,
+                            const QString &errorText);
+    bool sendOverLink(IModbusTransaction *transaction);
+    bool hasLink() const { return m_client || m_link; }
     bool openLink();
     IModbusTransaction *create(IModbusTransaction::Function function, int start, int count,
                                QModbusSettings *settings, IModbusTransaction::Priority priority);
@@ -186,9 +197,13 @@ private:
     bool m_alwaysWriteMultiple = false;
     bool m_sentRaw = false; // the request on the wire went as a raw PDU
 
+    // Serial lines go through Qt's RTU master, TCP through our own framing.
     QModbusClient *m_client = nullptr;
-    // The TCP client's socket, to put a request on the wire at once.
-    QPointer<QAbstractSocket> m_socket;
+    ModbusTcpLink *m_link = nullptr;
+    // The PDU head (function code and the first four data bytes) of the
+    // request on the TCP link, for the check of a write's echo.
+    quint8 m_sentFunction = 0;
+    char m_sentHead[4] = {0, 0, 0, 0};
     QModbusDevice::State m_state = QModbusDevice::UnconnectedState;
     QString m_errorString;
 
