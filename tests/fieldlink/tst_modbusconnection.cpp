@@ -87,7 +87,9 @@ class RawPeer : public QObject
 {
     Q_OBJECT
 public:
-    enum Action { Answer, Silent, Close };
+    // Raw: `chunks` go out as they are, one write each, 30 ms apart (an
+    // empty one closes the link instead).
+    enum Action { Answer, Silent, Close, Raw };
     struct Reply
     {
         Action action = Answer;
@@ -95,6 +97,8 @@ public:
         int delayMs = 0;
     };
     std::function<Reply(const QByteArray &pdu)> script;
+    QByteArray header; // of the request being answered
+    QList<QByteArray> chunks;
     int received = 0;
     int outstanding = 0;
     int maxOutstanding = 0;
@@ -135,7 +139,7 @@ private:
             const int length = qFromBigEndian<quint16>(reinterpret_cast<const uchar *>(buffer.constData() + 4));
             if (buffer.size() < 6 + length)
                 break;
-            const QByteArray header = buffer.left(7);
+            header = buffer.left(7);
             const QByteArray pdu = buffer.mid(7, length - 1);
             buffer.remove(0, 6 + length);
             ++received;
@@ -151,7 +155,22 @@ private:
                 return;
             }
             QPointer<QTcpSocket> socket = s;
-            QTimer::singleShot(r.delayMs, this, [this, socket, header, r]() {
+            if (r.action == Raw) {
+                for (int i = 0; i < chunks.size(); ++i) {
+                    QTimer::singleShot(30 * i, this, [socket, chunk = chunks.at(i)]() {
+                        if (!socket)
+                            return;
+                        if (chunk.isEmpty()) {
+                            socket->abort();
+                            return;
+                        }
+                        socket->write(chunk);
+                        socket->flush();
+                    });
+                }
+                continue;
+            }
+            QTimer::singleShot(r.delayMs, this, [this, socket, header = header, r]() {
                 --outstanding;
                 if (!socket)
                     return;
@@ -165,6 +184,25 @@ private:
     QTcpServer m_server;
     QHash<QTcpSocket *, QByteArray> m_buffers;
 };
+
+// How the raw peer frames its answers in tcpFraming.
+enum Framing {
+    Split, LateThenAnswer, AnswerTwice, WrongTransaction, WrongProtocol, WrongUnit,
+    LengthTooBig, LengthTooSmall, ClosedMidFrame, WriteEcho, WrongWriteEcho
+};
+
+// An MBAP frame answering the request of `header`, header fields changed as asked.
+QByteArray mbap(const QByteArray &header, const QByteArray &pdu, int transactionDelta = 0,
+                int protocol = 0, int unitDelta = 0, int length = -1)
+{
+    QByteArray frame = header + pdu;
+    uchar *h = reinterpret_cast<uchar *>(frame.data());
+    qToBigEndian<quint16>(quint16(qFromBigEndian<quint16>(h) + transactionDelta), h);
+    qToBigEndian<quint16>(quint16(protocol), h + 2);
+    qToBigEndian<quint16>(quint16(length >= 0 ? length : pdu.size() + 1), h + 4);
+    h[6] = uchar(h[6] + unitDelta);
+    return frame;
+}
 
 } // namespace
 
@@ -199,6 +237,8 @@ private slots:
     void reconnectsAfterServerRestart();
     void invalidParametersAreReported();
     void teardownWithPendingTransactions();
+    void tcpFraming_data();
+    void tcpFraming();
 
 private:
     bool startServer(quint16 port = 0);
@@ -851,6 +891,72 @@ void tst_ModbusConnection::teardownWithPendingTransactions()
         QVERIFY(e.object.isNull());
         QCOMPARE(e.emissions, 0);
     }
+}
+
+void tst_ModbusConnection::tcpFraming_data()
+{
+    QTest::addColumn<int>("framing");
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("split over three segments") << int(Split) << int(Tx::Ok);
+    QTest::newRow("late answer and answer in one read") << int(LateThenAnswer) << int(Tx::Ok);
+    QTest::newRow("answer sent twice") << int(AnswerTwice) << int(Tx::Ok);
+    QTest::newRow("wrong transaction id") << int(WrongTransaction) << int(Tx::Timeout);
+    QTest::newRow("wrong protocol id") << int(WrongProtocol) << int(Tx::Timeout);
+    QTest::newRow("wrong unit id") << int(WrongUnit) << int(Tx::Timeout);
+    QTest::newRow("length field too big") << int(LengthTooBig) << int(Tx::InvalidResponse);
+    QTest::newRow("length field too small") << int(LengthTooSmall) << int(Tx::InvalidResponse);
+    QTest::newRow("closed mid-frame") << int(ClosedMidFrame) << int(Tx::ConnectionLost);
+    QTest::newRow("write echoed") << int(WriteEcho) << int(Tx::Ok);
+    QTest::newRow("write echoed wrongly") << int(WrongWriteEcho) << int(Tx::InvalidResponse);
+}
+
+void tst_ModbusConnection::tcpFraming()
+{
+    QFETCH(int, framing);
+    QFETCH(int, outcome);
+    RawPeer peer;
+    peer.script = [&peer, framing](const QByteArray &pdu) {
+        // Reads get two registers; a single write is echoed.
+        QByteArray answer = pdu.at(0) == 3 ? RawPeer::readAnswer(pdu, 4) : pdu;
+        if (framing == WrongWriteEcho)
+            answer[4] = char(answer.at(4) ^ 1);
+        const QByteArray good = mbap(peer.header, answer);
+        QList<QByteArray> &chunks = peer.chunks;
+        chunks = {good};
+        switch (Framing(framing)) {
+        case Split: chunks = {good.left(1), good.mid(1, 7), good.mid(8)}; break;
+        case LateThenAnswer: chunks = {mbap(peer.header, answer, -1) + good}; break;
+        case AnswerTwice: chunks = {good + good}; break;
+        case WrongTransaction: chunks = {mbap(peer.header, answer, 1)}; break;
+        case WrongProtocol: chunks = {mbap(peer.header, answer, 0, 1)}; break;
+        case WrongUnit: chunks = {mbap(peer.header, answer, 0, 0, 1)}; break;
+        case LengthTooBig: chunks = {mbap(peer.header, answer, 0, 0, 0, 300)}; break;
+        case LengthTooSmall: chunks = {mbap(peer.header, answer, 0, 0, 0, 1)}; break;
+        case ClosedMidFrame: chunks = {good.left(9), QByteArray()}; break;
+        case WriteEcho:
+        case WrongWriteEcho: break;
+        }
+        return RawPeer::Reply{RawPeer::Raw, {}, 0};
+    };
+    QVERIFY(peer.listen());
+    QVERIFY(connectTo(peer.port()));
+    const bool write = framing == WriteEcho || framing == WrongWriteEcho;
+    QModbusSettings settings(1, 300, 0);
+    // Twice: the second request shows that the byte stream is still in step
+    // (or, after a reset or a close, that the link came back).
+    for (int round = 0; round < 2; ++round) {
+        QTRY_VERIFY_WITH_TIMEOUT(m_connection->isConnected(), 5000);
+        Tx *t = write ? m_connection->writeHoldings(5, {0x1234}, &settings, Tx::Priority(3))
+                      : m_connection->readHoldings(0, 2, &settings, Tx::Priority(3));
+        Ending e;
+        watch(t, &e);
+        m_connection->addTransactionExec(t);
+        QVERIFY(waitEnded(e));
+        QCOMPARE(int(e.outcome), outcome);
+        if (outcome == Tx::Ok)
+            QCOMPARE(e.words, write ? QVector<quint16>{0x1234} : QVector<quint16>({0x0102, 0x0304}));
+    }
+    QCOMPARE(peer.received, 2);
 }
 
 QTEST_GUILESS_MAIN(tst_ModbusConnection)
