@@ -2152,6 +2152,53 @@ Reason: %3</source>
         <source>The link to the device is down.</source>
         <translation>Нет связи с устройством.</translation>
     </message>
+    <message>
+        <source>The device&apos;s answer does not confirm the write.</source>
+        <translation>Ответ устройства не подтверждает запись.</translation>
+    </message>
+</context>
+<context>
+    <name>Fieldlink::FieldlinkCore::ModbusTcpLink</name>
+    <message>
+        <source>Invalid connection settings for TCP communication specified.</source>
+        <translation>Заданы неверные параметры соединения TCP.</translation>
+    </message>
+    <message>
+        <source>Reply aborted due to connection closure.</source>
+        <translation>Ответ прерван: соединение закрыто.</translation>
+    </message>
+    <message>
+        <source>A request is already on the wire.</source>
+        <translation>Другой запрос уже ожидает ответа.</translation>
+    </message>
+    <message>
+        <source>Device not connected.</source>
+        <translation>Устройство не подключено.</translation>
+    </message>
+    <message>
+        <source>The request does not fit into one Modbus frame.</source>
+        <translation>Запрос не помещается в один кадр Modbus.</translation>
+    </message>
+    <message>
+        <source>Could not write request to socket.</source>
+        <translation>Не удалось записать запрос в сокет.</translation>
+    </message>
+    <message>
+        <source>Request timeout.</source>
+        <translation>Время ожидания ответа истекло.</translation>
+    </message>
+    <message>
+        <source>The device sent a Modbus TCP frame with the impossible length %1.</source>
+        <translation>Устройство прислало кадр Modbus TCP с недопустимой длиной %1.</translation>
+    </message>
+    <message>
+        <source>The device sent a malformed Modbus TCP frame; the connection was reset.</source>
+        <translation>Устройство прислало искажённый кадр Modbus TCP; соединение переустановлено.</translation>
+    </message>
+    <message>
+        <source>TCP socket error (%1).</source>
+        <translation>Ошибка сокета TCP (%1).</translation>
+    </message>
 </context>
 <context>
     <name>Pointbook::InfoTagBase</name>
