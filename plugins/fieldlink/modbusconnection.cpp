@@ -10,7 +10,6 @@
 #include <QModbusDataUnit>
 #include <QModbusReply>
 #include <QModbusRtuSerialMaster>
-#include <QModbusTcpClient>
 #include <QTimer>
 #include <QVariant>
 

@@ -17,7 +17,6 @@
 #include <QVector>
 
 QT_BEGIN_NAMESPACE
-class QAbstractSocket;
 class QModbusClient;
 class QModbusPdu;
 class QModbusReply;
