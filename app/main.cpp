@@ -1,5 +1,6 @@
 #include "qcustomsplashscreen.h"
 #include "quitonsignal.h"
+#include "splashpictureloader.h"
 #include "startup.h"
 #include "startupwarmup.h"
 
@@ -75,6 +76,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QtSingleApplication app(QLatin1String(Startup::applicationId), argc, argv);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    // Decoded beside the settings, log and translations below.
+    SplashPictureLoader splashLoader(QStringLiteral(":/appcore/icons/SplashScreen.png"));
     QuitOnSignal quitOnSignal;
 
     const QString appDir = QCoreApplication::applicationDirPath();
@@ -111,7 +114,7 @@ int main(int argc, char *argv[])
     }
 
     // Not deleted here: it closes itself shortly after the event loop starts.
-    const QPixmap splashPicture(QStringLiteral(":/appcore/icons/SplashScreen.png"));
+    const QPixmap splashPicture = splashLoader.picture();
     warmup.waitForFonts(); // the splash screen's widgets use the first fonts
     auto splash = new QCustomSplashScreen(splashPicture);
     splash->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,4 +1,5 @@
 #include "qcustomsplashscreen.h"
+#include "splashpictureloader.h"
 #include "startup.h"
 
 #include <extensionsystem/pluginmanager.h>
@@ -54,6 +55,8 @@ private slots:
     void coreTextsAreTranslatable();
     void failureBox();
     void splashPicture();
+    void splashPictureLoader_data();
+    void splashPictureLoader();
     void splashWidgets();
 };
 
@@ -275,6 +278,27 @@ void tst_Startup::splashPicture()
     // The rounded corners really are transparent.
     QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
     QVERIFY(qAlpha(image.pixel(400, 240)) > 200);
+}
+
+void tst_Startup::splashPictureLoader_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("splash picture") << QStringLiteral(":/appcore/icons/SplashScreen.png");
+    QTest::newRow("missing file") << QStringLiteral(":/appcore/icons/NoSuchPicture.png");
+}
+
+void tst_Startup::splashPictureLoader()
+{
+    QFETCH(QString, file);
+    // Decoded on its own thread, the picture is the very pixmap a direct
+    // load gives: same size, format and pixels.
+    SplashPictureLoader loader(file);
+    const QPixmap direct(file);
+    const QPixmap loaded = loader.picture();
+    QCOMPARE(loaded.isNull(), direct.isNull());
+    QCOMPARE(loaded.size(), direct.size());
+    QCOMPARE(loaded.hasAlphaChannel(), direct.hasAlphaChannel());
+    QCOMPARE(loaded.toImage(), direct.toImage());
 }
 
 void tst_Startup::splashWidgets()
