@@ -13,7 +13,9 @@
 // - the Qt libraries that the plug-ins link and the program itself does
 //   not are loaded and relocated, so that loading the plug-ins later finds
 //   them in place. A library that cannot be loaded here is simply loaded
-//   with its plug-in, as before.
+//   with its plug-in, as before;
+// - so are the program's plug-ins themselves, from the plug-in folder
+//   beside the program.
 // Each part does nothing where it does not apply (no fontconfig, no list).
 class StartupWarmup
 {
