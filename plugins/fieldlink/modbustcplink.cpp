@@ -16,7 +16,8 @@
 namespace Fieldlink {
 namespace FieldlinkCore {
 
-Q_LOGGING_CATEGORY(lcTcpLink, "fieldlink.tcp")
+// Stray frames and retries are debug messages, shown only when asked for.
+Q_LOGGING_CATEGORY(lcTcpLink, "fieldlink.tcp", QtInfoMsg)
 
 namespace {
 

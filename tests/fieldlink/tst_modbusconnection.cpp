@@ -239,6 +239,8 @@ private slots:
     void teardownWithPendingTransactions();
     void tcpFraming_data();
     void tcpFraming();
+    void singleWriteFunction_data();
+    void singleWriteFunction();
 
 private:
     bool startServer(quint16 port = 0);
@@ -957,6 +959,43 @@ void tst_ModbusConnection::tcpFraming()
             QCOMPARE(e.words, write ? QVector<quint16>{0x1234} : QVector<quint16>({0x0102, 0x0304}));
     }
     QCOMPARE(peer.received, 2);
+}
+
+void tst_ModbusConnection::singleWriteFunction_data()
+{
+    QTest::addColumn<bool>("coil");
+    QTest::addColumn<bool>("writeMultiple");
+    QTest::addColumn<QByteArray>("expected"); // the request PDU on the wire
+    QTest::newRow("register") << false << false << QByteArray::fromHex("0600071234");
+    QTest::newRow("register, write-multiple") << false << true << QByteArray::fromHex("10000700010212 34");
+    QTest::newRow("coil") << true << false << QByteArray::fromHex("050007ff00");
+    QTest::newRow("coil, write-multiple") << true << true << QByteArray::fromHex("0f0007000101 01");
+}
+
+void tst_ModbusConnection::singleWriteFunction()
+{
+    QFETCH(bool, coil);
+    QFETCH(bool, writeMultiple);
+    QFETCH(QByteArray, expected);
+    RawPeer peer;
+    QByteArray seen;
+    peer.script = [&seen](const QByteArray &pdu) {
+        seen = pdu;
+        // Function, address and value (5, 6) or quantity (15, 16).
+        return RawPeer::Reply{RawPeer::Answer, pdu.left(5), 0};
+    };
+    QVERIFY(peer.listen());
+    QVERIFY(connectTo(peer.port()));
+    m_connection->setAlwaysWriteMultiple(writeMultiple);
+    QModbusSettings settings(1, 2000, 0);
+    Tx *t = coil ? m_connection->writeCoils(7, {1}, &settings, Tx::Priority(4))
+                 : m_connection->writeHoldings(7, {0x1234}, &settings, Tx::Priority(4));
+    Ending e;
+    watch(t, &e);
+    m_connection->addTransactionExec(t);
+    QVERIFY(waitEnded(e));
+    QCOMPARE(seen.toHex(), expected.toHex());
+    QVERIFY(e.ok);
 }
 
 QTEST_GUILESS_MAIN(tst_ModbusConnection)
