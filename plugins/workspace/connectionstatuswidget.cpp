@@ -37,8 +37,7 @@ QSize ConnectionStatusWidget::sizeHint() const
 {
     const QSize led = m_led->sizeHint();
     const QMargins margins = layout()->contentsMargins();
-    return QSize(margins.left() + led.width() + layout()->spacing()
-                     + m_label->fontMetrics().horizontalAdvance(m_text) + margins.right() + 2,
+    return QSize(margins.left() + led.width() + layout()->spacing() + textWidth() + margins.right() + 2,
                  std::max(led.height(), m_label->sizeHint().height()));
 }
 
@@ -47,6 +46,19 @@ QSize ConnectionStatusWidget::minimumSizeHint() const
     // The lamp and a few characters: the state stays readable by colour.
     return QSize(std::min(sizeHint().width(), m_label->fontMetrics().averageCharWidth() * 16),
                  sizeHint().height());
+}
+
+int ConnectionStatusWidget::textWidth() const
+{
+    const QFont font = m_label->font();
+    const int dpi = m_label->logicalDpiY();
+    if (m_measuredWidth < 0 || m_measuredText != m_text || m_measuredFont != font || m_measuredDpi != dpi) {
+        m_measuredWidth = m_label->fontMetrics().horizontalAdvance(m_text);
+        m_measuredText = m_text;
+        m_measuredFont = font;
+        m_measuredDpi = dpi;
+    }
+    return m_measuredWidth;
 }
 
 void ConnectionStatusWidget::resizeEvent(QResizeEvent *event)

@@ -2,6 +2,7 @@
 
 #include "workspace_global.h"
 
+#include <QFont>
 #include <QModbusDevice>
 #include <QString>
 #include <QWidget>
@@ -52,9 +53,18 @@ private:
     void refresh();
     void showText();
 
+    int textWidth() const;
+
     QLed *m_led;
     QLabel *m_label;
     QString m_text;
+    // The width of m_text in the label's font, measured once per text, font
+    // and screen resolution: layouts ask for the size hints dozens of times
+    // while a window is laid out, and measuring the line shapes its text.
+    mutable QString m_measuredText;
+    mutable QFont m_measuredFont;
+    mutable int m_measuredDpi = 0;
+    mutable int m_measuredWidth = -1;
     QString m_target;
     QString m_error;
     QString m_version;

@@ -315,6 +315,17 @@ void tst_Connection::statusTexts()
     QCOMPARE(label->toolTip(), line);
     status.resize(status.sizeHint());
     QTRY_COMPARE(label->text(), line);
+
+    // The size asked for follows the line and the font.
+    const int connected = status.sizeHint().width();
+    status.setUserDisconnected();
+    const int disconnected = status.sizeHint().width();
+    QCOMPARE(disconnected - connected, label->fontMetrics().horizontalAdvance(status.text())
+                                           - label->fontMetrics().horizontalAdvance(line));
+    QFont larger = status.font();
+    larger.setPixelSize(QFontInfo(larger).pixelSize() * 2);
+    status.setFont(larger);
+    QVERIFY(status.sizeHint().width() > disconnected);
 }
 
 void tst_Connection::usableVersions_data()
