@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <utility>
+
 namespace Sqlstore {
 namespace Internal {
 
@@ -132,7 +134,7 @@ public:
             row.reserve(columns);
             for (int c = 0; c < columns; ++c)
                 row.append(column(c));
-            result->append(row);
+            result->append(std::move(row));
         }
         if (rc != SQLITE_DONE) {
             *error = sqliteError(m_handle, "Unable to fetch row", QSqlError::ConnectionError, rc);
@@ -206,7 +208,7 @@ void readRows(QSqlQuery &query, BoundStatement::Rows *result)
         row.reserve(columns);
         for (int column = 0; column < columns; ++column)
             row.append(query.value(column));
-        result->append(row);
+        result->append(std::move(row));
     }
 }
 

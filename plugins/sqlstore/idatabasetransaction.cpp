@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <limits>
+#include <utility>
 
 namespace Sqlstore {
 namespace Internal {
@@ -153,25 +154,31 @@ QSqlError IDataBaseTransaction::processStatements(QSqlDatabase &database, QSqlQu
     return QSqlError();
 }
 
-void IDataBaseTransaction::announceEnd(bool ok, const QVector<QVector<QVariant> > *rows)
+void IDataBaseTransaction::announceEnd(bool ok, QVector<QVector<QVariant> > *rows)
 {
     if (!m_endDeferred) {
         emit transactionExecutionEnded(ok);
-        if (rows)
-            emit transactionExecutionEnded(ok, *rows);
+        if (rows) {
+            const QVector<QVector<QVariant> > taken = std::move(*rows);
+            emit transactionExecutionEnded(ok, taken);
+        }
         return;
     }
     m_endPending = true;
     m_pendingOk = ok;
     m_pendingWithRows = rows != nullptr;
-    m_pendingRows = rows ? *rows : QVector<QVector<QVariant> >();
+    m_pendingRows = QVector<QVector<QVariant> >();
+    if (rows)
+        m_pendingRows.swap(*rows);
 }
 
 void IDataBaseTransaction::setEndDeferred(bool deferred)
 {
     m_endDeferred = deferred;
     m_endPending = false;
-    m_pendingRows.clear();
+    // Not clear(): on rows still shared with a receiver's copy it would
+    // copy them all first, only to drop them.
+    m_pendingRows = QVector<QVector<QVariant> >();
 }
 
 void IDataBaseTransaction::releaseEnd(bool committed)
@@ -182,8 +189,10 @@ void IDataBaseTransaction::releaseEnd(bool committed)
     const bool ok = m_pendingOk && committed;
     emit transactionExecutionEnded(ok);
     if (m_pendingWithRows) {
-        const QVector<QVector<QVariant> > rows = m_pendingRows;
-        m_pendingRows.clear();
+        // Handed on, not copied: clearing rows shared with the signal's copy
+        // would copy every row once more.
+        QVector<QVector<QVariant> > rows;
+        rows.swap(m_pendingRows);
         emit transactionExecutionEnded(ok, rows);
     }
 }

@@ -89,8 +89,9 @@ signals:
 protected:
     // How a kind's process() ends: the signals are emitted at once, or, while
     // the worker runs the transaction, after the worker's commit (false when
-    // that commit fails). Rows, when given, go with the two-argument signal.
-    void announceEnd(bool ok, const QVector<QVector<QVariant> > *rows);
+    // that commit fails). Rows, when given, go with the two-argument signal;
+    // they are taken from `rows`, which is left empty.
+    void announceEnd(bool ok, QVector<QVector<QVariant> > *rows);
     // Runs the statement list (rows of each read into rows when given)
     // without announcing the end.
     QSqlError processStatements(QSqlDatabase &database, QSqlQuery &query,
