@@ -207,9 +207,11 @@ void TagTableModel::checkAge()
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (int i = 0; i < m_leaves.size(); ++i) {
         const Leaf &leaf = m_leaves.at(i);
-        if (leaf.stale || !leaf.hasValue || leaf.refreshedAt == 0 || !leaf.tag || !leaf.tag->isUpdate())
+        // The row's own fields first: the tag itself (another block of
+        // memory per row) is looked at only for a value that is too old.
+        if (leaf.stale || !leaf.hasValue || leaf.refreshedAt == 0 || now - leaf.refreshedAt <= m_maxAgeMs)
             continue;
-        if (now - leaf.refreshedAt > m_maxAgeMs)
+        if (leaf.tag && leaf.tag->isUpdate())
             setStale(i, tr("not refreshed for %1 s").arg((now - leaf.refreshedAt) / 1000.0, 0, 'f', 1));
     }
 }
@@ -394,6 +396,10 @@ void TagTableModel::passEnded()
 {
     for (int i = 0; i < m_leaves.size(); ++i) {
         Leaf &leaf = m_leaves[i];
+        // Refreshed by this pass while live: fresh already, and stays so.
+        // Most rows end here without a look at their tag.
+        if (m_live && leaf.refreshedPass == m_pass && !leaf.stale)
+            continue;
         const bool polled = leaf.tag && leaf.tag->isUpdate();
         const bool missed = polled && leaf.refreshedPass != m_pass;
         const bool stale = !m_live || (missed && (leaf.hasValue || !leaf.reason.isEmpty()));
