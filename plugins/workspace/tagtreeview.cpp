@@ -1,6 +1,7 @@
 #include "tagtreeview.h"
 
 #include <QAccessible>
+#include <QPaintEvent>
 #include <QRegion>
 #include <QTimer>
 
@@ -157,7 +158,40 @@ void TagTreeView::forgetVisibleRows()
 void TagTreeView::paintEvent(QPaintEvent *event)
 {
     m_sinceRepaint.start();
-    QTreeView::paintEvent(event);
+    const QRegion region = event->region();
+    if (region.rectCount() < 2) {
+        QTreeView::paintEvent(event);
+        return;
+    }
+    // A region of several rectangles (changed values beside a notification
+    // fading over the table) makes QTreeView paint every column of every
+    // row the region touches. Painted instead as one rectangle per group of
+    // columns: the cells of a column are painted by one part only, and the
+    // clip of the paint event keeps everything outside the region as it is.
+    QVector<QRect> parts;
+    for (const QRect &rect : region) {
+        QRect part = rect;
+        const int first = columnAt(rect.left());
+        const int last = columnAt(rect.right());
+        if (first >= 0)
+            part.setLeft(columnViewportPosition(first));
+        if (last >= 0)
+            part.setRight(columnViewportPosition(last) + columnWidth(last) - 1);
+        for (int i = parts.size() - 1; i >= 0; --i) {
+            const QRect &other = parts.at(i);
+            if (other.left() <= part.right() && part.left() <= other.right()) {
+                part = part.united(other);
+                parts.remove(i);
+                // The wider part may now reach parts already passed.
+                i = parts.size();
+            }
+        }
+        parts.append(part);
+    }
+    for (const QRect &part : qAsConst(parts)) {
+        QPaintEvent partEvent(part);
+        QTreeView::paintEvent(&partEvent);
+    }
 }
 
 } // namespace Workspace

@@ -10,7 +10,9 @@
 #include <pointbook/tag.h>
 #include <pointbook/tagbase.h>
 
+#include <QImage>
 #include <QSignalSpy>
+#include <QTreeView>
 #include <QtTest>
 
 using Pointbook::BaseTag;
@@ -73,6 +75,8 @@ private slots:
     void freshnessFollowsTheLink();
     void viewRepaintsForRowsOnScreen_data();
     void viewRepaintsForRowsOnScreen();
+    void viewPaintsRegionsAsPlainView_data();
+    void viewPaintsRegionsAsPlainView();
 };
 
 void tst_TagTableModel::valueText_data()
@@ -665,6 +669,59 @@ void tst_TagTableModel::viewRepaintsForRowsOnScreen()
     }
     // Repainted or not, the cell holds the newest value.
     QCOMPARE(model.indexOfTag(Tag::IR, id, TagTableModel::ValueColumn).data().toString(), QString::number(newest));
+}
+
+void tst_TagTableModel::viewPaintsRegionsAsPlainView_data()
+{
+    // Rectangles as (first column, pixels into it, width, top, height).
+    QTest::addColumn<QVector<QVector<int>>>("rects");
+    QTest::newRow("values beside a note") << QVector<QVector<int>>{{1, 0, 250, 0, 300}, {6, 10, 200, 40, 60}};
+    QTest::newRow("two bands, same columns") << QVector<QVector<int>>{{5, 0, 180, 10, 30}, {5, 0, 180, 80, 45}};
+    QTest::newRow("bands sharing a column") << QVector<QVector<int>>{{0, 0, 260, 10, 20}, {1, 5, 30, 50, 40}};
+    QTest::newRow("overlapping in one column") << QVector<QVector<int>>{{1, 0, 60, 10, 35}, {1, 30, 60, 30, 40}};
+    QTest::newRow("slivers in three columns")
+        << QVector<QVector<int>>{{2, 3, 10, 5, 100}, {5, 2, 20, 120, 10}, {7, 1, 4, 0, 300}};
+}
+
+void tst_TagTableModel::viewPaintsRegionsAsPlainView()
+{
+    QFETCH(QVector<QVector<int>>, rects);
+    BaseTag base;
+    for (int i = 0; i < 60; ++i) {
+        const QString tagId = QStringLiteral("T%1").arg(i, 2, 10, QLatin1Char('0'));
+        base.addTag(tagId, makeTag(Tag::IR, tagId, Tag::UInt16, quint16(i)), Tag::IR);
+        base.tagHash(Tag::IR).value(tagId)->setRawData({quint16(1000 + 37 * i)});
+    }
+    TagTableModel model;
+    model.setBaseTag(&base);
+    Workspace::TagTreeView ours;
+    QTreeView plain;
+    QRegion region;
+    QImage images[2];
+    int n = 0;
+    for (QTreeView *view : {static_cast<QTreeView *>(&ours), &plain}) {
+        view->setUniformRowHeights(true);
+        view->setAlternatingRowColors(true);
+        view->setFocusPolicy(Qt::NoFocus); // no focus frame in either
+        view->setModel(&model);
+        view->resize(1000, 330);
+        for (int c = 0; c < TagTableModel::ColumnCount; ++c)
+            view->setColumnWidth(c, 90 + 15 * c);
+        view->expandAll();
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view));
+        if (region.isEmpty()) {
+            for (const QVector<int> &r : qAsConst(rects))
+                region += QRect(view->columnViewportPosition(r.at(0)) + r.at(1), r.at(3), r.at(2), r.at(4));
+            QVERIFY(region.rectCount() > 1);
+        }
+        // What is outside the region stays as it was: one colour in both.
+        QImage &image = images[n++];
+        image = QImage(view->viewport()->size(), QImage::Format_ARGB32);
+        image.fill(Qt::magenta);
+        view->viewport()->render(&image, QPoint(), region);
+    }
+    QCOMPARE(images[0], images[1]);
 }
 
 QTEST_MAIN(tst_TagTableModel)
