@@ -1,6 +1,7 @@
 #include "statusupdatebase.h"
 #include "ui_statusupdatebase.h"
 
+#include <QEvent>
 #include <QTimer>
 
 namespace Pointbook {
@@ -36,6 +37,49 @@ StatusUpdateBase::StatusUpdateBase(QWidget *parent)
 
     ui->progressBar->hide();
     ui->progressBar->setValue(0);
+    fitValueLabels();
+}
+
+void StatusUpdateBase::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitValueLabels();
+}
+
+void StatusUpdateBase::fitValueLabels()
+{
+    for (QLabel *label : {ui->labelUpdateTimeValue, ui->labelUpdateIntervalValue}) {
+        // The texts are digits in a fixed pattern; the widest digit sets
+        // the width of every text of the pattern.
+        const QString shown = label->text();
+        const QString pattern = label == ui->labelUpdateTimeValue ? QStringLiteral("00:00:00.000")
+                                                                  : QStringLiteral("00.000");
+        label->setMinimumSize(0, 0);
+        label->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        QSize size(0, 0);
+        for (char digit = '0'; digit <= '9'; ++digit) {
+            QString text = pattern;
+            text.replace(QLatin1Char('0'), QLatin1Char(digit));
+            label->setText(text);
+            size = size.expandedTo(label->sizeHint());
+        }
+        label->setText(shown);
+        size = size.expandedTo(label->sizeHint());
+        label->setFixedSize(size);
+    }
+}
+
+void StatusUpdateBase::showValue(QLabel *label, const QString &text)
+{
+    if (label->text() == text)
+        return;
+    label->setText(text);
+    // Only a text wider than any so far (set by a caller, not a time of
+    // the pattern) changes the label's size.
+    if (label->fontMetrics().horizontalAdvance(text) + (label->width() - label->contentsRect().width())
+        > label->width())
+        label->setFixedSize(label->sizeHint().expandedTo(label->size()));
 }
 
 StatusUpdateBase::~StatusUpdateBase()
@@ -50,7 +94,7 @@ void StatusUpdateBase::blinkLed()
         m_timer->start();
     }
     const QTime now = QTime::currentTime();
-    ui->labelUpdateTimeValue->setText(now.toString(QStringLiteral("hh:mm:ss.zzz")));
+    showValue(ui->labelUpdateTimeValue, now.toString(QStringLiteral("hh:mm:ss.zzz")));
     setUpdateInterval(now);
 
     // The end of a pass.
@@ -67,13 +111,13 @@ void StatusUpdateBase::blinkLed()
 
 void StatusUpdateBase::setUpdateTime(const QString &value)
 {
-    ui->labelUpdateTimeValue->setText(value);
+    showValue(ui->labelUpdateTimeValue, value);
 }
 
 void StatusUpdateBase::setUpdateInterval(const QTime &time)
 {
     if (!time.isValid()) {
-        ui->labelUpdateIntervalValue->setText(QString());
+        showValue(ui->labelUpdateIntervalValue, QString());
         return;
     }
     if (m_lastTime.isValid()) {
@@ -81,9 +125,9 @@ void StatusUpdateBase::setUpdateInterval(const QTime &time)
         // valid time and reads as the empty text.
         const int difference = m_lastTime.msecsTo(time);
         const QTime interval = difference < 0 ? QTime() : QTime::fromMSecsSinceStartOfDay(difference);
-        ui->labelUpdateIntervalValue->setText(interval.toString(QStringLiteral("ss.zzz")));
+        showValue(ui->labelUpdateIntervalValue, interval.toString(QStringLiteral("ss.zzz")));
     } else {
-        ui->labelUpdateIntervalValue->setText(QStringLiteral("00.000"));
+        showValue(ui->labelUpdateIntervalValue, QStringLiteral("00.000"));
     }
     m_lastTime = QTime(time.hour(), time.minute(), time.second(), time.msec());
 }
@@ -147,8 +191,8 @@ void StatusUpdateBase::showProgress()
 void StatusUpdateBase::clear()
 {
     ui->ledBlink->setValue(false);
-    ui->labelUpdateTimeValue->setText(QStringLiteral("00:00:00.000"));
-    ui->labelUpdateIntervalValue->setText(QStringLiteral("00.000"));
+    showValue(ui->labelUpdateTimeValue, QStringLiteral("00:00:00.000"));
+    showValue(ui->labelUpdateIntervalValue, QStringLiteral("00.000"));
 
     m_passRunning = false;
     m_lastPassLong = false;

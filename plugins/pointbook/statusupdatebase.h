@@ -8,6 +8,7 @@
 #include <QWidget>
 
 QT_BEGIN_NAMESPACE
+class QLabel;
 class QTimer;
 QT_END_NAMESPACE
 
@@ -53,7 +54,15 @@ public slots:
 private slots:
     void OffLedBlink();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    // The time and interval change with every pass. A label that may change
+    // its size makes each new text lay the whole status bar out again; these
+    // keep the width of their widest text, and grow for a wider one only.
+    void fitValueLabels();
+    void showValue(QLabel *label, const QString &text);
     void noteProgress();
     void showProgressBar();
     void hideProgressBar();
