@@ -31,6 +31,8 @@ private slots:
     void longPassShowsBar();
     void clearHidesBar();
     void shownBarPaintsFewSteps();
+    void valueLabelsKeepSizeAndFitText_data();
+    void valueLabelsKeepSizeAndFitText();
 
 private:
     static QLabel *label(StatusUpdateBase &strip, const char *name)
@@ -137,6 +139,34 @@ void tst_StatusUpdateBase::interval()
     QCOMPARE(value->text(), QString("00.000"));
     strip.setUpdateInterval(second);
     QCOMPARE(value->text(), text);
+}
+
+void tst_StatusUpdateBase::valueLabelsKeepSizeAndFitText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("grows");
+    QTest::newRow("a time") << "23:59:59.999" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("a caller's longer text") << "not polled since the link was lost" << true;
+}
+
+void tst_StatusUpdateBase::valueLabelsKeepSizeAndFitText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, grows);
+    StatusUpdateBase strip;
+    strip.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&strip));
+    QLabel *value = label(strip, "labelUpdateTimeValue");
+    const QSize before = value->size();
+    // A fixed size: a new text does not lay the status bar out again.
+    QCOMPARE(value->minimumSize(), value->maximumSize());
+    strip.blinkLed();
+    QCOMPARE(value->size(), before);
+    strip.setUpdateTime(text);
+    QCOMPARE(value->text(), text);
+    QCOMPARE(value->width() > before.width(), grows);
+    QVERIFY(value->width() >= value->sizeHint().width());
 }
 
 void tst_StatusUpdateBase::clearKeepsLastTime()
