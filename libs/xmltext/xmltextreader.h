@@ -43,6 +43,12 @@ public:
     // pointer may be null.
     static bool parse(QDomDocument *document, const QString &text,
                       QString *errorMessage, int *errorLine, int *errorColumn);
+
+    // parse(document, repairQuotedRuns(text), ...) with the same results,
+    // messages and positions, in one walk over the text where nothing needs
+    // a repair.
+    static bool repairAndParse(QDomDocument *document, const QString &text,
+                               QString *errorMessage, int *errorLine, int *errorColumn);
 };
 
 } // namespace XmlText

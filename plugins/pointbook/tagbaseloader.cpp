@@ -146,14 +146,14 @@ bool TagBaseLoader::readBase()
     file.setTextModeEnabled(false);
     QByteArray bytes = file.readAll();
     dropCarriageReturns(&bytes);
-    const QString text = XmlText::XmlTextReader::repairQuotedRuns(XmlText::XmlTextReader::decode(bytes));
+    const QString text = XmlText::XmlTextReader::decode(bytes);
     bytes.clear();
     file.close();
 
     QString message;
     int line = 0;
     int column = 0;
-    if (!XmlText::XmlTextReader::parse(&m_document, text, &message, &line, &column)) {
+    if (!XmlText::XmlTextReader::repairAndParse(&m_document, text, &message, &line, &column)) {
         setError(ParseError, tr("%1: line - %2, column - %3")
                                  .arg(message, QString::number(line), QString::number(column)));
         return false;

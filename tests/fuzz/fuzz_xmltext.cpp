@@ -5,6 +5,7 @@
 #include <QDomDocument>
 
 #include <cstdint>
+#include <cstdlib>
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -20,7 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QString message;
     int line = 0;
     int column = 0;
-    XmlText::XmlTextReader::parse(&document, repaired, &message, &line, &column);
+    const bool parsed = XmlText::XmlTextReader::parse(&document, repaired, &message, &line, &column);
+    // The one-walk path must give exactly what the two steps give.
+    QDomDocument again;
+    QString againMessage;
+    int againLine = 0;
+    int againColumn = 0;
+    if (XmlText::XmlTextReader::repairAndParse(&again, text, &againMessage, &againLine, &againColumn) != parsed
+        || againMessage != message || againLine != line || againColumn != column)
+        std::abort();
     // Null outputs are allowed as well.
     XmlText::XmlTextReader::parse(&document, text, nullptr, nullptr, nullptr);
     return 0;

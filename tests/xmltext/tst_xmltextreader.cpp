@@ -23,6 +23,8 @@ private slots:
     void parseRefusesBeforeParsing_data();
     void parseRefusesBeforeParsing();
     void parseAcceptsNestingUpToTheLimit();
+    void repairAndParseMatchesTheSteps_data();
+    void repairAndParseMatchesTheSteps();
 };
 
 void tst_XmlTextReader::decode_data()
@@ -255,6 +257,45 @@ void tst_XmlTextReader::parseAcceptsNestingUpToTheLimit()
     QVERIFY2(XmlTextReader::parse(&doc, levels + QStringLiteral("<!-- <a><a> -->"), &message,
                                   nullptr, nullptr),
              qPrintable(message));
+}
+
+void tst_XmlTextReader::repairAndParseMatchesTheSteps_data()
+{
+    QTest::addColumn<QString>("text");
+
+    const QString deep = QStringLiteral("<a>").repeated(XmlTextReader::MaxDepth) + QStringLiteral("<b/>");
+    QTest::newRow("plain") << QStringLiteral("<base version=\"1\"><ir><tag a=\"x\"/></ir></base>");
+    QTest::newRow("repaired") << QStringLiteral("<base v=\"a&b<c>'d\"><x y='&amp;'/></base>");
+    QTest::newRow("too deep") << deep;
+    // The repair moves the offence's column.
+    QTest::newRow("too deep after a repair") << QStringLiteral("<r v=\"&&\">") + deep;
+    QTest::newRow("subset") << QStringLiteral("<!DOCTYPE r [<!ELEMENT r ANY>]><r/>");
+    // Escaped by the repair, so no longer a declaration.
+    QTest::newRow("declaration in a value") << QStringLiteral("<r v=\"<!ENTITY\"/>");
+    QTest::newRow("declaration in a comment") << QStringLiteral("<r v=\"&\"/><!-- <!ENTITY -->");
+    QTest::newRow("zero after a repair") << QStringLiteral("<r v=\"<\">\n") + QChar(0) + QStringLiteral("</r>");
+    QTest::newRow("parser error") << QStringLiteral("<r>\n <a></b></r>");
+    QTest::newRow("empty") << QString();
+}
+
+void tst_XmlTextReader::repairAndParseMatchesTheSteps()
+{
+    QFETCH(QString, text);
+    QDomDocument expectedDoc;
+    QString expectedMessage;
+    int expectedLine = -1;
+    int expectedColumn = -1;
+    const bool expected = XmlTextReader::parse(&expectedDoc, XmlTextReader::repairQuotedRuns(text),
+                                               &expectedMessage, &expectedLine, &expectedColumn);
+    QDomDocument doc;
+    QString message;
+    int line = -1;
+    int column = -1;
+    QCOMPARE(XmlTextReader::repairAndParse(&doc, text, &message, &line, &column), expected);
+    QCOMPARE(message, expectedMessage);
+    QCOMPARE(line, expectedLine);
+    QCOMPARE(column, expectedColumn);
+    QCOMPARE(doc.toString(), expectedDoc.toString());
 }
 
 QTEST_GUILESS_MAIN(tst_XmlTextReader)
