@@ -327,6 +327,23 @@ void tst_TagBaseLoader::conversions_data()
     QTest::newRow("float text") << "v:min=\"low\"" << "minValue" << QVariant(0.0f);
     QTest::newRow("float out of range") << "v:max=\"1e60\"" << "maxValue" << QVariant(0.0f);
     QTest::newRow("float comma") << "v:default=\"1,5\"" << "defaultValue" << QVariant(0.0f);
+
+    // Plain numbers take a shorter way than Qt's conversions; both must agree.
+    const auto qtFloat = [](const QString &text) {
+        bool ok = false;
+        const float value = text.toFloat(&ok);
+        return QVariant(ok ? value : 0.0f);
+    };
+    for (const char *text : {"0.1", "-100.0", "-0.0", "123456789012345", "1234567890123456", "0.333333333333333",
+                             "16777217", "007.5", "1.", ".5", "+1.5", " 1.5", "1.5 ", "-", "", "3.4028236e38"})
+        QTest::newRow(qPrintable(QStringLiteral("float %1").arg(text)))
+            << QStringLiteral("v:max=\"%1\"").arg(text) << "maxValue" << qtFloat(text);
+    for (const char *text : {"00065535", "65536", "123456789", "+5", " 5", "5 "})
+        QTest::newRow(qPrintable(QStringLiteral("offset %1").arg(text)))
+            << QStringLiteral("offset=\"%1\"").arg(text) << "offset" << QVariant(int(QString(text).toUShort()));
+    for (const char *text : {"-0", "-", "-2147483648", "2147483648", "999999999", "-1234567890"})
+        QTest::newRow(qPrintable(QStringLiteral("precision %1").arg(text)))
+            << QStringLiteral("v:precision=\"%1\"").arg(text) << "precision" << QVariant(QString(text).toInt());
 }
 
 void tst_TagBaseLoader::conversions()
@@ -356,6 +373,11 @@ void tst_TagBaseLoader::conversions()
     else if (field == "minValue") actual = t->minValue();
     else if (field == "maxValue") actual = t->maxValue();
     else if (field == "defaultValue") actual = t->defaultValue();
+    // Exactly: comparing variants of floats forgives the last digits.
+    if (expected.userType() == QMetaType::Float)
+        QVERIFY2(actual.toFloat() == expected.toFloat(),
+                 qPrintable(QString::number(actual.toFloat(), 'g', 9) + " != "
+                            + QString::number(expected.toFloat(), 'g', 9)));
     QCOMPARE(actual, expected);
 }
 
