@@ -21,6 +21,7 @@
 #include <trend/recorder.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,6 +31,7 @@
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QTableWidget>
 #include <QUuid>
 #include <QtTest>
@@ -75,11 +77,24 @@ bool runLocal(DataBaseConnection *db, const QStringList &statements)
 {
     auto *t = new DBCustomCommandNotReturnData(QString());
     t->setSqlQueryList(statements);
-    QSignalSpy ended(t, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded));
+    // The end is signalled on the worker's thread, possibly before a spy
+    // could start waiting; queued to this loop, it cannot be missed.
+    QEventLoop loop;
+    bool ended = false;
+    bool ok = false;
+    QObject::connect(
+        t, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), &loop,
+        [&](bool result) {
+            ended = true;
+            ok = result;
+            loop.quit();
+        },
+        Qt::QueuedConnection);
+    QTimer::singleShot(Patience, &loop, &QEventLoop::quit);
     db->addTransactionExec(t);
-    const bool ok = ended.wait(Patience) && ended.at(0).at(0).toBool();
+    loop.exec();
     t->setStatus(IDataBaseTransaction::Completed);
-    return ok;
+    return ended && ok;
 }
 
 std::unique_ptr<Station> openStation(const QString &file, const QString &name)
