@@ -138,6 +138,17 @@ bool ModbusConnection::openLink()
         }
     }
 
+    // Both kinds of link report an opening alike; one that stayed closed is
+    // tried again later.
+    const auto opened = [this](auto *link, bool ok) {
+        if (!ok)
+            reportError(link->errorString().isEmpty() ? tr("The link could not be opened.")
+                                                      : link->errorString());
+        setState(link->state());
+        if (!ok && link->state() == QModbusDevice::UnconnectedState)
+            scheduleReconnect();
+        return ok;
+    };
     const bool wrongKind = (m_type == Tcp && m_client) || (m_type == Rtu && m_link);
     if (wrongKind)
         destroyClient();
@@ -150,16 +161,7 @@ bool ModbusConnection::openLink()
             connect(m_link, &ModbusTcpLink::requestEnded, this,
                     &ModbusConnection::onLinkRequestEnded);
         }
-        if (!m_link->connectDevice(m_host, m_port)) {
-            reportError(m_link->errorString().isEmpty() ? tr("The link could not be opened.")
-                                                        : m_link->errorString());
-            setState(m_link->state());
-            if (m_link->state() == QModbusDevice::UnconnectedState)
-                scheduleReconnect();
-            return false;
-        }
-        setState(m_link->state());
-        return true;
+        return opened(m_link, m_link->connectDevice(m_host, m_port));
     }
 
     if (!m_client) {
@@ -184,16 +186,7 @@ bool ModbusConnection::openLink()
         scheduleReconnect();
         return false;
     }
-    if (!m_client->connectDevice()) {
-        reportError(m_client->errorString().isEmpty() ? tr("The link could not be opened.")
-                                                      : m_client->errorString());
-        setState(m_client->state());
-        if (m_client->state() == QModbusDevice::UnconnectedState)
-            scheduleReconnect();
-        return false;
-    }
-    setState(m_client->state());
-    return true;
+    return opened(m_client, m_client->connectDevice());
 }
 
 void ModbusConnection::disconnectDevice()
