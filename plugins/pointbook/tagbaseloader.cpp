@@ -80,6 +80,10 @@ float toFloat(const QString &text)
     for (; plain && i < size; ++i) {
         const ushort u = data[i].unicode();
         if (u >= '0' && u <= '9') {
+            if (count == 15) { // longer: Qt's conversion, and no overflow here
+                plain = false;
+                break;
+            }
             digits = digits * 10 + (u - '0');
             ++count;
             if (fraction >= 0)
@@ -92,7 +96,7 @@ float toFloat(const QString &text)
     }
     const int integerDigits = count - qMax(fraction, 0);
     // No leading zeros ("007"), digits on both sides of a point.
-    plain = plain && count <= 15 && fraction != 0
+    plain = plain && fraction != 0
             && !(integerDigits > 1 && data[negative ? 1 : 0] == QLatin1Char('0'));
     if (plain) {
         static const double powers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,

@@ -334,7 +334,7 @@ void tst_TagBaseLoader::conversions_data()
         const float value = text.toFloat(&ok);
         return QVariant(ok ? value : 0.0f);
     };
-    for (const char *text : {"0.1", "-100.0", "-0.0", "123456789012345", "1234567890123456", "0.333333333333333",
+    for (const char *text : {"0.1", "-100.0", "-0.0", "123456789012345", "1234567890123456", "9999999999999999999999.5", "0.333333333333333",
                              "16777217", "007.5", "1.", ".5", "+1.5", " 1.5", "1.5 ", "-", "", "3.4028236e38"})
         QTest::newRow(qPrintable(QStringLiteral("float %1").arg(text)))
             << QStringLiteral("v:max=\"%1\"").arg(text) << "maxValue" << qtFloat(text);
