@@ -15,6 +15,7 @@ namespace Workspace {
 DemoDevice::DemoDevice(QObject *parent)
     : QObject(parent)
 {
+    m_thread.setObjectName(QStringLiteral("DemoDevice"));
 }
 
 DemoDevice::~DemoDevice()
@@ -29,35 +30,89 @@ QString DemoDevice::shippedMap()
     return files.isEmpty() ? QString() : folder.filePath(files.constFirst());
 }
 
+void DemoDevice::prepare(const QString &mapFile)
+{
+    const QString file = mapFile.isEmpty() ? shippedMap() : mapFile;
+    if (m_started || file.isEmpty() || file == m_preparedFile)
+        return;
+    stop();
+    // Made here and handed over, so that the pointer is ours at once; from
+    // now on only the thread touches the simulator.
+    m_simulator = new Devicesim::DeviceSimulator;
+    m_context = new QObject;
+    m_simulator->moveToThread(&m_thread);
+    m_context->moveToThread(&m_thread);
+    m_preparedFile = file;
+    m_loaded = false;
+    m_loadError.clear();
+    m_thread.start();
+    QMetaObject::invokeMethod(m_context, [this, file] {
+        m_loaded = m_simulator->loadMap(file);
+        if (!m_loaded)
+            m_loadError = m_simulator->errorString();
+    }, Qt::QueuedConnection);
+}
+
 bool DemoDevice::start(const QString &mapFile)
 {
-    stop();
-    m_errorString.clear();
     const QString file = mapFile.isEmpty() ? shippedMap() : mapFile;
+    // A running device is started afresh; a prepared one is taken as it is.
+    if (m_started || file != m_preparedFile)
+        stop();
+    m_errorString.clear();
     if (file.isEmpty()) {
         m_errorString = tr("The demo register map is missing (looked in %1).")
                             .arg(QDir::toNativeSeparators(
                                 Core::ShippedFiles::demoFolder(QStringLiteral("pointbook"))));
         return false;
     }
-    m_simulator = new Devicesim::DeviceSimulator(this);
-    if (!m_simulator->loadMap(file)) {
-        m_errorString = tr("The demo device cannot use its register map: %1").arg(m_simulator->errorString());
-        stop();
-        return false;
-    }
-    if (!WorkspaceController::isUsableVersion(m_simulator->version())) {
+    prepare(file);
+
+    enum Outcome { Listening, NotLoaded, NoVersion, NotListening } outcome = Listening;
+    QString detail;
+    QString version;
+    quint16 port = 0;
+    // Queued behind the load, so this waits for it when it is not done yet.
+    run([&](Devicesim::DeviceSimulator *simulator) {
+        if (!m_loaded) {
+            outcome = NotLoaded;
+            detail = m_loadError;
+            return;
+        }
+        version = simulator->version();
+        if (!WorkspaceController::isUsableVersion(version)) {
+            outcome = NoVersion;
+            return;
+        }
+        if (!simulator->listen(QStringLiteral("127.0.0.1"), 0)) {
+            outcome = NotListening;
+            detail = simulator->errorString();
+            return;
+        }
+        simulator->setUpdateInterval(DriftIntervalMs);
+        port = simulator->port();
+    });
+    switch (outcome) {
+    case Listening:
+        break;
+    case NotLoaded:
+        m_errorString = tr("The demo device cannot use its register map: %1").arg(detail);
+        break;
+    case NoVersion:
         m_errorString = tr("The demo register map has no usable version.");
+        break;
+    case NotListening:
+        m_errorString = tr("The demo device cannot listen on 127.0.0.1: %1").arg(detail);
+        break;
+    }
+    if (outcome != Listening) {
         stop();
         return false;
     }
-    if (!m_simulator->listen(QStringLiteral("127.0.0.1"), 0)) {
-        m_errorString = tr("The demo device cannot listen on 127.0.0.1: %1").arg(m_simulator->errorString());
-        stop();
-        return false;
-    }
-    m_simulator->setUpdateInterval(DriftIntervalMs);
-    if (!installMap(file, m_simulator->version())) {
+    m_started = true;
+    m_port = port;
+    m_version = version;
+    if (!installMap(file, version)) {
         stop();
         return false;
     }
@@ -81,26 +136,41 @@ bool DemoDevice::installMap(const QString &mapFile, const QString &version)
 
 void DemoDevice::stop()
 {
-    if (!m_simulator)
+    if (!m_context)
         return;
-    m_simulator->close();
-    delete m_simulator;
+    // Cuts a response delay short; a map still loading is waited for.
+    m_thread.requestInterruption();
+    // The simulator's sockets and timer belong to its thread: they end there.
+    Devicesim::DeviceSimulator *simulator = m_simulator;
+    QMetaObject::invokeMethod(m_context, [simulator] {
+        simulator->close();
+        delete simulator;
+        QThread::currentThread()->quit();
+    }, Qt::QueuedConnection);
+    m_thread.wait();
+    delete m_context;
+    m_context = nullptr;
     m_simulator = nullptr;
+    m_preparedFile.clear();
+    m_started = false;
+    m_port = 0;
+    m_version.clear();
 }
 
 bool DemoDevice::isRunning() const
 {
-    return m_simulator && m_simulator->isListening();
+    return m_started && call([](Devicesim::DeviceSimulator *simulator) { return simulator->isListening(); });
 }
 
-quint16 DemoDevice::port() const
+void DemoDevice::run(const std::function<void(Devicesim::DeviceSimulator *)> &work) const
 {
-    return m_simulator ? m_simulator->port() : 0;
-}
-
-QString DemoDevice::version() const
-{
-    return m_simulator ? m_simulator->version() : QString();
+    if (!m_simulator)
+        return;
+    if (QThread::currentThread() == &m_thread) {
+        work(m_simulator);
+        return;
+    }
+    QMetaObject::invokeMethod(m_context, [this, &work] { work(m_simulator); }, Qt::BlockingQueuedConnection);
 }
 
 } // namespace Workspace

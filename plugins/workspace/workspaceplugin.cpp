@@ -70,6 +70,10 @@ bool WorkspacePlugin::initialize(const QStringList &arguments, QString *errorStr
         database->endGroup();
     }
     m_demo = new DemoDevice(this);
+    // The map loads on the device's own thread while the other plug-ins
+    // start and the window paints; the demo is then ready to connect.
+    if (m_demoOnStart)
+        m_demo->prepare();
 
     m_page = new WorkspacePage(m_controller);
     connect(m_page.data(), &WorkspacePage::demoRequested, this, &WorkspacePlugin::startDemo);

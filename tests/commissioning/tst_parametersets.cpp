@@ -41,6 +41,7 @@ using Commissioning::CommissioningPlugin;
 using Commissioning::ParameterCompareDialog;
 using Pointbook::Tag;
 using Workspace::WorkspaceController;
+using Sim = Devicesim::DeviceSimulator;
 
 namespace {
 constexpr int Patience = 30000;
@@ -88,6 +89,12 @@ private slots:
     void brokenFileRefused();
 
 private:
+    // The demo simulator runs on a thread of its own: work on it goes there.
+    template <typename Work>
+    static auto onDevice(Work work)
+    {
+        return Workspace::WorkspacePlugin::instance()->demoDevice()->call(work);
+    }
     WorkspaceController *controller() const { return Workspace::WorkspacePlugin::instance()->controller(); }
     Devicesim::DeviceSimulator *device() const
     {
@@ -130,7 +137,7 @@ void tst_ParameterSets::initTestCase()
 
     QVERIFY(Workspace::WorkspacePlugin::instance()->startDemo());
     QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
-    device()->setUpdateInterval(0);
+    onDevice([](Sim *d) { d->setUpdateInterval(0); });
     QCOMPARE(Clearance::ClearancePlugin::instance()->currentClearance(), QString("engineer"));
 }
 
@@ -150,10 +157,10 @@ void tst_ParameterSets::saveCompareApplyRecord()
     QVERIFY(savedSpy.wait(Patience));
     QVERIFY2(savedSpy.at(0).at(0).toBool(), qPrintable(savedSpy.at(0).at(1).toString()));
     QJsonObject root = readJson(saved);
-    QCOMPARE(root.value("device_version").toString(), device()->version());
+    QCOMPARE(root.value("device_version").toString(), onDevice([](Sim *d) { return d->version(); }));
     QCOMPARE(root.value("saved_by_level").toString(), QString("engineer"));
     QVERIFY(!root.value("serial").toString().isEmpty());
-    const float setPoint = device()->tagValue(Tag::HR, "SetPoint").toFloat();
+    const float setPoint = onDevice([](Sim *d) { return d->tagValue(Tag::HR, "SetPoint"); }).toFloat();
 
     // The set point changes on the device; the file gets a value the map
     // refuses, one the level may not write, one of no tag, and two that
@@ -161,18 +168,20 @@ void tst_ParameterSets::saveCompareApplyRecord()
     QSignalSpy written(controller(), &WorkspaceController::writeFinished);
     controller()->writeTag(tag(Tag::HR, "SetPoint"), 12.5);
     QVERIFY(written.wait(Patience));
-    QCOMPARE(device()->tagValue(Tag::HR, "SetPoint").toFloat(), 12.5f);
+    QCOMPARE(onDevice([](Sim *d) { return d->tagValue(Tag::HR, "SetPoint"); }).toFloat(), 12.5f);
     setValue(&root, "AlarmHigh", 99);
     setValue(&root, "CalibrationOffset", 0.5);
     setValue(&root, "Gone", 1);
-    const int damping = device()->tagValue(Tag::HR, "Damping").toInt();
+    const int damping = onDevice([](Sim *d) { return d->tagValue(Tag::HR, "Damping"); }).toInt();
     setValue(&root, "Damping", damping == 3 ? 4 : 3);
-    const int address = device()->tagValue(Tag::HR, "ModbusAddress").toInt();
+    const int address = onDevice([](Sim *d) { return d->tagValue(Tag::HR, "ModbusAddress"); }).toInt();
     setValue(&root, "ModbusAddress", address == 5 ? 6 : 5);
     const QString changed = m_home.filePath("changed.kvparams");
     QVERIFY(writeJson(changed, root));
-    device()->addWriteExceptionRange(QModbusDataUnit::HoldingRegisters, tag(Tag::HR, "Damping")->startAddress(),
-                                     tag(Tag::HR, "Damping")->startAddress(), QModbusPdu::IllegalDataValue);
+    const int dampingAt = tag(Tag::HR, "Damping")->startAddress();
+    onDevice([&](Sim *d) {
+        d->addWriteExceptionRange(QModbusDataUnit::HoldingRegisters, dampingAt, dampingAt, QModbusPdu::IllegalDataValue);
+    });
 
     QSignalSpy shown(plugin(), &CommissioningPlugin::comparisonShown);
     plugin()->compareWith(changed);
@@ -205,8 +214,8 @@ void tst_ParameterSets::saveCompareApplyRecord()
     QVERIFY2(result("SetPoint").startsWith("written"), qPrintable(result("SetPoint")));
     QVERIFY2(result("Damping").startsWith("failed (the device answered with exception 3"), qPrintable(result("Damping")));
     QVERIFY2(result("ModbusAddress").startsWith("skipped"), qPrintable(result("ModbusAddress")));
-    QCOMPARE(device()->tagValue(Tag::HR, "SetPoint").toFloat(), setPoint);
-    QCOMPARE(device()->tagValue(Tag::HR, "ModbusAddress").toInt(), address);
+    QCOMPARE(onDevice([](Sim *d) { return d->tagValue(Tag::HR, "SetPoint"); }).toFloat(), setPoint);
+    QCOMPARE(onDevice([](Sim *d) { return d->tagValue(Tag::HR, "ModbusAddress"); }).toInt(), address);
     QVERIFY(dialog->summaryLabel()->text().contains("1 written"));
 
     // Going on after the failure writes the last one too.
@@ -215,7 +224,7 @@ void tst_ParameterSets::saveCompareApplyRecord()
     dialog->apply();
     QVERIFY(applied.wait(Patience));
     QVERIFY2(result("ModbusAddress").startsWith("written"), qPrintable(result("ModbusAddress")));
-    QCOMPARE(device()->tagValue(Tag::HR, "ModbusAddress").toInt(), address == 5 ? 6 : 5);
+    QCOMPARE(onDevice([](Sim *d) { return d->tagValue(Tag::HR, "ModbusAddress"); }).toInt(), address == 5 ? 6 : 5);
 
     // Every write is in the change log.
     Commissioning::ChangeLog *log = plugin()->changeLog();
@@ -261,14 +270,16 @@ void tst_ParameterSets::saveCompareApplyRecord()
     QVERIFY2(meta.contains(QRegularExpression("Pages:\\s+[1-9]")), qPrintable(meta));
     QVERIFY2(meta.contains("A4"), qPrintable(meta));
     dialog->close();
-    device()->clearExceptionRanges();
+    onDevice([](Sim *d) { d->clearExceptionRanges(); });
 }
 
 void tst_ParameterSets::saveWithGaps()
 {
     Tag *alarmLow = tag(Tag::HR, "AlarmLow");
-    device()->addExceptionRange(QModbusDataUnit::HoldingRegisters, alarmLow->startAddress(),
-                                alarmLow->startAddress() + 1, QModbusPdu::ServerDeviceFailure);
+    onDevice([&](Sim *d) {
+        d->addExceptionRange(QModbusDataUnit::HoldingRegisters, alarmLow->startAddress(),
+                             alarmLow->startAddress() + 1, QModbusPdu::ServerDeviceFailure);
+    });
     const QString file = m_home.filePath("gaps.kvparams");
     QSignalSpy savedSpy(plugin(), &CommissioningPlugin::parametersSaved);
     plugin()->saveParameters(file, CommissioningPlugin::RefuseGaps);
@@ -285,7 +296,7 @@ void tst_ParameterSets::saveWithGaps()
     QCOMPARE(root.value("missing").toArray(), QJsonArray{"AlarmLow"});
     for (const QJsonValue &p : root.value("parameters").toArray())
         QVERIFY(p.toObject().value("id").toString() != "AlarmLow");
-    device()->clearExceptionRanges();
+    onDevice([](Sim *d) { d->clearExceptionRanges(); });
 }
 
 void tst_ParameterSets::brokenFileRefused()

@@ -52,6 +52,7 @@
 using Pointbook::Tag;
 using Trend::Recorder;
 using Workspace::WorkspaceController;
+using Sim = Devicesim::DeviceSimulator;
 
 namespace {
 constexpr int Patience = 30000;
@@ -72,6 +73,12 @@ private slots:
     void settingsSurviveRestartPerVersion();
 
 private:
+    // The demo simulator runs on a thread of its own: work on it goes there.
+    template <typename Work>
+    static auto onDevice(Work work)
+    {
+        return Workspace::WorkspacePlugin::instance()->demoDevice()->call(work);
+    }
     void startPlugins(const QStringList &arguments = {});
     void stopPlugins();
     WorkspaceController *controller() const { return m_workspace->controller(); }
@@ -142,10 +149,9 @@ void tst_TrendPlugin::connectDemo()
 void tst_TrendPlugin::recordsPassesOfTheDemo()
 {
     connectDemo();
-    Devicesim::DeviceSimulator *device = m_workspace->demoDevice()->simulator();
     // Reads of the input registers answer with an exception (one request
     // covers all of them).
-    device->addExceptionRange(QModbusDataUnit::InputRegisters, 7, 7, QModbusPdu::IllegalDataAddress);
+    onDevice([](Sim *d) { d->addExceptionRange(QModbusDataUnit::InputRegisters, 7, 7, QModbusPdu::IllegalDataAddress); });
     QTRY_VERIFY_WITH_TIMEOUT(controller()->passCount() > 2, Patience);
 
     const QList<Tag *> tags = trend()->visibleTags();
@@ -185,7 +191,7 @@ void tst_TrendPlugin::recordsPassesOfTheDemo()
     for (const auto &values : qAsConst(seen))
         expected += values.size();
     QTRY_COMPARE_WITH_TIMEOUT(recorder->rowsStored(), quint64(expected), Patience);
-    device->clearExceptionRanges();
+    onDevice([](Sim *d) { d->clearExceptionRanges(); });
 
     for (Tag *tag : tags) {
         const auto rows = readRows(databaseFile(),

@@ -40,6 +40,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMainWindow>
+#include <QModbusTcpClient>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QLabel>
@@ -54,6 +55,7 @@ using Pointbook::TagBase;
 using Workspace::ConnectionProfile;
 using Workspace::TagTableModel;
 using Workspace::WorkspaceController;
+using Sim = Devicesim::DeviceSimulator;
 
 namespace {
 
@@ -91,6 +93,7 @@ private slots:
     void metadataDeclaresDemoArgument();
     void pageIsCentralAndStatusVisible();
     void demoDeviceLiveValues();
+    void demoDeviceStopsWhileBusy();
     void rightsHideAndUnpoll();
     void levelChangeReapplies();
     void tableWritesAndReadsBack();
@@ -105,6 +108,12 @@ private slots:
     void pollingPeriodAndStop();
 
 private:
+    // The demo simulator runs on a thread of its own: work on it goes there.
+    template <typename Work>
+    static auto onDevice(Work work)
+    {
+        return Workspace::WorkspacePlugin::instance()->demoDevice()->call(work);
+    }
     WorkspaceController *controller() const { return m_plugins.workspace->controller(); }
     Workspace::WorkspacePage *page() const { return m_plugins.workspace->page(); }
     Fieldlink::FieldlinkCore::ModbusConnection *link() const { return controller()->connection(); }
@@ -165,11 +174,11 @@ void tst_Workspace::demoDeviceLiveValues()
 {
     QSignalSpy firstShown(page(), &Workspace::WorkspacePage::firstValueShown);
     QVERIFY(m_plugins.workspace->startDemo());
-    Devicesim::DeviceSimulator *device = m_plugins.workspace->demoDevice()->simulator();
-    device->setUpdateInterval(0); // values hold still, so they can be compared
+    // Values hold still, so that they can be compared.
+    onDevice([](Sim *d) { d->setUpdateInterval(0); });
     QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
-    QCOMPARE(controller()->version(), device->version());
-    QCOMPARE(m_plugins.pointbook->version(), device->version());
+    QCOMPARE(controller()->version(), onDevice([](Sim *d) { return d->version(); }));
+    QCOMPARE(m_plugins.pointbook->version(), onDevice([](Sim *d) { return d->version(); }));
     waitForPasses(2);
 
     const TagTableModel *model = controller()->model();
@@ -181,7 +190,7 @@ void tst_Workspace::demoDeviceLiveValues()
             Tag *tag = it.value();
             if (!tag->isUpdate())
                 continue;
-            QCOMPARE(tag->value(), device->tagValue(type, it.key()));
+            QCOMPARE(tag->value(), onDevice([&](Sim *d) { return d->tagValue(type, it.key()); }));
             const QModelIndex value = model->indexOfTag(type, it.key(), TagTableModel::ValueColumn);
             QVERIFY2(value.isValid(), qPrintable(it.key()));
             QCOMPARE(value.data().toString(), Workspace::TagFormatter::valueText(tag));
@@ -197,8 +206,40 @@ void tst_Workspace::demoDeviceLiveValues()
     QCoreApplication::processEvents();
     QCOMPARE(firstShown.count(), 1);
     auto *status = m_plugins.workspace->statusWidget();
-    QVERIFY2(status->text().contains(device->version()), qPrintable(status->text()));
+    QVERIFY2(status->text().contains(onDevice([](Sim *d) { return d->version(); })), qPrintable(status->text()));
     QCOMPARE(status->state(), QModbusDevice::ConnectedState);
+}
+
+// The device's thread ends at once whatever it is doing: loading its map
+// (stopped right after prepare) or holding back a slow answer.
+void tst_Workspace::demoDeviceStopsWhileBusy()
+{
+    Workspace::DemoDevice demo;
+    demo.prepare();
+    demo.stop();
+    QVERIFY(!demo.isRunning());
+    QVERIFY2(demo.start(), qPrintable(demo.errorString()));
+    QVERIFY(demo.isRunning());
+
+    demo.call([](Sim *d) { d->setResponseDelay(600000); });
+    bool asked = false;
+    connect(demo.simulator(), &Sim::requestReceived, this, [&asked] { asked = true; }, Qt::QueuedConnection);
+    QModbusTcpClient client;
+    client.setConnectionParameter(QModbusDevice::NetworkAddressParameter, "127.0.0.1");
+    client.setConnectionParameter(QModbusDevice::NetworkPortParameter, demo.port());
+    QVERIFY(client.connectDevice());
+    QTRY_COMPARE_WITH_TIMEOUT(client.state(), QModbusDevice::ConnectedState, Patience);
+    QModbusReply *reply = client.sendReadRequest(QModbusDataUnit(QModbusDataUnit::InputRegisters, 0, 1),
+                                                 demo.call([](Sim *d) { return d->serverAddress(); }));
+    QVERIFY(reply);
+    QTRY_VERIFY_WITH_TIMEOUT(asked, Patience);
+    demo.stop(); // would sleep out the delay if it were not cut short
+    QVERIFY(!demo.isRunning());
+    QCOMPARE(demo.port(), quint16(0));
+    client.disconnectDevice();
+    delete reply;
+    QVERIFY2(demo.start(), qPrintable(demo.errorString())); // and starts again
+    QVERIFY(demo.port() > 0);
 }
 
 void tst_Workspace::rightsHideAndUnpoll()
@@ -243,7 +284,7 @@ void tst_Workspace::levelChangeReapplies()
     QVERIFY(voltage->isUpdate());
     QVERIFY(covered(m_plugins.pointbook->tagBase()->irInterval(), voltage->startAddress()));
     waitForPasses(2);
-    QCOMPARE(voltage->value(), m_plugins.workspace->demoDevice()->simulator()->tagValue(Tag::IR, "SupplyVoltage"));
+    QCOMPARE(voltage->value(), onDevice([](Sim *d) { return d->tagValue(Tag::IR, "SupplyVoltage"); }));
     QVERIFY(!controller()->model()->indexOfTag(Tag::IR, "SupplyVoltage", TagTableModel::ValueColumn)
                  .data().toString().isEmpty());
 }
@@ -267,7 +308,7 @@ void tst_Workspace::tableWritesAndReadsBack()
     QCOMPARE(outcome.result, Pointbook::TagWriter::Ok);
     QCOMPARE(outcome.readBack, QString("12.5"));
     QCOMPARE(setPoint.data(TagTableModel::WriteStateRole).toInt(), int(TagTableModel::WriteSucceeded));
-    QCOMPARE(m_plugins.workspace->demoDevice()->simulator()->tagValue(Tag::HR, "SetPoint"), QVariant(12.5f));
+    QCOMPARE(onDevice([](Sim *d) { return d->tagValue(Tag::HR, "SetPoint"); }), QVariant(12.5f));
     waitForPasses(2); // polling shows what the device keeps
     QVERIFY(setPoint.data().toString().startsWith("12.5"));
 
@@ -315,7 +356,7 @@ void tst_Workspace::browserWritesAtTheHighestLevelOnly()
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, Patience);
     QVERIFY2(finished.at(0).at(1).toBool(), qPrintable(finished.at(0).at(0).toString()));
     QVERIFY(finished.at(0).at(0).toString().contains("read back 42"));
-    QCOMPARE(m_plugins.workspace->demoDevice()->simulator()->tagValue(Tag::HR, "Damping").toInt(), 42);
+    QCOMPARE(onDevice([](Sim *d) { return d->tagValue(Tag::HR, "Damping"); }).toInt(), 42);
 
     Core::SettingsDatabase *db = Core::ICore::settingsDatabase();
     const auto setLevel = [&](const char *level) {
@@ -330,7 +371,7 @@ void tst_Workspace::browserWritesAtTheHighestLevelOnly()
     QCOMPARE(error, writer.refusal());
     waitForPasses(1);
     QCOMPARE(finished.count(), 1);
-    QCOMPARE(m_plugins.workspace->demoDevice()->simulator()->tagValue(Tag::HR, "Damping").toInt(), 42);
+    QCOMPARE(onDevice([](Sim *d) { return d->tagValue(Tag::HR, "Damping"); }).toInt(), 42);
     setLevel("admin");
 }
 
@@ -363,22 +404,23 @@ void tst_Workspace::unreadableRightsShowNothing()
 
 void tst_Workspace::deviceRestartRecovers()
 {
-    Devicesim::DeviceSimulator *device = m_plugins.workspace->demoDevice()->simulator();
-    const quint16 port = device->port();
-    device->close();
+    const quint16 port = onDevice([](Sim *d) { return d->port(); });
+    onDevice([](Sim *d) { d->close(); });
     QTRY_VERIFY_WITH_TIMEOUT(link()->state() != QModbusDevice::ConnectedState, Patience);
     // Passes go on while the link is down; their values turn stale.
     const QModelIndex pressure = controller()->model()->indexOfTag(Tag::IR, "Pressure");
     QTRY_VERIFY_WITH_TIMEOUT(pressure.data(TagTableModel::StaleRole).toBool(), Patience);
     QVERIFY(m_plugins.workspace->statusWidget()->state() != QModbusDevice::ConnectedState);
 
-    device->setStep(device->step() + 7); // the device comes back with new values
-    QVERIFY(device->listen("127.0.0.1", port));
+    // The device comes back with new values.
+    onDevice([](Sim *d) { d->setStep(d->step() + 7); });
+    QVERIFY(onDevice([&](Sim *d) { return d->listen("127.0.0.1", port); }));
     QTRY_COMPARE_WITH_TIMEOUT(link()->state(), QModbusDevice::ConnectedState, Patience);
     QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
     waitForPasses(2);
     QVERIFY(!pressure.data(TagTableModel::StaleRole).toBool());
-    QCOMPARE(base()->tagHash(Tag::IR).value("Pressure")->value(), device->tagValue(Tag::IR, "Pressure"));
+    QCOMPARE(base()->tagHash(Tag::IR).value("Pressure")->value(),
+             onDevice([](Sim *d) { return d->tagValue(Tag::IR, "Pressure"); }));
     QCOMPARE(m_plugins.workspace->statusWidget()->state(), QModbusDevice::ConnectedState);
 }
 

@@ -1,5 +1,6 @@
 #include "simulatedserver.h"
 
+#include <QDeadlineTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -76,8 +77,14 @@ QModbusResponse SimulatedServer::processRequest(const QModbusPdu &request)
         return QModbusExceptionResponse(request.functionCode(),
                                         QModbusPdu::ServerDeviceFailure);
     }
-    if (m_delayMs > 0)
-        QThread::msleep(ulong(m_delayMs));
+    if (m_delayMs > 0) {
+        // In slices, so that a thread asked to end is not held up by a slow
+        // answer.
+        QDeadlineTimer deadline(m_delayMs);
+        QThread *thread = QThread::currentThread();
+        while (!deadline.hasExpired() && !thread->isInterruptionRequested())
+            QThread::msleep(ulong(qBound(qint64(1), deadline.remainingTime(), qint64(20))));
+    }
 
     QModbusDataUnit::RegisterType table = QModbusDataUnit::Invalid;
     int first = 0;

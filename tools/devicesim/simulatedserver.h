@@ -28,6 +28,7 @@ public:
     explicit SimulatedServer(QObject *parent = nullptr);
 
     // The delay blocks the thread that runs the server: the device is slow.
+    // It ends early once that thread is asked to end (requestInterruption).
     void setResponseDelay(int milliseconds) { m_delayMs = qMax(0, milliseconds); }
     int responseDelay() const { return m_delayMs; }
     void addExceptionRange(const ExceptionRange &range) { m_exceptions.append(range); }
