@@ -76,8 +76,6 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QtSingleApplication app(QLatin1String(Startup::applicationId), argc, argv);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
-    // Decoded beside the settings, log and translations below.
-    SplashPictureLoader splashLoader(QStringLiteral(":/appcore/icons/SplashScreen.png"));
     QuitOnSignal quitOnSignal;
 
     const QString appDir = QCoreApplication::applicationDirPath();
@@ -114,7 +112,8 @@ int main(int argc, char *argv[])
     }
 
     // Not deleted here: it closes itself shortly after the event loop starts.
-    const QPixmap splashPicture = splashLoader.picture();
+    const QPixmap splashPicture = SplashPictureLoader::picture(QStringLiteral(":/appcore/icons/SplashScreen.runs"),
+                                                               QStringLiteral(":/appcore/icons/SplashScreen.png"));
     warmup.waitForFonts(); // the splash screen's widgets use the first fonts
     auto splash = new QCustomSplashScreen(splashPicture);
     splash->setAttribute(Qt::WA_DeleteOnClose);

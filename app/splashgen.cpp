@@ -1,11 +1,14 @@
 // Draws the start-up picture (800 x 480, with alpha) at build time, so the
-// repository carries its recipe instead of a binary.
-//   splashgen <output.png>
+// repository carries its recipe instead of a binary; writes it as a PNG and
+// as the pixel runs the program shows it from (splashpictureloader.h).
+//   splashgen <output.png> <output.runs>
 //
 // The picture is decoded on every start, before anything else is shown, so
 // it is made cheap to decode: plain areas and vertical gradients that
 // compress into long runs, and rows stored unfiltered (filter type 0), which
 // spares the decoder the per-byte prediction of the adaptive filters.
+#include "splashpictureloader.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QGuiApplication>
@@ -16,6 +19,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <utility>
 #include <cstdio>
 
 namespace {
@@ -74,8 +78,8 @@ QByteArray encodePng(const QImage &picture)
 
 int main(int argc, char *argv[])
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: splashgen <output.png>\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: splashgen <output.png> <output.runs>\n");
         return 2;
     }
     QImage image(800, 480, QImage::Format_ARGB32_Premultiplied);
@@ -119,11 +123,17 @@ int main(int argc, char *argv[])
     p.fillRect(QRectF(0, 424, 800, 56), QColor(0, 0, 0, 90));
     p.end();
 
-    QFile file(QString::fromLocal8Bit(argv[1]));
+    // The runs hold what decoding the PNG gives: its unpremultiplied 8-bit
+    // channels, premultiplied again.
     const QByteArray png = encodePng(image);
-    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.flush()) {
-        std::fprintf(stderr, "splashgen: cannot write %s\n", argv[1]);
-        return 1;
+    const QByteArray runs = SplashPictureLoader::encodeRuns(
+        image.convertToFormat(QImage::Format_RGBA8888).convertToFormat(QImage::Format_ARGB32));
+    for (const auto &[name, bytes] : {std::make_pair(argv[1], png), std::make_pair(argv[2], runs)}) {
+        QFile file(QString::fromLocal8Bit(name));
+        if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
+            std::fprintf(stderr, "splashgen: cannot write %s\n", name);
+            return 1;
+        }
     }
     return 0;
 }

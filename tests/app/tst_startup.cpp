@@ -282,23 +282,48 @@ void tst_Startup::splashPicture()
 
 void tst_Startup::splashPictureLoader_data()
 {
-    QTest::addColumn<QString>("file");
-    QTest::newRow("splash picture") << QStringLiteral(":/appcore/icons/SplashScreen.png");
-    QTest::newRow("missing file") << QStringLiteral(":/appcore/icons/NoSuchPicture.png");
+    QTest::addColumn<QByteArray>("runs");
+    QTest::addColumn<bool>("valid");
+    QFile file(QStringLiteral(":/appcore/icons/SplashScreen.runs"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray shipped = file.readAll();
+    const QByteArray header = QByteArray("KSPR\x02\x00\x02\x00", 8);
+    const QByteArray fourRed = QByteArray("\x04\x00\x00\x00\x00\x00\xff\xff", 8);
+    QTest::newRow("shipped picture") << shipped << true;
+    QTest::newRow("two by two") << header + fourRed << true;
+    QTest::newRow("truncated") << shipped.left(shipped.size() - 3) << false;
+    QTest::newRow("one run missing") << shipped.left(shipped.size() - 8) << false;
+    QTest::newRow("run past the end") << header + QByteArray("\x05\x00\x00\x00\x00\x00\xff\xff", 8) << false;
+    QTest::newRow("huge count") << header + QByteArray("\xff\xff\xff\xff\x00\x00\xff\xff", 8) << false;
+    QTest::newRow("empty run") << header + QByteArray(8, '\0') + fourRed << false;
+    QTest::newRow("zero width") << QByteArray("KSPR\x00\x00\x02\x00", 8) << false;
+    QTest::newRow("too wide") << QByteArray("KSPR\x01\x10\x01\x00", 8) + fourRed << false;
+    QTest::newRow("other magic") << QByteArray("KSPQ") + header.mid(4) + fourRed << false;
+    QTest::newRow("empty") << QByteArray() << false;
 }
 
 void tst_Startup::splashPictureLoader()
 {
-    QFETCH(QString, file);
-    // Decoded on its own thread, the picture is the very pixmap a direct
-    // load gives: same size, format and pixels.
-    SplashPictureLoader loader(file);
-    const QPixmap direct(file);
-    const QPixmap loaded = loader.picture();
-    QCOMPARE(loaded.isNull(), direct.isNull());
-    QCOMPARE(loaded.size(), direct.size());
-    QCOMPARE(loaded.hasAlphaChannel(), direct.hasAlphaChannel());
-    QCOMPARE(loaded.toImage(), direct.toImage());
+    QFETCH(QByteArray, runs);
+    QFETCH(bool, valid);
+    const QImage image = SplashPictureLoader::decodeRuns(runs);
+    QCOMPARE(!image.isNull(), valid);
+    if (valid)
+        QCOMPARE(SplashPictureLoader::decodeRuns(SplashPictureLoader::encodeRuns(image)), image);
+    if (QByteArray(QTest::currentDataTag()) == "shipped picture") {
+        // The splash shows the very pixels the PNG decodes to.
+        const QImage png = QImage(QStringLiteral(":/appcore/icons/SplashScreen.png"))
+                               .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QCOMPARE(image, png);
+        const QPixmap shown = SplashPictureLoader::picture(QStringLiteral(":/appcore/icons/SplashScreen.runs"),
+                                                           QStringLiteral(":/appcore/icons/SplashScreen.png"));
+        QCOMPARE(shown.toImage(), png);
+        // Without the runs it falls back to the PNG.
+        QCOMPARE(SplashPictureLoader::picture(QStringLiteral(":/no/such.runs"),
+                                              QStringLiteral(":/appcore/icons/SplashScreen.png"))
+                     .toImage(),
+                 png);
+    }
 }
 
 void tst_Startup::splashWidgets()
