@@ -1,6 +1,7 @@
 #include "splashpictureloader.h"
 
 #include <QFile>
+#include <QResource>
 #include <QtEndian>
 
 namespace {
@@ -14,8 +15,14 @@ constexpr int MaxSide = 4096;
 
 QPixmap SplashPictureLoader::picture(const QString &runsFile, const QString &pngFile)
 {
-    QFile file(runsFile);
-    QImage image = file.open(QIODevice::ReadOnly) ? decodeRuns(file.readAll()) : QImage();
+    // Compiled in uncompressed, so that the runs are read where they lie.
+    const QResource resource(runsFile);
+    QImage image;
+    if (resource.isValid() && resource.compressionAlgorithm() == QResource::NoCompression)
+        image = decodeRuns(QByteArray::fromRawData(reinterpret_cast<const char *>(resource.data()),
+                                                   int(resource.size())));
+    else if (QFile file(runsFile); file.open(QIODevice::ReadOnly))
+        image = decodeRuns(file.readAll());
     if (image.isNull())
         return QPixmap(pngFile);
     return QPixmap::fromImage(std::move(image));
