@@ -73,6 +73,8 @@ int main(int argc, char *argv[])
 {
     // First, so that it runs beside everything up to the splash screen.
     StartupWarmup warmup;
+    SplashPictureLoader splashLoader(QStringLiteral(":/appcore/icons/SplashScreen.runs"),
+                                     QStringLiteral(":/appcore/icons/SplashScreen.png"));
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QtSingleApplication app(QLatin1String(Startup::applicationId), argc, argv);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
@@ -112,8 +114,7 @@ int main(int argc, char *argv[])
     }
 
     // Not deleted here: it closes itself shortly after the event loop starts.
-    const QPixmap splashPicture = SplashPictureLoader::picture(QStringLiteral(":/appcore/icons/SplashScreen.runs"),
-                                                               QStringLiteral(":/appcore/icons/SplashScreen.png"));
+    const QPixmap splashPicture = splashLoader.picture();
     warmup.waitForFonts(); // the splash screen's widgets use the first fonts
     auto splash = new QCustomSplashScreen(splashPicture);
     splash->setAttribute(Qt::WA_DeleteOnClose);

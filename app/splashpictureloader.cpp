@@ -4,6 +4,9 @@
 #include <QResource>
 #include <QtEndian>
 
+#include <system_error>
+#include <utility>
+
 namespace {
 
 const char Magic[4] = {'K', 'S', 'P', 'R'};
@@ -13,19 +16,46 @@ constexpr int MaxSide = 4096;
 
 } // namespace
 
-QPixmap SplashPictureLoader::picture(const QString &runsFile, const QString &pngFile)
+SplashPictureLoader::SplashPictureLoader(const QString &runsFile, const QString &pngFile)
+    : m_runsFile(runsFile)
+    , m_pngFile(pngFile)
+{
+    try {
+        m_thread = std::thread(&SplashPictureLoader::read, this);
+    } catch (const std::system_error &) {
+        // No thread: picture() reads the runs.
+    }
+}
+
+SplashPictureLoader::~SplashPictureLoader()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void SplashPictureLoader::read()
 {
     // Compiled in uncompressed, so that the runs are read where they lie.
-    const QResource resource(runsFile);
-    QImage image;
+    const QResource resource(m_runsFile);
     if (resource.isValid() && resource.compressionAlgorithm() == QResource::NoCompression)
-        image = decodeRuns(QByteArray::fromRawData(reinterpret_cast<const char *>(resource.data()),
-                                                   int(resource.size())));
-    else if (QFile file(runsFile); file.open(QIODevice::ReadOnly))
-        image = decodeRuns(file.readAll());
-    if (image.isNull())
-        return QPixmap(pngFile);
-    return QPixmap::fromImage(std::move(image));
+        m_image = decodeRuns(QByteArray::fromRawData(reinterpret_cast<const char *>(resource.data()),
+                                                     int(resource.size())));
+    else if (QFile file(m_runsFile); file.open(QIODevice::ReadOnly))
+        m_image = decodeRuns(file.readAll());
+    m_read = true;
+}
+
+QPixmap SplashPictureLoader::picture()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    if (!m_read)
+        read();
+    // The PNG needs the application object: image reading looks up format
+    // plug-ins in the application's library paths.
+    if (m_image.isNull())
+        return QPixmap(m_pngFile);
+    return QPixmap::fromImage(std::move(m_image));
 }
 
 QImage SplashPictureLoader::decodeRuns(const QByteArray &runs)
