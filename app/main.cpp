@@ -71,6 +71,8 @@ int loadAndRun(QtSingleApplication &app, QCustomSplashScreen *splash, QSettings 
 
 int main(int argc, char *argv[])
 {
+    // Before anything fills the heap.
+    Startup::reserveHugePageHeap(std::size_t(16) << 20);
     // First, so that it runs beside everything up to the splash screen.
     StartupWarmup warmup;
     SplashPictureLoader splashLoader(QStringLiteral(":/appcore/icons/SplashScreen.runs"),

@@ -12,6 +12,14 @@
 #include <QSettings>
 #include <QTranslator>
 
+#include <cstdint>
+
+#if defined(Q_OS_LINUX) && defined(__GLIBC__)
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace Startup {
 
 QString dataRoot(const QString &programData, const QString &genericDataLocation)
@@ -122,6 +130,43 @@ void decorateSplash(QCustomSplashScreen *splash)
     splash->setDateFont(font);
     splash->setDateColor(color);
     splash->setMessageFont(font);
+}
+
+bool reserveHugePageHeap(std::size_t bytes)
+{
+#if defined(Q_OS_LINUX) && defined(__GLIBC__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t hugePage = std::uintptr_t(2) << 20;
+    constexpr int defaultTopPad = 128 * 1024; // glibc's
+    if (bytes < 2 * hugePage || bytes > (std::size_t(1) << 30))
+        return false;
+    // Free memory at the heap's top is kept up to twice the reserve, so that
+    // no free() hands the reserve back while it is still unused. A malloc
+    // other than glibc's refuses these settings.
+    if (mallopt(M_TRIM_THRESHOLD, int(2 * bytes)) != 1 || mallopt(M_TOP_PAD, int(bytes)) != 1)
+        return false;
+    // The heap's next growth takes the pad with it: blocks below the mmap
+    // threshold until it grows (the free top may already hold several MB),
+    // then back to the free top. Nothing is written to them.
+    char *const before = static_cast<char *>(sbrk(0));
+    void *blocks[512];
+    int count = 0;
+    while (count < 512 && static_cast<char *>(sbrk(0)) == before) {
+        void *block = malloc(120 * 1024);
+        if (!block)
+            break;
+        blocks[count++] = block;
+    }
+    for (int i = 0; i < count; ++i)
+        free(blocks[i]);
+    mallopt(M_TOP_PAD, defaultTopPad);
+    const auto from = (reinterpret_cast<std::uintptr_t>(before) + hugePage - 1) & ~(hugePage - 1);
+    const auto to = reinterpret_cast<std::uintptr_t>(sbrk(0)) & ~(hugePage - 1);
+    return before != reinterpret_cast<char *>(-1) && to > from
+           && madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE) == 0;
+#else
+    Q_UNUSED(bytes)
+    return false;
+#endif
 }
 
 } // namespace Startup

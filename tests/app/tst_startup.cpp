@@ -17,6 +17,13 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
+
 namespace {
 
 const QString fixtureDir = QStringLiteral(KORVANE_FIXTURE_DIR);
@@ -58,6 +65,7 @@ private slots:
     void splashPictureLoader_data();
     void splashPictureLoader();
     void splashWidgets();
+    void hugePageHeap();
 };
 
 void tst_Startup::dataRoot_data()
@@ -360,4 +368,25 @@ void tst_Startup::splashWidgets()
 }
 
 QTEST_MAIN(tst_Startup)
+void tst_Startup::hugePageHeap()
+{
+    QVERIFY(!Startup::reserveHugePageHeap(1024)); // less than one huge page
+#ifdef Q_OS_LINUX
+    if (!Startup::reserveHugePageHeap(std::size_t(8) << 20))
+        QSKIP("No huge pages for the heap here (another malloc, or a kernel without them)");
+    // Blocks come and go at the heap's top; freeing them must not hand the
+    // reserve back, or the huge pages are gone before start-up uses them.
+    const auto top = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    void *blocks[64];
+    for (void *&block : blocks) {
+        block = std::malloc(64 * 1024);
+        QVERIFY(block);
+        std::memset(block, 1, 64 * 1024);
+    }
+    for (void *block : blocks)
+        std::free(block);
+    QVERIFY(reinterpret_cast<std::uintptr_t>(sbrk(0)) >= top);
+#endif
+}
+
 #include "tst_startup.moc"
