@@ -79,6 +79,7 @@ int main(int argc, char *argv[])
                                      QStringLiteral(":/appcore/icons/SplashScreen.png"));
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QtSingleApplication app(QLatin1String(Startup::applicationId), argc, argv);
+    warmup.applicationReady();
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QuitOnSignal quitOnSignal;
 

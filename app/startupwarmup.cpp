@@ -87,14 +87,24 @@ StartupWarmup::StartupWarmup()
 
 StartupWarmup::~StartupWarmup()
 {
+    applicationReady(); // a start that ended early must not leave the thread waiting
     if (m_thread.joinable())
         m_thread.join();
+}
+
+void StartupWarmup::applicationReady()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_applicationReady = true;
+    }
+    m_changed.notify_all();
 }
 
 void StartupWarmup::waitForFonts()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_fontsReady.wait(lock, [this] { return m_fontsDone; });
+    m_changed.wait(lock, [this] { return m_fontsDone; });
 }
 
 void StartupWarmup::run()
@@ -106,6 +116,13 @@ void StartupWarmup::run()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_fontsDone = true;
     }
-    m_fontsReady.notify_all();
+    m_changed.notify_all();
+    {
+        // Libraries are opened one at a time, each under the dynamic
+        // loader's lock: opened while the application object loads its
+        // platform plug-in, they kept the main thread waiting for the lock.
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_applicationReady; });
+    }
     preloadLibraries();
 }

@@ -10,9 +10,10 @@
 //   caches is the largest single piece of work of the first font the
 //   program uses). The main thread waits for it before its first font
 //   (waitForFonts()) rather than loading it a second time beside it;
-// - the Qt libraries that the plug-ins link and the program itself does
-//   not are loaded and relocated, so that loading the plug-ins later finds
-//   them in place. A library that cannot be loaded here is simply loaded
+// - once the application object exists (applicationReady()), the Qt
+//   libraries that the plug-ins link and the program itself does not are
+//   loaded and relocated, so that loading the plug-ins later finds them in
+//   place. A library that cannot be loaded here is simply loaded
 //   with its plug-in, as before;
 // - so are the program's plug-ins themselves, from the plug-in folder
 //   beside the program.
@@ -28,12 +29,15 @@ public:
     // Returns once the font configuration is loaded (at once when nothing
     // loads it here).
     void waitForFonts();
+    // The application object exists: the libraries may be opened now.
+    void applicationReady();
 
 private:
     void run();
 
     std::mutex m_mutex;
-    std::condition_variable m_fontsReady;
+    std::condition_variable m_changed;
     bool m_fontsDone = true;
+    bool m_applicationReady = false;
     std::thread m_thread;
 };
