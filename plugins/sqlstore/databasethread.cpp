@@ -48,6 +48,7 @@ DataBaseThread::~DataBaseThread()
     }
     delete queueTimer;
     delete deleteTimer;
+    delete releaseTimer;
     closeConnection();
 }
 
@@ -189,6 +190,11 @@ void DataBaseThread::run()
     queueTimer = new QTimer;
     queueTimer->setInterval(0);
     connect(queueTimer, &QTimer::timeout, this, &DataBaseThread::processQueue);
+    releaseTimer = new QTimer;
+    releaseTimer->setSingleShot(true);
+    releaseTimer->setTimerType(Qt::PreciseTimer);
+    connect(releaseTimer, &QTimer::timeout, this, &DataBaseThread::releaseDeliveredRows);
+    releaseClock.start();
     if (!highQueue.isEmpty() || !normalQueue.isEmpty())
         queueTimer->start();
 }
@@ -217,7 +223,8 @@ void DataBaseThread::stop()
     idle = true;
 
     closeConnection();
-    for (QTimer **timer : {&queueTimer, &deleteTimer}) {
+    delivered.clear();
+    for (QTimer **timer : {&queueTimer, &deleteTimer, &releaseTimer}) {
         if (*timer) {
             (*timer)->stop();
             disconnect(*timer, &QTimer::timeout, this, nullptr);
@@ -348,8 +355,35 @@ void DataBaseThread::execute(IDataBaseTransaction *transaction, QSqlDatabase &da
     // restarted): the next transaction opens a fresh one.
     if (!sqlite && (error.type() != QSqlError::NoError || !committed))
         database.close();
-    transaction->releaseEnd(committed);
+    holdDelivered(transaction->releaseEnd(committed));
     transaction->setEndDeferred(false);
+}
+
+void DataBaseThread::holdDelivered(QVector<QVector<QVariant> > rows)
+{
+    // Not taken by anyone: freed right here.
+    if (rows.isEmpty() || rows.isDetached() || !releaseTimer)
+        return;
+    delivered.append({std::move(rows), releaseClock.elapsed()});
+    releaseInterval = ReleaseFirstCheck;
+    releaseTimer->start(releaseInterval);
+}
+
+void DataBaseThread::releaseDeliveredRows()
+{
+    const qint64 now = releaseClock.elapsed();
+    for (auto it = delivered.begin(); it != delivered.end();) {
+        // A count of one is this reference alone; no other thread can take
+        // a new one from it.
+        if (it->rows.isDetached() || now - it->heldSince >= ReleaseGiveUp)
+            it = delivered.erase(it);
+        else
+            ++it;
+    }
+    if (!delivered.isEmpty() && releaseTimer) {
+        releaseInterval = qMin(releaseInterval * 2, ReleaseLastCheck);
+        releaseTimer->start(releaseInterval);
+    }
 }
 
 void DataBaseThread::retire(IDataBaseTransaction *transaction)

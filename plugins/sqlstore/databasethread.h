@@ -9,6 +9,8 @@
 #include <QQueue>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariant>
+#include <QVector>
 
 #include <atomic>
 
@@ -41,6 +43,12 @@ public:
     // How long a locked database is waited for before a statement or a
     // commit fails; the connect option QSQLITE_BUSY_TIMEOUT overrides it.
     static constexpr int BusyTimeout = 5000;
+    // Rows handed to receivers are checked this often for being let go,
+    // the wait doubling from the first check to the last; after the give-up
+    // time they are left to the receivers.
+    static constexpr int ReleaseFirstCheck = 2;
+    static constexpr int ReleaseLastCheck = 1000;
+    static constexpr int ReleaseGiveUp = 10000;
 
     DataBaseThread();
     ~DataBaseThread() override;
@@ -51,6 +59,9 @@ public:
     // is still queued at stop() ends with the false signal.
     void requestStop();
     void abandon();
+
+    // Row sets handed to receivers that this thread still holds.
+    int heldRowSets() const { return delivered.size(); }
 
 public slots:
     void setSettings(Sqlstore::Internal::DataBaseSettings *dataBaseSettings);
@@ -63,6 +74,8 @@ public slots:
     void processQueue();
     void processDeleteQueue();
     void clearAllTransaction();
+    // Frees the held rows that every receiver has let go of.
+    void releaseDeliveredRows();
 
 private:
     enum class State {
@@ -83,9 +96,11 @@ private:
     static int busyHandler(void *context, int attempts);
     void retire(IDataBaseTransaction *transaction);
     bool holds(IDataBaseTransaction *transaction) const;
+    void holdDelivered(QVector<QVector<QVariant> > rows);
 
     QTimer *queueTimer = nullptr;
     QTimer *deleteTimer = nullptr;
+    QTimer *releaseTimer = nullptr;
     mutable QMutex mutex;
     QQueue<IDataBaseTransaction *> normalQueue;
     QQueue<IDataBaseTransaction *> highQueue;
@@ -93,6 +108,20 @@ private:
     DataBaseSettings *settings = nullptr;
     QString connectionName;
     bool idle = true;
+
+    // Rows are made on this thread's heap. A receiver that frees them on
+    // its own thread (the window's, mostly) spends its time on it and pulls
+    // the memory into another core's cache, where the next query here pays
+    // to fetch it back. So a reference is kept here, and the rows are freed
+    // here once the receivers have dropped theirs. Worker thread only.
+    struct DeliveredRows
+    {
+        QVector<QVector<QVariant> > rows;
+        qint64 heldSince = 0;
+    };
+    QList<DeliveredRows> delivered;
+    QElapsedTimer releaseClock;
+    int releaseInterval = ReleaseFirstCheck;
 
     State state = State::NotRun;
     // The thread that created the worker, and that deletes it.

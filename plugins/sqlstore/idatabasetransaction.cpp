@@ -181,20 +181,21 @@ void IDataBaseTransaction::setEndDeferred(bool deferred)
     m_pendingRows = QVector<QVector<QVariant> >();
 }
 
-void IDataBaseTransaction::releaseEnd(bool committed)
+QVector<QVector<QVariant> > IDataBaseTransaction::releaseEnd(bool committed)
 {
+    // Handed on, not copied: clearing rows shared with the signal's copy
+    // would copy every row once more.
+    QVector<QVector<QVariant> > rows;
     if (!m_endPending)
-        return;
+        return rows;
     m_endPending = false;
     const bool ok = m_pendingOk && committed;
     emit transactionExecutionEnded(ok);
     if (m_pendingWithRows) {
-        // Handed on, not copied: clearing rows shared with the signal's copy
-        // would copy every row once more.
-        QVector<QVector<QVariant> > rows;
         rows.swap(m_pendingRows);
         emit transactionExecutionEnded(ok, rows);
     }
+    return rows;
 }
 
 QSqlError IDataBaseTransaction::processNotReturnData(QSqlDatabase database, QSqlQuery query)

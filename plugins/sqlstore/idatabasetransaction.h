@@ -101,7 +101,9 @@ private:
     friend class DataBaseThread;
 
     void setEndDeferred(bool deferred);
-    void releaseEnd(bool committed);
+    // Emits the deferred end; returns the rows it handed on, still shared
+    // with the receivers' copies.
+    QVector<QVector<QVariant> > releaseEnd(bool committed);
 
     qint32 m_transactionID = 0;
     Priority m_priority = Normal;

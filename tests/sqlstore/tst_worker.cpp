@@ -85,6 +85,7 @@ private slots:
     void highOvertakesBetweenPasses();
     void listAndNullAndDuplicates();
     void completedDeletedOthersKept();
+    void deliveredRowsHeldUntilLetGo();
     void clearAllStopsWaiting();
     void withoutDatabase_data();
     void withoutDatabase();
@@ -293,6 +294,35 @@ void WorkerTest::completedDeletedOthersKept()
     kept->setStatus(IDataBaseTransaction::Completed);
     worker.processDeleteQueue();
     QVERIFY(kept.isNull());
+}
+
+// The worker keeps a reference to the rows it handed on and frees them
+// once the receiver has dropped its copy; rows nobody took are not held.
+void WorkerTest::deliveredRowsHeldUntilLetGo()
+{
+    DataBaseSettings settings = settingsFor(m_file);
+    DataBaseThread worker;
+    worker.setSettings(&settings);
+    worker.run();
+    worker.addTransaction(logWrite("a"));
+    worker.processQueue();
+
+    const QString select = QStringLiteral("SELECT name FROM log");
+    Receiver receiver;
+    auto *taken = new DBCustomCommandReturnData(select);
+    receiver.watch(taken);
+    worker.addTransaction(taken);
+    worker.addTransaction(new DBCustomCommandReturnData(select));
+    runPasses(worker, 2);
+    QCOMPARE(worker.heldRowSets(), 1);
+
+    worker.releaseDeliveredRows();
+    QCOMPARE(worker.heldRowSets(), 1);
+    QCOMPARE(receiver.rows.value(0).value(0).value(0).toString(), QStringLiteral("a"));
+
+    receiver.rows.clear();
+    worker.releaseDeliveredRows();
+    QCOMPARE(worker.heldRowSets(), 0);
 }
 
 void WorkerTest::clearAllStopsWaiting()
