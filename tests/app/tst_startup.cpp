@@ -372,15 +372,21 @@ void tst_Startup::hugePageHeap()
 {
     QVERIFY(!Startup::reserveHugePageHeap(1024)); // less than one huge page
 #ifdef Q_OS_LINUX
+    const auto oldTop = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    const std::uintptr_t hugePage = std::uintptr_t(2) << 20;
+    const auto boundary = (oldTop + hugePage - 1) & ~(hugePage - 1);
     if (!Startup::reserveHugePageHeap(std::size_t(8) << 20))
         QSKIP("No huge pages for the heap here (another malloc, or a kernel without them)");
     // Blocks come and go at the heap's top; freeing them must not hand the
     // reserve back, or the huge pages are gone before start-up uses them.
+    // None comes from the small-page stretch below the first huge page.
     const auto top = reinterpret_cast<std::uintptr_t>(sbrk(0));
     void *blocks[64];
     for (void *&block : blocks) {
         block = std::malloc(64 * 1024);
         QVERIFY(block);
+        const auto start = reinterpret_cast<std::uintptr_t>(block);
+        QVERIFY(start < oldTop || start + 16 * 1024 >= boundary);
         std::memset(block, 1, 64 * 1024);
     }
     for (void *block : blocks)
