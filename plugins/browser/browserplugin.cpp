@@ -56,20 +56,30 @@ bool BrowserPlugin::initialize(const QStringList &arguments, QString *errorStrin
 
     auto *workspace = Workspace::WorkspacePlugin::instance();
     Workspace::WorkspaceController *controller = workspace ? workspace->controller() : nullptr;
-    m_page = new BrowserPage(m_browser, controller);
     auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow());
     m_mapFiles = new MapFileActions(controller, window, this);
+    createActions();
+    return true;
+}
+
+// Built when first shown: most starts never show it, and building it was a
+// twentieth of the main thread's work before the first live value.
+BrowserPage *BrowserPlugin::page()
+{
+    if (m_page)
+        return m_page;
+    auto *workspace = Workspace::WorkspacePlugin::instance();
+    Workspace::WorkspaceController *controller = workspace ? workspace->controller() : nullptr;
+    m_page = new BrowserPage(m_browser, controller);
     if (controller && controller->writer())
         m_page->setWriter(new BrowserWriter(controller, this));
-    if (window)
+    if (auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow()))
         window->addPage(m_page);
 
     connect(m_page.data(), &BrowserPage::tagTableRequested, this, &BrowserPlugin::showTagTable);
     connect(m_page.data(), &BrowserPage::createTagsRequested, this,
             [this](const QList<int> &rows) { m_mapFiles->createTags(m_model, rows); });
-
-    createActions();
-    return true;
+    return m_page;
 }
 
 void BrowserPlugin::createActions()
@@ -129,7 +139,7 @@ ExtensionSystem::IPlugin::ShutdownFlag BrowserPlugin::aboutToShutdown()
 void BrowserPlugin::showBrowser()
 {
     if (auto *window = qobject_cast<Core::Internal::MainWindow *>(Core::ICore::mainWindow()))
-        window->setCentralPage(m_page);
+        window->setCentralPage(page());
 }
 
 void BrowserPlugin::showTagTable()

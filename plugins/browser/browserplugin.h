@@ -33,7 +33,8 @@ public:
     void extensionsInitialized() override;
     ShutdownFlag aboutToShutdown() override;
 
-    BrowserPage *page() const { return m_page; }
+    // The page, built on first use.
+    BrowserPage *page();
     RegisterBrowser *browser() const { return m_browser; }
     MapFileActions *mapFiles() const { return m_mapFiles; }
     QAction *showAction() const { return m_show; }
