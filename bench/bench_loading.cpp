@@ -157,7 +157,9 @@ int main(int argc, char **argv)
 
     const Bench::Options options = Bench::parseOptions(args);
     Bench::Report report(QStringLiteral("loading"), options);
-    const int rounds = options.quick ? 3 : 5;
+    // A load takes a few hundred milliseconds and the machine's page faults
+    // move it by a third from run to run: medians of nine.
+    const int rounds = options.quick ? 3 : 9;
 
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -213,7 +215,7 @@ int main(int argc, char **argv)
     }
 
     // Fresh processes: first-load time and peak memory per map size.
-    const int childRounds = options.quick ? 1 : 3;
+    const int childRounds = options.quick ? 1 : 7;
     QVector<double> peakLoader;
     QVector<double> peakDom;
     for (const auto &entry : maps) {
