@@ -1,6 +1,5 @@
 #include "qcustomsplashscreen.h"
 #include "quitonsignal.h"
-#include "splashpictureloader.h"
 #include "startup.h"
 #include "startupwarmup.h"
 
@@ -33,8 +32,8 @@ int failCore(const QString &reason)
 
 // Everything from the plug-in manager on; returns the exit code. Kept
 // apart so that the manager is gone before the settings are written out.
-int loadAndRun(QtSingleApplication &app, QCustomSplashScreen *splash, QSettings *globalSettings,
-               QSettings *userSettings)
+int loadAndRun(QtSingleApplication &app, QCustomSplashScreen *splash, StartupWarmup &warmup,
+               QSettings *globalSettings, QSettings *userSettings)
 {
     ExtensionSystem::PluginManager manager;
     manager.setPluginIID(QLatin1String(Startup::pluginIID));
@@ -50,6 +49,7 @@ int loadAndRun(QtSingleApplication &app, QCustomSplashScreen *splash, QSettings 
     QString problem = Startup::coreProblemBeforeLoad(manager.plugins(), pluginPaths, &core);
     if (!problem.isEmpty())
         return failCore(problem);
+    warmup.openLibraries(Startup::pluginLibraries(manager));
 
     splash->setProgress(50);
     splash->appendMessage(QObject::tr("Loading plugins....\n"));
@@ -71,15 +71,10 @@ int loadAndRun(QtSingleApplication &app, QCustomSplashScreen *splash, QSettings 
 
 int main(int argc, char *argv[])
 {
-    // Before anything fills the heap.
-    Startup::reserveHugePageHeap(std::size_t(16) << 20);
     // First, so that it runs beside everything up to the splash screen.
     StartupWarmup warmup;
-    SplashPictureLoader splashLoader(QStringLiteral(":/appcore/icons/SplashScreen.runs"),
-                                     QStringLiteral(":/appcore/icons/SplashScreen.png"));
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QtSingleApplication app(QLatin1String(Startup::applicationId), argc, argv);
-    warmup.applicationReady();
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QuitOnSignal quitOnSignal;
 
@@ -116,9 +111,9 @@ int main(int argc, char *argv[])
         app.setProperty("qtc_locale", locale);
     }
 
-    // Not deleted here: it closes itself shortly after the event loop starts.
-    const QPixmap splashPicture = splashLoader.picture();
+    const QPixmap splashPicture(QStringLiteral(":/appcore/icons/SplashScreen.png"));
     warmup.waitForFonts(); // the splash screen's widgets use the first fonts
+    // Not deleted here: it closes itself shortly after the event loop starts.
     auto splash = new QCustomSplashScreen(splashPicture);
     splash->setAttribute(Qt::WA_DeleteOnClose);
     Startup::decorateSplash(splash);
@@ -126,7 +121,7 @@ int main(int argc, char *argv[])
     splash->appendMessage(QObject::tr("Loading the main plugin....\n"));
     splash->setProgress(25);
 
-    const int exitCode = loadAndRun(app, splash, globalSettings, userSettings);
+    const int exitCode = loadAndRun(app, splash, warmup, globalSettings, userSettings);
 
     // Plug-ins may have written settings while shutting down; write them out
     // now, since the stores themselves are never deleted.

@@ -1,85 +1,22 @@
 // Draws the start-up picture (800 x 480, with alpha) at build time, so the
-// repository carries its recipe instead of a binary; writes it as a PNG and
-// as the pixel runs the program shows it from (splashpictureloader.h).
-//   splashgen <output.png> <output.runs>
+// repository carries its recipe instead of a binary; writes it as a PNG.
+//   splashgen <output.png>
 //
-// The picture is decoded on every start, before anything else is shown, so
-// it is made cheap to decode: plain areas and vertical gradients that
-// compress into long runs, and rows stored unfiltered (filter type 0), which
-// spares the decoder the per-byte prediction of the adaptive filters.
-#include "splashpictureloader.h"
-
-#include <QByteArray>
-#include <QFile>
-#include <QGuiApplication>
+// The picture is decoded on every start before the splash screen shows, so
+// it keeps to plain areas and vertical gradients, which compress well.
 #include <QImage>
+#include <QImageWriter>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QtEndian>
 
 #include <cmath>
-#include <utility>
 #include <cstdio>
-
-namespace {
-
-quint32 crc32(const QByteArray &data)
-{
-    static quint32 table[256];
-    if (!table[1]) {
-        for (quint32 n = 0; n < 256; ++n) {
-            quint32 c = n;
-            for (int k = 0; k < 8; ++k)
-                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[n] = c;
-        }
-    }
-    quint32 c = 0xFFFFFFFFu;
-    for (const char byte : data)
-        c = table[(c ^ quint8(byte)) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
-QByteArray bigEndian(quint32 value)
-{
-    QByteArray bytes(4, '\0');
-    qToBigEndian(value, bytes.data());
-    return bytes;
-}
-
-QByteArray chunk(const char *type, const QByteArray &data)
-{
-    const QByteArray body = QByteArray(type, 4) + data;
-    return bigEndian(quint32(data.size())) + body + bigEndian(crc32(body));
-}
-
-// 8-bit RGBA, no interlace, every row with filter type 0.
-QByteArray encodePng(const QImage &picture)
-{
-    const QImage image = picture.convertToFormat(QImage::Format_RGBA8888);
-    QByteArray rows;
-    rows.reserve(image.height() * (1 + image.width() * 4));
-    for (int y = 0; y < image.height(); ++y) {
-        rows.append('\0');
-        rows.append(reinterpret_cast<const char *>(image.constScanLine(y)), image.width() * 4);
-    }
-    QByteArray header = bigEndian(quint32(image.width())) + bigEndian(quint32(image.height()));
-    header.append(char(8)); // bit depth
-    header.append(char(6)); // RGBA
-    header.append(3, '\0'); // deflate, adaptive filtering method, no interlace
-    // qCompress() gives a zlib stream behind a 4-byte length of its own.
-    const QByteArray compressed = qCompress(rows, 9).mid(4);
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", compressed)
-           + chunk("IEND", QByteArray());
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: splashgen <output.png> <output.runs>\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: splashgen <output.png>\n");
         return 2;
     }
     QImage image(800, 480, QImage::Format_ARGB32_Premultiplied);
@@ -123,17 +60,10 @@ int main(int argc, char *argv[])
     p.fillRect(QRectF(0, 424, 800, 56), QColor(0, 0, 0, 90));
     p.end();
 
-    // The runs hold what decoding the PNG gives: its unpremultiplied 8-bit
-    // channels, premultiplied again.
-    const QByteArray png = encodePng(image);
-    const QByteArray runs = SplashPictureLoader::encodeRuns(
-        image.convertToFormat(QImage::Format_RGBA8888).convertToFormat(QImage::Format_ARGB32));
-    for (const auto &[name, bytes] : {std::make_pair(argv[1], png), std::make_pair(argv[2], runs)}) {
-        QFile file(QString::fromLocal8Bit(name));
-        if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
-            std::fprintf(stderr, "splashgen: cannot write %s\n", name);
-            return 1;
-        }
+    QImageWriter writer(QString::fromLocal8Bit(argv[1]), "png");
+    if (!writer.write(image)) {
+        std::fprintf(stderr, "splashgen: cannot write %s: %s\n", argv[1], qPrintable(writer.errorString()));
+        return 1;
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "qcustomsplashscreen.h"
 
+#include <extensionsystem/pluginmanager.h>
 #include <extensionsystem/pluginspec.h>
 
 #include <QCoreApplication>
@@ -11,14 +12,6 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QTranslator>
-
-#include <cstdint>
-
-#if defined(Q_OS_LINUX) && defined(__GLIBC__)
-#include <malloc.h>
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 namespace Startup {
 
@@ -100,6 +93,14 @@ QString coreProblemAfterLoad(const ExtensionSystem::PluginSpec *core)
     return core && core->hasError() ? core->errorString() : QString();
 }
 
+QStringList pluginLibraries(const ExtensionSystem::PluginManager &manager)
+{
+    QStringList files;
+    for (const ExtensionSystem::PluginSpec *spec : manager.loadQueue())
+        files.append(spec->filePath());
+    return files;
+}
+
 QString coreFailureText(const QString &reason)
 {
     return QCoreApplication::translate("Application", "Failed to load core: %1").arg(reason);
@@ -130,78 +131,6 @@ void decorateSplash(QCustomSplashScreen *splash)
     splash->setDateFont(font);
     splash->setDateColor(color);
     splash->setMessageFont(font);
-}
-
-#if defined(Q_OS_LINUX) && defined(__GLIBC__) && defined(MADV_HUGEPAGE)
-namespace {
-
-// The free heap between the old top and the first 2 MB boundary can only
-// have small pages, faulted in 4 KiB at a time: start-up used up to 1.4 MB
-// of it. It is taken by blocks that are never written nor freed (only their
-// headers touch a page each), so that the heap's use starts on the huge
-// pages. Called after the range above is marked, as the last block's end
-// writes past the boundary.
-void *heapFillers[64];
-
-void fillBelow(std::uintptr_t oldTop, std::uintptr_t boundary, std::uintptr_t hugePage)
-{
-    int count = 0;
-    for (const std::size_t size : {std::size_t(120) * 1024, std::size_t(8) * 1024}) {
-        while (count < 64) {
-            void *block = malloc(size);
-            const auto start = reinterpret_cast<std::uintptr_t>(block);
-            // A block from a free gap far below, or one reaching past the
-            // boundary, goes back.
-            if (!block || start + hugePage < oldTop || start + size > boundary) {
-                free(block);
-                break;
-            }
-            heapFillers[count++] = block;
-        }
-    }
-}
-
-} // namespace
-#endif
-
-bool reserveHugePageHeap(std::size_t bytes)
-{
-#if defined(Q_OS_LINUX) && defined(__GLIBC__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t hugePage = std::uintptr_t(2) << 20;
-    constexpr int defaultTopPad = 128 * 1024; // glibc's
-    if (bytes < 2 * hugePage || bytes > (std::size_t(1) << 30))
-        return false;
-    // Free memory at the heap's top is kept up to twice the reserve, so that
-    // no free() hands the reserve back while it is still unused. A malloc
-    // other than glibc's refuses these settings.
-    if (mallopt(M_TRIM_THRESHOLD, int(2 * bytes)) != 1 || mallopt(M_TOP_PAD, int(bytes)) != 1)
-        return false;
-    // The heap's next growth takes the pad with it: blocks below the mmap
-    // threshold until it grows (the free top may already hold several MB),
-    // then back to the free top. Nothing is written to them.
-    char *const before = static_cast<char *>(sbrk(0));
-    void *blocks[512];
-    int count = 0;
-    while (count < 512 && static_cast<char *>(sbrk(0)) == before) {
-        void *block = malloc(120 * 1024);
-        if (!block)
-            break;
-        blocks[count++] = block;
-    }
-    for (int i = 0; i < count; ++i)
-        free(blocks[i]);
-    mallopt(M_TOP_PAD, defaultTopPad);
-    const auto from = (reinterpret_cast<std::uintptr_t>(before) + hugePage - 1) & ~(hugePage - 1);
-    const auto to = reinterpret_cast<std::uintptr_t>(sbrk(0)) & ~(hugePage - 1);
-    if (before == reinterpret_cast<char *>(-1) || to <= from
-        || madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE) != 0)
-        return false;
-    fillBelow(reinterpret_cast<std::uintptr_t>(before), from, hugePage);
-    return true;
-#else
-    Q_UNUSED(bytes)
-    return false;
-#endif
 }
 
 } // namespace Startup

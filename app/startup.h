@@ -4,7 +4,6 @@
 #include <QStringList>
 #include <QVector>
 
-#include <cstddef>
 #include <memory>
 
 QT_BEGIN_NAMESPACE
@@ -16,6 +15,7 @@ QT_END_NAMESPACE
 class QCustomSplashScreen;
 
 namespace ExtensionSystem {
+class PluginManager;
 class PluginSpec;
 }
 
@@ -62,6 +62,11 @@ QString coreProblemBeforeLoad(const QVector<ExtensionSystem::PluginSpec *> &plug
 // Why "Core" failed while loading (empty when it did not).
 QString coreProblemAfterLoad(const ExtensionSystem::PluginSpec *core);
 
+// The files of the plug-ins the manager will load, in its load order:
+// those switched off in the settings, refused, or needing one of these are
+// left out.
+QStringList pluginLibraries(const ExtensionSystem::PluginManager &manager);
+
 QString coreFailureText(const QString &reason);
 // The modal critical box for a failed "Core": no parent, one OK button, no
 // default button.
@@ -69,17 +74,5 @@ std::unique_ptr<QMessageBox> createCoreFailureBox(const QString &reason);
 
 // Labels, colours and fonts of the start-up splash screen.
 void decorateSplash(QCustomSplashScreen *splash);
-
-// Puts the next `bytes` of the heap in transparent huge pages, where the
-// kernel gives them on request (Linux with glibc's malloc). Start-up fills
-// some 10 MB of fresh heap, and each first touch of a 4 KiB page is a
-// fault; on a virtual machine a fault costs about 11 us, so these faults
-// took a quarter of the main thread's time to the first live value. A huge
-// page is one fault for 512 of them. Costs a few MB more resident memory,
-// and free memory at the heap's top is kept up to twice `bytes` rather
-// than handed back at once. Call it first thing in main(). Returns whether the
-// heap was set up so; false (and nothing changed but the heap's trim and
-// pad settings) elsewhere, e.g. under a sanitizer's malloc.
-bool reserveHugePageHeap(std::size_t bytes);
 
 } // namespace Startup

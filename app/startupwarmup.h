@@ -1,23 +1,25 @@
 #pragma once
 
+#include <QStringList>
+
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
-// Work of the start-up done ahead on a thread of its own while the main
-// thread builds the application, settings, log and splash screen:
-// - the system's font configuration is loaded (reading its files and font
-//   caches is the largest single piece of work of the first font the
+// Work of the start-up done ahead on a thread of its own:
+// - the system's font configuration is loaded while the main thread builds
+//   the application, settings, log and translations (reading its files and
+//   font caches is the largest single piece of work of the first font the
 //   program uses). The main thread waits for it before its first font
 //   (waitForFonts()) rather than loading it a second time beside it;
-// - once the application object exists (applicationReady()), the Qt
-//   libraries that the plug-ins link and the program itself does not are
-//   loaded and relocated, so that loading the plug-ins later finds them in
-//   place. A library that cannot be loaded here is simply loaded
-//   with its plug-in, as before;
-// - so are the program's plug-ins themselves, from the plug-in folder
-//   beside the program.
-// Each part does nothing where it does not apply (no fontconfig, no list).
+// - the plug-ins the manager is about to load are opened and relocated
+//   (openLibraries()), with the libraries they link, so that while the main
+//   thread initialises one plug-in the next is already in place. A file
+//   that cannot be opened here is simply opened by the manager, as ever.
+// Each part does nothing where it does not apply (no fontconfig, no
+// dynamic loader, no thread).
 class StartupWarmup
 {
 public:
@@ -29,8 +31,10 @@ public:
     // Returns once the font configuration is loaded (at once when nothing
     // loads it here).
     void waitForFonts();
-    // The application object exists: the libraries may be opened now.
-    void applicationReady();
+    // Opens these files in this order on the warm-up thread; only the
+    // first call counts. The handles stay open for the whole run, as the
+    // manager keeps its plug-ins loaded anyway.
+    void openLibraries(const QStringList &files);
 
 private:
     void run();
@@ -38,6 +42,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_fontsDone = true;
-    bool m_applicationReady = false;
+    bool m_filesGiven = false;
+    bool m_ending = false;
+    std::vector<std::string> m_files;
     std::thread m_thread;
 };

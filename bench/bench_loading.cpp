@@ -116,8 +116,10 @@ double medianOf(const QVector<ChildResult> &runs, double ChildResult::*field, do
     return Bench::median(values);
 }
 
-// The median times of the runs against their baseline's, target 1.3.
-Bench::Figure timeFigure(const QString &name, const ChildPairs &pairs, const QString &baselineName)
+// The median times of the runs against their baseline's, with the target
+// 1.3 where one is given.
+Bench::Figure timeFigure(const QString &name, const ChildPairs &pairs, const QString &baselineName,
+                         bool withTarget)
 {
     Bench::Figure f;
     f.name = name;
@@ -125,8 +127,10 @@ Bench::Figure timeFigure(const QString &name, const ChildPairs &pairs, const QSt
     f.unit = QStringLiteral("ms");
     f.baseline = medianOf(pairs.baseline, &ChildResult::seconds, 1e3);
     f.baselineName = baselineName;
-    f.targetKind = Bench::Figure::RatioAtMost;
-    f.target = 1.3;
+    if (withTarget) {
+        f.targetKind = Bench::Figure::RatioAtMost;
+        f.target = 1.3;
+    }
     if (pairs.failed)
         f.note = QStringLiteral("a child run failed");
     return f;
@@ -207,8 +211,7 @@ int main(int argc, char **argv)
         f.unit = QStringLiteral("ms");
         f.baseline = p.baseline;
         f.baselineName = QStringLiteral("QDomDocument::setContent and its release");
-        f.targetKind = Bench::Figure::RatioAtMost;
-        f.target = 1.3;
+        // No target, as for the reload in a fresh process below.
         if (!allOk || tagCount(loader.base()) != big.tags)
             f.note = QStringLiteral("load failed or tags lost: %1 of %2").arg(tagCount(loader.base())).arg(big.tags);
         report.add(f);
@@ -225,13 +228,15 @@ int main(int argc, char **argv)
         peakDom.append(medianOf(load.baseline, &ChildResult::peakMiB));
         if (map.tags == big.tags) {
             report.add(timeFigure(QStringLiteral("readBase %1 tags, fresh process").arg(map.tags), load,
-                                  QStringLiteral("QDomDocument::setContent")));
+                                  QStringLiteral("QDomDocument::setContent"), true));
             // The reload on its own: each process loads once, then times the
-            // second load, so that no baseline shares its heap.
+            // second load, so that no baseline shares its heap. No target:
+            // the gap is the loader's own work, which the baseline does not
+            // do (bench/README.md).
             const ChildPairs reload =
                 childPairs(QStringLiteral("reload"), QStringLiteral("setContentAgain"), map, childRounds);
             report.add(timeFigure(QStringLiteral("readBase %1 tags, reload in a fresh process").arg(map.tags),
-                                  reload, QStringLiteral("QDomDocument::setContent replacing a document")));
+                                  reload, QStringLiteral("QDomDocument::setContent replacing a document"), false));
 
             // The loader keeps the parsed document after loading.
             Bench::Figure r;

@@ -230,11 +230,10 @@ int main(int argc, char **argv)
     const QString failure = failed ? QStringLiteral("a run failed; ") : QString();
     const QString load = QStringLiteral("load average %1 before, %2 after").arg(loadBefore, loadAverage());
 
-    Bench::Figure v = againstBareWindow(QStringLiteral("start-up to the first live value of the demo device painted"),
-                                        value, bare, failure + valueLine.trimmed() + QStringLiteral("; ") + load);
-    v.targetKind = Bench::Figure::RatioAtMost;
-    v.target = 3;
-    report.add(v);
+    // No target: the ratio moves with the machine's load by more than any
+    // change to start-up does (bench/README.md).
+    report.add(againstBareWindow(QStringLiteral("start-up to the first live value of the demo device painted"),
+                                 value, bare, failure + valueLine.trimmed() + QStringLiteral("; ") + load));
 
     // The same start in CPU time of the main thread, which a loaded machine
     // moves much less; the baseline's up to its window shown.
@@ -248,8 +247,7 @@ int main(int argc, char **argv)
     w.unit = QStringLiteral("ms");
     report.add(w);
 
-    // The figure of the first round, kept for comparison; its target has
-    // gone to the first value, which is what a user waits for.
+    // The figure of the first round, kept for comparison.
     report.add(againstBareWindow(QStringLiteral("start-up to main window, %1 plug-ins").arg(plugins.size()), window,
                                  bare, failure + loadedLine.trimmed()));
 

@@ -1,6 +1,6 @@
 #include "qcustomsplashscreen.h"
-#include "splashpictureloader.h"
 #include "startup.h"
+#include "startupwarmup.h"
 
 #include <extensionsystem/pluginmanager.h>
 #include <extensionsystem/pluginspec.h>
@@ -17,11 +17,8 @@
 #include <QTranslator>
 #include <QtTest>
 
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#ifdef Q_OS_LINUX
-#include <unistd.h>
+#ifdef Q_OS_UNIX
+#include <dlfcn.h>
 #endif
 
 namespace {
@@ -62,10 +59,8 @@ private slots:
     void coreTextsAreTranslatable();
     void failureBox();
     void splashPicture();
-    void splashPictureLoader_data();
-    void splashPictureLoader();
     void splashWidgets();
-    void hugePageHeap();
+    void warmupOpensOnlyPluginsThatLoad();
 };
 
 void tst_Startup::dataRoot_data()
@@ -288,50 +283,6 @@ void tst_Startup::splashPicture()
     QVERIFY(qAlpha(image.pixel(400, 240)) > 200);
 }
 
-void tst_Startup::splashPictureLoader_data()
-{
-    QTest::addColumn<QByteArray>("runs");
-    QTest::addColumn<bool>("valid");
-    QFile file(QStringLiteral(":/appcore/icons/SplashScreen.runs"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray shipped = file.readAll();
-    const QByteArray header = QByteArray("KSPR\x02\x00\x02\x00", 8);
-    const QByteArray fourRed = QByteArray("\x04\x00\x00\x00\x00\x00\xff\xff", 8);
-    QTest::newRow("shipped picture") << shipped << true;
-    QTest::newRow("two by two") << header + fourRed << true;
-    QTest::newRow("truncated") << shipped.left(shipped.size() - 3) << false;
-    QTest::newRow("one run missing") << shipped.left(shipped.size() - 8) << false;
-    QTest::newRow("run past the end") << header + QByteArray("\x05\x00\x00\x00\x00\x00\xff\xff", 8) << false;
-    QTest::newRow("huge count") << header + QByteArray("\xff\xff\xff\xff\x00\x00\xff\xff", 8) << false;
-    QTest::newRow("empty run") << header + QByteArray(8, '\0') + fourRed << false;
-    QTest::newRow("zero width") << QByteArray("KSPR\x00\x00\x02\x00", 8) << false;
-    QTest::newRow("too wide") << QByteArray("KSPR\x01\x10\x01\x00", 8) + fourRed << false;
-    QTest::newRow("other magic") << QByteArray("KSPQ") + header.mid(4) + fourRed << false;
-    QTest::newRow("empty") << QByteArray() << false;
-}
-
-void tst_Startup::splashPictureLoader()
-{
-    QFETCH(QByteArray, runs);
-    QFETCH(bool, valid);
-    const QImage image = SplashPictureLoader::decodeRuns(runs);
-    QCOMPARE(!image.isNull(), valid);
-    if (valid)
-        QCOMPARE(SplashPictureLoader::decodeRuns(SplashPictureLoader::encodeRuns(image)), image);
-    if (QByteArray(QTest::currentDataTag()) == "shipped picture") {
-        // The splash shows the very pixels the PNG decodes to.
-        const QImage png = QImage(QStringLiteral(":/appcore/icons/SplashScreen.png"))
-                               .convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        QCOMPARE(image, png);
-        SplashPictureLoader shown(QStringLiteral(":/appcore/icons/SplashScreen.runs"),
-                                  QStringLiteral(":/appcore/icons/SplashScreen.png"));
-        QCOMPARE(shown.picture().toImage(), png);
-        // Without the runs it falls back to the PNG.
-        SplashPictureLoader fallback(QStringLiteral(":/no/such.runs"), QStringLiteral(":/appcore/icons/SplashScreen.png"));
-        QCOMPARE(fallback.picture().toImage(), png);
-    }
-}
-
 void tst_Startup::splashWidgets()
 {
     QCustomSplashScreen splash(QPixmap(QStringLiteral(":/appcore/icons/SplashScreen.png")));
@@ -367,32 +318,48 @@ void tst_Startup::splashWidgets()
     QCOMPARE(bar->value(), 50);
 }
 
-QTEST_MAIN(tst_Startup)
-void tst_Startup::hugePageHeap()
+void tst_Startup::warmupOpensOnlyPluginsThatLoad()
 {
-    QVERIFY(!Startup::reserveHugePageHeap(1024)); // less than one huge page
-#ifdef Q_OS_LINUX
-    const auto oldTop = reinterpret_cast<std::uintptr_t>(sbrk(0));
-    const std::uintptr_t hugePage = std::uintptr_t(2) << 20;
-    const auto boundary = (oldTop + hugePage - 1) & ~(hugePage - 1);
-    if (!Startup::reserveHugePageHeap(std::size_t(8) << 20))
-        QSKIP("No huge pages for the heap here (another malloc, or a kernel without them)");
-    // Blocks come and go at the heap's top; freeing them must not hand the
-    // reserve back, or the huge pages are gone before start-up uses them.
-    // None comes from the small-page stretch below the first huge page.
-    const auto top = reinterpret_cast<std::uintptr_t>(sbrk(0));
-    void *blocks[64];
-    for (void *&block : blocks) {
-        block = std::malloc(64 * 1024);
-        QVERIFY(block);
-        const auto start = reinterpret_cast<std::uintptr_t>(block);
-        QVERIFY(start < oldTop || start + 16 * 1024 >= boundary);
-        std::memset(block, 1, 64 * 1024);
+#ifndef Q_OS_UNIX
+    QSKIP("The warm-up opens nothing ahead here");
+#else
+    QTemporaryDir dir;
+    QSettings user(dir.filePath(QStringLiteral("user.ini")), QSettings::IniFormat);
+    user.setValue(QStringLiteral("Plugins/Ignored"), QStringList{QStringLiteral("FixtureBeta")});
+    ExtensionSystem::PluginManager manager;
+    manager.setPluginIID(QLatin1String(Startup::pluginIID));
+    manager.setSettings(&user);
+    manager.setPluginPaths({fixtureDir + QStringLiteral("/extensionsystem")});
+    const auto file = [&manager](const char *name) {
+        const ExtensionSystem::PluginSpec *spec = manager.pluginByName(QLatin1String(name));
+        return spec ? QFile::encodeName(spec->filePath()) : QByteArray();
+    };
+    const auto isOpen = [](const QByteArray &path) {
+        void *handle = dlopen(path.constData(), RTLD_LAZY | RTLD_NOLOAD);
+        if (handle)
+            dlclose(handle);
+        return handle != nullptr;
+    };
+    // Switched off, needing a switched-off one, lacking a dependency, in a
+    // cycle: none of these loads, so none is opened ahead.
+    const char *const neverLoaded[] = {"FixtureBeta", "FixtureGamma", "Orphan", "CycleA", "Picky"};
+    QVERIFY(!isOpen(file("FixtureAlpha")));
+    for (const char *name : neverLoaded)
+        QVERIFY2(!isOpen(file(name)), name);
+
+    const QStringList files = Startup::pluginLibraries(manager);
+    QVERIFY(files.contains(QFile::decodeName(file("FixtureAlpha"))));
+    {
+        StartupWarmup warmup;
+        warmup.openLibraries(files);
     }
-    for (void *block : blocks)
-        std::free(block);
-    QVERIFY(reinterpret_cast<std::uintptr_t>(sbrk(0)) >= top);
+    QVERIFY(isOpen(file("FixtureAlpha")));
+    for (const char *name : neverLoaded) {
+        QVERIFY2(!file(name).isEmpty(), name);
+        QVERIFY2(!isOpen(file(name)), name);
+    }
 #endif
 }
 
+QTEST_MAIN(tst_Startup)
 #include "tst_startup.moc"
