@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <cstring>
+
 namespace Bench {
 
 namespace {
@@ -92,7 +94,9 @@ bool generateMap(const QString &fileName, int tags, GeneratedMap *info, QString 
                 << "   <modbussettins bitfield=\"false\" bitfieldend=\"false\" offset=\"" << offset
                 << "\" datatype=\"" << k.type << "\" byteOrderInput=\"" << k.orderIn
                 << "\" byteOrderOutput=\"" << k.orderOut << "\" counter=\"" << k.counter << "\" access=\"" << (n % 3 ? "R" : "RW") << "\"/>\n"
-                << "   <value default=\"0.0\" min=\"-100.0\" max=\"1000.0\" precision=\"" << (n % 4)
+                << "   <value default=\"0.0\" min=\"" << (k.type[0] == 'u' ? "0.0" : "-100.0")
+                << "\" max=\"" << (std::strcmp(k.type, "uint8") == 0 ? "200.0" : "1000.0")
+                << "\" precision=\"" << (n % 4)
                 << "\" dampening=\"" << (n % 2 ? "true" : "false") << "\"/>\n"
                 << "   <chart type=\"plot\"/>\n"
                 << "   <typetag type=\"dimension\" profile=\"false\"/>\n";

@@ -6,9 +6,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QSaveFile>
+#include <QHash>
+#include <QPair>
 #include <QSet>
 
+#include <cctype>
 #include <cmath>
 
 namespace Pointbook {
@@ -56,6 +60,14 @@ QString elementProblem(const QString &type, const QJsonValue &v)
     const bool wide = dataType == Tag::UInt64 || dataType == Tag::Int64;
     if (wide && v.isString() && isWholeText(v.toString()))
         return QString(); // beyond 2^53 a 64-bit value is kept as its digits
+    if ((dataType == Tag::Float || dataType == Tag::Double) && v.isString()) {
+        // Negative zero, which no JSON number keeps, is kept as its text.
+        bool ok = false;
+        const double d = QLocale::c().toDouble(v.toString(), &ok);
+        if (ok && std::isfinite(d))
+            return QString();
+        return ParameterSet::tr("a value of type %1 must be a number").arg(type);
+    }
     if (!v.isDouble())
         return ParameterSet::tr("a value of type %1 must be a number").arg(type);
     const double d = v.toDouble();
@@ -76,7 +88,8 @@ bool knownType(const QString &type)
 
 QJsonValue wholeJson(quint64 magnitude, bool negative)
 {
-    if (double(magnitude) <= ExactLimit)
+    // Compared as integers: 2^53 + 1 as a double is 2^53, within the limit.
+    if (magnitude <= (quint64(1) << 53))
         return negative ? -double(magnitude) : double(magnitude);
     return (negative ? QStringLiteral("-") : QString()) + QString::number(magnitude);
 }
@@ -93,6 +106,10 @@ QJsonValue elementJson(Tag::DataType type, const QVariant &v, QString *error)
                              .arg(std::isnan(d) ? QStringLiteral("NaN") : QStringLiteral("infinity"));
             return QJsonValue(QJsonValue::Undefined);
         }
+        // A JSON number has no negative zero (it is read and written as 0):
+        // it is kept as its text.
+        if (d == 0 && std::signbit(d))
+            return QStringLiteral("-0");
         // The shortest text that gives the same float, so that 0.1 stays 0.1.
         return type == Tag::Float ? shortest(d, true).toDouble() : d;
     }
@@ -105,6 +122,101 @@ QJsonValue elementJson(Tag::DataType type, const QVariant &v, QString *error)
     default:
         return double(v.toLongLong());
     }
+}
+
+// The number literals of the entries' values as the file writes them, by
+// entry and element (-1 for a single value): Qt's parser keeps only their
+// doubles, in which 9007199254740993 and -0.0 are already lost. The text
+// is valid JSON when this runs.
+QHash<QPair<int, int>, QString> valueLiterals(const QByteArray &json)
+{
+    struct Frame {
+        bool object = false;
+        bool expectKey = false;
+        QString key;
+        int index = 0;
+    };
+    QHash<QPair<int, int>, QString> literals;
+    QVector<Frame> stack;
+    const int n = json.size();
+    for (int i = 0; i < n;) {
+        const char c = json.at(i);
+        if (c == '{' || c == '[') {
+            Frame f;
+            f.object = c == '{';
+            f.expectKey = f.object;
+            stack.append(f);
+            ++i;
+        } else if (c == '}' || c == ']') {
+            if (!stack.isEmpty())
+                stack.removeLast();
+            ++i;
+        } else if (c == ',') {
+            if (!stack.isEmpty()) {
+                if (stack.last().object)
+                    stack.last().expectKey = true;
+                else
+                    ++stack.last().index;
+            }
+            ++i;
+        } else if (c == ':') {
+            if (!stack.isEmpty())
+                stack.last().expectKey = false;
+            ++i;
+        } else if (c == '"') {
+            int end = i + 1;
+            while (end < n && json.at(end) != '"')
+                end += json.at(end) == '\\' ? 2 : 1;
+            if (!stack.isEmpty() && stack.last().object && stack.last().expectKey) {
+                const QByteArray raw = json.mid(i, end + 1 - i);
+                stack.last().key = raw.contains('\\')
+                    ? QJsonDocument::fromJson('[' + raw + ']').array().at(0).toString()
+                    : QString::fromUtf8(raw.mid(1, raw.size() - 2));
+            }
+            i = end + 1;
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
+            int end = i;
+            while (end < n && (std::isdigit(uchar(json.at(end))) || json.at(end) == '-' || json.at(end) == '+'
+                               || json.at(end) == '.' || json.at(end) == 'e' || json.at(end) == 'E'))
+                ++end;
+            const bool inEntry = stack.size() >= 3 && stack.at(0).object
+                                 && stack.at(0).key == QLatin1String("parameters") && !stack.at(1).object
+                                 && stack.at(2).object && stack.at(2).key == QLatin1String("value");
+            if (inEntry && stack.size() == 3)
+                literals.insert(qMakePair(stack.at(1).index, -1), QString::fromLatin1(json.mid(i, end - i)));
+            else if (inEntry && stack.size() == 4 && !stack.at(3).object)
+                literals.insert(qMakePair(stack.at(1).index, stack.at(3).index),
+                                QString::fromLatin1(json.mid(i, end - i)));
+            i = end;
+        } else {
+            ++i;
+        }
+    }
+    return literals;
+}
+
+// Why a number literal is not the value its double holds, for a type that
+// must be kept exactly; empty when it is.
+QString inexactProblem(const QString &type, const QString &literal, double d)
+{
+    const Tag::DataType dataType = Tag::stringToDataType(type);
+    qint64 low = 0;
+    quint64 high = 0;
+    if (!Tag::integerRange(dataType, &low, &high))
+        return QString();
+    bool negative = false;
+    quint64 magnitude = 0;
+    const Tag::WholeText kind = Tag::wholeFromText(literal, &negative, &magnitude);
+    if (kind == Tag::Fraction)
+        return ParameterSet::tr("a value of type %1 must be a whole number, not %2").arg(type, literal);
+    const bool exact = kind == Tag::WholeNumber && std::fabs(d) < 18446744073709551616.0
+                       && quint64(std::fabs(d)) == magnitude && (magnitude == 0 || negative == (d < 0));
+    if (exact)
+        return QString();
+    if (dataType == Tag::UInt64 || dataType == Tag::Int64)
+        return ParameterSet::tr("%1 is more than a JSON number holds exactly; write it as the text \"%1\"")
+            .arg(literal);
+    return ParameterSet::tr("%1 is outside the range of %2").arg(literal, type);
 }
 
 } // namespace
@@ -321,6 +433,20 @@ bool ParameterSet::fromJson(const QByteArray &json, ParameterSet *set, QString *
         return fail(tr("The field \"parameters\" must be a list."));
 
     static const QStringList entryKeys{"register_type", "id", "name", "unit", "type", "value"};
+    const QHash<QPair<int, int>, QString> literals = valueLiterals(json);
+    // The number as written: an integer type refuses one that its double
+    // does not hold exactly; a real type keeps a negative zero as "-0".
+    const auto literalProblem = [&literals](const QString &type, int entry, int element, QJsonValue *v) {
+        const QString literal = literals.value(qMakePair(entry, element));
+        if (!v->isDouble() || literal.isEmpty())
+            return QString();
+        if ((type == QLatin1String("float") || type == QLatin1String("double")) && v->toDouble() == 0
+            && literal.startsWith(QLatin1Char('-'))) {
+            *v = QStringLiteral("-0");
+            return QString();
+        }
+        return inexactProblem(type, literal, v->toDouble());
+    };
     QSet<QString> ids;
     const QJsonArray list = params.toArray();
     for (int i = 0; i < list.size(); ++i) {
@@ -361,16 +487,24 @@ bool ParameterSet::fromJson(const QByteArray &json, ParameterSet *set, QString *
             return fail(tr("%1: a coil has type bool, not \"%2\".").arg(named, e.type));
         e.value = o.value(QStringLiteral("value"));
         if (e.value.isArray()) {
-            const QJsonArray elements = e.value.toArray();
+            QJsonArray elements = e.value.toArray();
             if (elements.isEmpty())
                 return fail(tr("%1: the list of values is empty.").arg(named));
             for (int k = 0; k < elements.size(); ++k) {
-                const QString problem = elementProblem(e.type, elements.at(k));
+                QString problem = elementProblem(e.type, elements.at(k));
+                if (problem.isEmpty()) {
+                    QJsonValue element = elements.at(k);
+                    problem = literalProblem(e.type, i, k, &element);
+                    elements[k] = element;
+                }
                 if (!problem.isEmpty())
                     return fail(tr("%1: element %2: %3.").arg(named).arg(k + 1).arg(problem));
             }
+            e.value = elements;
         } else {
-            const QString problem = elementProblem(e.type, e.value);
+            QString problem = elementProblem(e.type, e.value);
+            if (problem.isEmpty())
+                problem = literalProblem(e.type, i, -1, &e.value);
             if (!problem.isEmpty())
                 return fail(tr("%1: %2.").arg(named, problem));
         }

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -187,6 +188,21 @@ float roundToFloat(double value)
         return value < 0 ? -std::numeric_limits<float>::infinity()
                          : std::numeric_limits<float>::infinity();
     return static_cast<float>(value);
+}
+
+// The float a double rounds to, false when that is an overflow. A double
+// beyond FLT_MAX by less than half a float's last step still rounds to
+// FLT_MAX: that is how FLT_MAX's shortest text, 3.4028235e+38, reads back.
+bool floatOf(double d, float *f)
+{
+    if (!std::isfinite(d) || std::fabs(d) <= double(std::numeric_limits<float>::max())) {
+        *f = float(d);
+        return true;
+    }
+    if (std::fabs(d) >= std::ldexp(1.0, 128) - std::ldexp(1.0, 103))
+        return false;
+    *f = d < 0 ? -std::numeric_limits<float>::max() : std::numeric_limits<float>::max();
+    return true;
 }
 
 } // namespace
@@ -488,8 +504,17 @@ void Tag::setDataType(DataType dataType) { m_dataType = dataType; }
 void Tag::setCount(quint16 count) { m_count = count; }
 void Tag::setAccess(const QString &access) { m_access = access; }
 void Tag::setDefaultValue(float defaultValue) { m_defaultValue = defaultValue; }
-void Tag::setMinValue(float minValue) { m_minValue = minValue; }
-void Tag::setMaxValue(float maxValue) { m_maxValue = maxValue; }
+void Tag::setMinValue(float minValue)
+{
+    m_minValue = minValue;
+    m_lowerLimit = minValue;
+}
+
+void Tag::setMaxValue(float maxValue)
+{
+    m_maxValue = maxValue;
+    m_upperLimit = maxValue;
+}
 void Tag::setPrecision(int precision) { m_precision = precision; }
 void Tag::setStartAddress(quint16 startAddress) { m_startAddress = startAddress; }
 void Tag::setOffset(quint16 offset) { m_offset = offset; }
@@ -779,11 +804,11 @@ bool elementBits(Tag::DataType type, const QVariant &v, quint64 *bits, QString *
             std::memcpy(bits, &d, sizeof d);
             return true;
         }
-        if (std::isfinite(d) && std::fabs(d) > double(std::numeric_limits<float>::max())) {
-            *why = QCoreApplication::translate("Pointbook::Tag", "%1 is outside the range of a float").arg(d, 0, 'g', 17);
+        float f = 0;
+        if (!floatOf(d, &f)) {
+            *why = QCoreApplication::translate("Pointbook::Tag", "%1 is outside the range of a float").arg(Tag::numberText(d));
             return false;
         }
-        const float f = float(d);
         quint32 b = 0;
         std::memcpy(&b, &f, sizeof b);
         *bits = b;
@@ -815,28 +840,44 @@ bool elementBits(Tag::DataType type, const QVariant &v, quint64 *bits, QString *
 }
 
 // The elements of an array value: a list, a text "a, b, c" (brackets
-// allowed) or, for one element, the value itself.
-QVariantList elementsOf(const QVariant &value)
+// allowed; blanks alone separate too when there is no comma) or, for one
+// element, the value itself. An empty element is refused with its
+// position: skipping it would shift the later values into other registers.
+bool elementsOf(const QVariant &value, QVariantList *list, QString *why)
 {
-    if (value.type() == QVariant::List)
-        return value.toList();
+    const auto empty = [why](int position) {
+        *why = QCoreApplication::translate("Pointbook::Tag", "element %1 is empty").arg(position);
+        return false;
+    };
+    if (value.type() == QVariant::List) {
+        *list = value.toList();
+        return true;
+    }
     if (value.type() == QVariant::StringList) {
-        QVariantList list;
-        for (const QString &s : value.toStringList())
-            list.append(s);
-        return list;
+        const QStringList items = value.toStringList();
+        for (int i = 0; i < items.size(); ++i) {
+            if (items.at(i).trimmed().isEmpty())
+                return empty(i + 1);
+            list->append(items.at(i));
+        }
+        return true;
     }
     QString text = value.toString().trimmed();
     if (text.startsWith(QLatin1Char('[')) && text.endsWith(QLatin1Char(']')))
         text = text.mid(1, text.size() - 2);
-    QVariantList list;
     if (text.trimmed().isEmpty())
-        return list;
-    const QStringList parts = text.split(QRegularExpression(QStringLiteral("[,;\\s]+")),
-                                         Qt::SkipEmptyParts);
-    for (const QString &p : parts)
-        list.append(p);
-    return list;
+        return true;
+    static const QRegularExpression separators(QStringLiteral("[,;]"));
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const bool listed = text.contains(separators);
+    const QStringList parts = listed ? text.split(separators) : text.trimmed().split(blanks);
+    for (int i = 0; i < parts.size(); ++i) {
+        const QString part = parts.at(i).trimmed();
+        if (part.isEmpty())
+            return empty(i + 1);
+        list->append(part);
+    }
+    return true;
 }
 
 } // namespace
@@ -902,7 +943,11 @@ QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
         const int span = sizeRegisters();
         if (span == 0)
             return refuse(QCoreApplication::translate("Pointbook::Tag", "the tag spans no bits"));
-        const QVariantList items = span == 1 ? QVariantList{value} : elementsOf(value);
+        QVariantList items;
+        if (span == 1)
+            items << value;
+        else if (!elementsOf(value, &items, &why))
+            return refuse(why);
         if (items.size() != span)
             return refuse(QCoreApplication::translate("Pointbook::Tag", "%1 values given where the tag holds %2").arg(items.size()).arg(span));
         QVector<quint16> bits;
@@ -974,7 +1019,9 @@ QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
                               .arg(converted.size())
                               .arg(count * map.length));
     } else {
-        const QVariantList items = elementsOf(value);
+        QVariantList items;
+        if (!elementsOf(value, &items, &why))
+            return refuse(why);
         if (items.size() != count)
             return refuse(QCoreApplication::translate("Pointbook::Tag", "%1 values given where the tag holds %2").arg(items.size()).arg(count));
         if (map.length != width)
@@ -1020,6 +1067,294 @@ QVector<quint16> Tag::encode(const QVariant &value, QString *error) const
             return refuse(QCoreApplication::translate("Pointbook::Tag", "the tag's byte orders cannot carry this value"));
     }
     return words;
+}
+
+} // namespace Pointbook
+
+namespace Pointbook {
+
+namespace {
+
+// A number of a limit or an element, exactly: a whole number as sign and
+// magnitude, or a double.
+struct Exact {
+    bool real = false;
+    bool negative = false;
+    quint64 magnitude = 0;
+    double value = 0;
+};
+
+bool exactOf(const QVariant &v, Exact *e)
+{
+    switch (int(v.type())) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::Char:
+    case QMetaType::SChar: {
+        const qint64 x = v.toLongLong();
+        e->negative = x < 0;
+        e->magnitude = x < 0 ? quint64(0) - quint64(x) : quint64(x);
+        return true;
+    }
+    case QMetaType::UInt:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+        e->magnitude = v.toULongLong();
+        return true;
+    case QMetaType::Float:
+    case QMetaType::Double:
+        e->real = true;
+        e->value = v.toDouble();
+        return true;
+    default:
+        return false;
+    }
+}
+
+int compareWhole(bool aNegative, quint64 a, bool bNegative, quint64 b)
+{
+    if (a == 0 && b == 0)
+        return 0;
+    if (aNegative != bNegative)
+        return aNegative ? -1 : 1;
+    const int c = a < b ? -1 : a > b ? 1 : 0;
+    return aNegative ? -c : c;
+}
+
+// A whole number against a double, without rounding either.
+int compareWholeReal(bool negative, quint64 magnitude, double d)
+{
+    if (std::isinf(d))
+        return d > 0 ? -1 : 1;
+    const double t = std::trunc(d);
+    const double two64 = 18446744073709551616.0;
+    if (t >= two64)
+        return -1;
+    if (t <= -two64)
+        return 1;
+    const int c = compareWhole(negative, magnitude, t < 0, quint64(std::fabs(t)));
+    if (c != 0)
+        return c;
+    return d > t ? -1 : d < t ? 1 : 0;
+}
+
+// -1, 0 or 1; neither side is NaN.
+int compareExact(const Exact &a, const Exact &b)
+{
+    if (a.real && b.real)
+        return a.value < b.value ? -1 : a.value > b.value ? 1 : 0;
+    if (!a.real && !b.real)
+        return compareWhole(a.negative, a.magnitude, b.negative, b.magnitude);
+    if (!a.real)
+        return compareWholeReal(a.negative, a.magnitude, b.value);
+    return -compareWholeReal(b.negative, b.magnitude, a.value);
+}
+
+float nearestFloat(const QVariant &limit)
+{
+    Exact e;
+    if (!exactOf(limit, &e))
+        return 0.0f;
+    if (!e.real)
+        return e.negative ? -float(e.magnitude) : float(e.magnitude);
+    if (std::isfinite(e.value) && std::fabs(e.value) > double(std::numeric_limits<float>::max()))
+        return e.value < 0 ? -std::numeric_limits<float>::infinity()
+                           : std::numeric_limits<float>::infinity();
+    return float(e.value);
+}
+
+} // namespace
+
+Tag::WholeText Tag::wholeFromText(const QString &text, bool *negative, quint64 *magnitude)
+{
+    const QString t = text.trimmed();
+    int i = 0;
+    const int n = t.size();
+    bool minus = false;
+    if (i < n && (t.at(i) == QLatin1Char('-') || t.at(i) == QLatin1Char('+')))
+        minus = t.at(i++) == QLatin1Char('-');
+    // The significant digits, without leading zeros, and the power of ten
+    // they are scaled by.
+    QString digits;
+    int scale = 0;
+    int seen = 0;
+    bool point = false;
+    for (; i < n; ++i) {
+        const QChar c = t.at(i);
+        if (c.unicode() >= '0' && c.unicode() <= '9') {
+            ++seen;
+            if (!(digits.isEmpty() && c == QLatin1Char('0')))
+                digits += c;
+            if (point)
+                --scale;
+        } else if (c == QLatin1Char('.') && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (seen == 0)
+        return NoNumber;
+    if (i < n && (t.at(i) == QLatin1Char('e') || t.at(i) == QLatin1Char('E'))) {
+        ++i;
+        bool expMinus = false;
+        if (i < n && (t.at(i) == QLatin1Char('-') || t.at(i) == QLatin1Char('+')))
+            expMinus = t.at(i++) == QLatin1Char('-');
+        int exponent = 0;
+        int expDigits = 0;
+        for (; i < n && t.at(i).unicode() >= '0' && t.at(i).unicode() <= '9'; ++i, ++expDigits)
+            exponent = std::min(exponent * 10 + (t.at(i).unicode() - '0'), 100000);
+        if (expDigits == 0)
+            return NoNumber;
+        scale += expMinus ? -exponent : exponent;
+    }
+    if (i != n)
+        return NoNumber;
+    *negative = minus;
+    *magnitude = 0;
+    if (digits.isEmpty())
+        return WholeNumber; // zero, in any spelling
+    while (digits.endsWith(QLatin1Char('0'))) {
+        digits.chop(1);
+        ++scale;
+    }
+    if (scale < 0)
+        return Fraction;
+    if (digits.size() + scale > 20)
+        return BeyondWhole;
+    quint64 value = 0;
+    for (int k = 0; k < digits.size() + scale; ++k) {
+        const quint64 digit = k < digits.size() ? quint64(digits.at(k).unicode() - '0') : 0;
+        if (value > (std::numeric_limits<quint64>::max() - digit) / 10)
+            return BeyondWhole;
+        value = value * 10 + digit;
+    }
+    *magnitude = value;
+    return WholeNumber;
+}
+
+QVariant Tag::limitFromText(DataType type, const QString &text, QString *error)
+{
+    const auto refuse = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return QVariant();
+    };
+    qint64 low = 0;
+    quint64 high = 0;
+    if (integerRange(type, &low, &high)) {
+        bool negative = false;
+        quint64 magnitude = 0;
+        const WholeText kind = wholeFromText(text, &negative, &magnitude);
+        if (kind == NoNumber)
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "\"%1\" is not a number").arg(text));
+        if (kind == Fraction)
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "%1 is not a whole number").arg(text.trimmed()));
+        const bool fits = kind == WholeNumber
+                          && (negative ? low < 0 && magnitude <= quint64(0) - quint64(low) : magnitude <= high);
+        if (!fits)
+            return refuse(QCoreApplication::translate("Pointbook::Tag", "%1 is outside the range of %2 (%3 to %4)")
+                              .arg(text.trimmed(), dataTypeToString(type))
+                              .arg(low)
+                              .arg(high));
+        if (low < 0)
+            return negative ? qlonglong(quint64(0) - magnitude) : qlonglong(magnitude);
+        return qulonglong(magnitude);
+    }
+    if (type != Float && type != Double)
+        return refuse(QCoreApplication::translate("Pointbook::Tag", "the tag has no data type that can be written"));
+    bool ok = false;
+    const double d = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok && std::isinf(d))
+        return refuse(QCoreApplication::translate("Pointbook::Tag", "%1 is outside the range of a %2")
+                          .arg(text.trimmed(), dataTypeToString(type)));
+    if (!ok)
+        return refuse(QCoreApplication::translate("Pointbook::Tag", "\"%1\" is not a number").arg(text));
+    if (!std::isfinite(d))
+        return refuse(QCoreApplication::translate("Pointbook::Tag", "%1 is not a finite number").arg(text.trimmed()));
+    if (type == Double)
+        return d;
+    float f = 0;
+    if (!floatOf(d, &f))
+        return refuse(QCoreApplication::translate("Pointbook::Tag", "%1 is outside the range of a %2")
+                          .arg(text.trimmed(), dataTypeToString(type)));
+    return f;
+}
+
+void Tag::setLimits(const QVariant &lower, const QVariant &upper)
+{
+    m_lowerLimit = lower;
+    m_upperLimit = upper;
+    m_minValue = nearestFloat(lower);
+    m_maxValue = nearestFloat(upper);
+}
+
+bool Tag::hasLimits() const
+{
+    if (m_registerType == DI || m_registerType == CO || m_bitfield || elementWidth(m_dataType) == 0)
+        return false;
+    Exact low;
+    Exact high;
+    if (!exactOf(m_lowerLimit, &low) || !exactOf(m_upperLimit, &high))
+        return false;
+    if ((low.real && std::isnan(low.value)) || (high.real && std::isnan(high.value)))
+        return false;
+    return compareExact(low, high) < 0;
+}
+
+QVariant Tag::outsideLimits(const QVariant &value) const
+{
+    if (!hasLimits() || !value.isValid())
+        return QVariant();
+    Exact low;
+    Exact high;
+    exactOf(m_lowerLimit, &low);
+    exactOf(m_upperLimit, &high);
+    const auto outside = [&](const QVariant &element) {
+        Exact e;
+        if (!exactOf(element, &e))
+            return true;
+        if (e.real && !std::isfinite(e.value))
+            return true;
+        return compareExact(e, low) < 0 || compareExact(e, high) > 0;
+    };
+    if (m_count > 1 || value.type() == QVariant::ByteArray) {
+        const QByteArray bytes = value.toByteArray();
+        const int width = elementWidth(m_dataType);
+        for (int p = 0; width > 0 && p + width <= bytes.size(); p += width) {
+            quint64 bits = 0;
+            for (int b = 0; b < width; ++b)
+                bits |= quint64(quint8(bytes.at(p + b))) << (8 * b);
+            const QVariant element = elementFromBits(m_dataType, bits);
+            if (outside(element))
+                return element;
+        }
+        return QVariant();
+    }
+    return outside(value) ? value : QVariant();
+}
+
+QString Tag::numberText(const QVariant &number)
+{
+    const auto real = [](auto value) {
+        if (std::isnan(value))
+            return QStringLiteral("NaN");
+        if (std::isinf(value))
+            return value < 0 ? QStringLiteral("-inf") : QStringLiteral("inf");
+        char buffer[64];
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+        return QString::fromLatin1(buffer, int(result.ptr - buffer));
+    };
+    if (number.userType() == QMetaType::Float)
+        return real(number.toFloat());
+    if (number.userType() == QMetaType::Double)
+        return real(number.toDouble());
+    return number.toString();
 }
 
 } // namespace Pointbook

@@ -98,6 +98,32 @@ public:
     float defaultValue() const { return m_defaultValue; }
     float minValue() const { return m_minValue; }
     float maxValue() const { return m_maxValue; }
+    // The limits at the tag's own type: a qlonglong or qulonglong for an
+    // integer type, a double otherwise (a float's value for a float tag).
+    // minValue() and maxValue() are their nearest floats, infinite beyond a
+    // float's range; setMinValue() and setMaxValue() set them from a float.
+    QVariant lowerLimit() const { return m_lowerLimit; }
+    QVariant upperLimit() const { return m_upperLimit; }
+    void setLimits(const QVariant &lower, const QVariant &upper);
+    // Whether values are held to the limits: numbers in registers (not
+    // bits, not bit fields) whose lower limit lies below the upper one.
+    bool hasLimits() const;
+    // The first element of a value, as value() gives it, that lies outside
+    // the limits (NaN and infinities always do), compared exactly; invalid
+    // when every element is inside or the tag has no limits.
+    QVariant outsideLimits(const QVariant &value) const;
+    // A limit as the map writes it, read at the type: a whole number within
+    // an integer type's range, a finite number within a float's or a
+    // double's. Invalid, with the reason in `error`, otherwise.
+    static QVariant limitFromText(DataType type, const QString &text, QString *error = nullptr);
+    // A number as text that reads back as the same value: integers in full,
+    // floats and doubles in their shortest such form.
+    static QString numberText(const QVariant &number);
+
+    // What a decimal text (sign, digits, point, exponent) writes, measured
+    // against the whole numbers of 64 bits.
+    enum WholeText { NoNumber, WholeNumber, Fraction, BeyondWhole };
+    static WholeText wholeFromText(const QString &text, bool *negative, quint64 *magnitude);
     quint16 startAddress() const { return m_startAddress; }
     quint16 offset() const { return m_offset; }
     quint64 mask() const { return m_mask; }
@@ -246,6 +272,8 @@ private:
     float m_defaultValue = 0.0f;
     float m_minValue = 0.0f;
     float m_maxValue = 0.0f;
+    QVariant m_lowerLimit = 0.0;
+    QVariant m_upperLimit = 0.0;
     double m_dampedValue = 0.0;
     ByteOrder m_byteOrderInput = UnknownOrder;
     ByteOrder m_byteOrderOutput = UnknownOrder;

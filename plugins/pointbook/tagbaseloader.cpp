@@ -42,6 +42,28 @@ int plainDigits(const QChar *data, int size)
     return value;
 }
 
+// An address: decimal, 0 to 65535. Anything else is refused, since taking
+// it as 0 would put the tag silently after the one before it.
+bool toAddress(const QString &text, quint16 *address)
+{
+    const int plain = plainDigits(text.constData(), text.size());
+    if (plain >= 0) {
+        *address = quint16(plain);
+        return plain <= 0xFFFF;
+    }
+    bool ok = false;
+    *address = text.toUShort(&ok, 10);
+    return ok;
+}
+
+// Limits are held to where the writer and the table apply them: numbers in
+// registers, not bits or bit fields (whose maps carry any numbers there).
+bool limitsApply(const Tag *tag)
+{
+    return (tag->registerType() == Tag::IR || tag->registerType() == Tag::HR) && !tag->bitfield()
+           && Tag::elementWidth(tag->dataType()) > 0;
+}
+
 quint16 toUInt16(const QString &text)
 {
     const int plain = plainDigits(text.constData(), text.size());
@@ -210,8 +232,21 @@ bool TagBaseLoader::readBase()
     QByteArray bytes = file.readAll();
     dropCarriageReturns(&bytes);
     const QString text = XmlText::XmlTextReader::decode(bytes);
+    const bool zeroByte = std::memchr(bytes.constData(), 0, size_t(bytes.size())) != nullptr;
     bytes.clear();
     file.close();
+
+    // Decoded without a declared codec the text ends at a zero byte, and
+    // whatever follows it would go unread: the file is damaged. (A declared
+    // codec keeps the zero, and the parser refuses it where it stands.)
+    if (zeroByte && !text.contains(QChar(0))) {
+        const int lineStart = text.lastIndexOf(QLatin1Char('\n')) + 1;
+        setError(ParseError, tr("%1: line - %2, column - %3")
+                                 .arg(tr("the file contains a zero byte"),
+                                      QString::number(text.count(QLatin1Char('\n')) + 1),
+                                      QString::number(text.size() - lineStart + 1)));
+        return false;
+    }
 
     QString message;
     int line = 0;
@@ -291,6 +326,11 @@ bool TagBaseLoader::readTag(const QDomElement &element, Tag *tag, const Tag *pre
         return false;
     };
 
+    QString offsetText;
+    bool offsetValid = true;
+    bool hasValue = false;
+    QString minText;
+    QString maxText;
     for (QDomElement child = element.firstChildElement(); !child.isNull();
          child = child.nextSiblingElement()) {
         const QString name = child.tagName();
@@ -306,7 +346,10 @@ bool TagBaseLoader::readTag(const QDomElement &element, Tag *tag, const Tag *pre
         } else if (name == QLatin1String("modbussettins")) {
             tag->setBitfield(toBool(attr(QStringLiteral("bitfield"), QStringLiteral("false"))));
             tag->setBitfieldEnd(toBool(attr(QStringLiteral("bitfieldend"), QStringLiteral("false"))));
-            tag->setOffset(toUInt16(attr(QStringLiteral("offset"), QStringLiteral("0"))));
+            quint16 offset = 0;
+            offsetText = attr(QStringLiteral("offset"), QStringLiteral("0"));
+            offsetValid = toAddress(offsetText, &offset);
+            tag->setOffset(offsetValid ? offset : 0);
             tag->setDataType(Tag::stringToDataType(attr(QStringLiteral("datatype"))));
             tag->setByteOrderInput(Tag::stringToByteOrder(attr(QStringLiteral("byteOrderInput"))));
             tag->setByteOrderOutput(Tag::stringToByteOrder(attr(QStringLiteral("byteOrderOutput"))));
@@ -315,8 +358,11 @@ bool TagBaseLoader::readTag(const QDomElement &element, Tag *tag, const Tag *pre
             tag->setAccess(attr(QStringLiteral("access"), QStringLiteral("R")));
         } else if (name == QLatin1String("value")) {
             tag->setDefaultValue(toFloat(attr(QStringLiteral("default"), QStringLiteral("0.0"))));
-            tag->setMinValue(toFloat(attr(QStringLiteral("min"), QStringLiteral("0.0"))));
-            tag->setMaxValue(toFloat(attr(QStringLiteral("max"), QStringLiteral("100.0"))));
+            hasValue = true;
+            minText = attr(QStringLiteral("min"), QStringLiteral("0.0"));
+            maxText = attr(QStringLiteral("max"), QStringLiteral("100.0"));
+            tag->setMinValue(toFloat(minText));
+            tag->setMaxValue(toFloat(maxText));
             tag->setPrecision(toInt32(attr(QStringLiteral("precision"), QStringLiteral("0"))));
             tag->setDamping(toBool(attr(QStringLiteral("dampening"), QStringLiteral("false"))));
         } else if (name == QLatin1String("chart")) {
@@ -339,6 +385,21 @@ bool TagBaseLoader::readTag(const QDomElement &element, Tag *tag, const Tag *pre
                     return refuse(tr("more than %1 properties.").arg(MaxTagProperties));
             }
         }
+    }
+
+    if (!offsetValid)
+        return refuse(tr("its offset \"%1\" is not an address from 0 to 65535.").arg(offsetText));
+    // The limits at the tag's own type: as floats, 33554431 became 33554432
+    // and 1e300 became 0, which switched the check off.
+    if (hasValue && limitsApply(tag)) {
+        QString why;
+        const QVariant low = Tag::limitFromText(tag->dataType(), minText, &why);
+        if (!low.isValid())
+            return refuse(tr("its limit min=\"%1\": %2.").arg(minText, why));
+        const QVariant high = Tag::limitFromText(tag->dataType(), maxText, &why);
+        if (!high.isValid())
+            return refuse(tr("its limit max=\"%1\": %2.").arg(maxText, why));
+        tag->setLimits(low, high);
     }
 
     // The sizes are 16-bit: a larger array would wrap to a small one and

@@ -31,6 +31,9 @@ QString shortestReal(double value, bool single)
 {
     if (std::isnan(value))
         return QStringLiteral("NaN");
+    // QString::number() drops the sign of a negative zero, whose words differ.
+    if (value == 0)
+        return std::signbit(value) ? QStringLiteral("-0") : QStringLiteral("0");
     // At least the digits before the point, so that 100 does not read 1e+02.
     const double magnitude = std::fabs(value);
     const int whole = magnitude >= 1 && magnitude < 1e15 ? int(std::floor(std::log10(magnitude))) + 1 : 1;
@@ -194,42 +197,30 @@ QString TagWriter::check(const Tag *tag, const QVariant &value, bool readOnlyByR
     const QString reason = notWritableReason(tag, readOnlyByRights);
     if (!reason.isEmpty())
         return reason;
+    return valueRefusal(tag, value, words);
+}
+
+QString TagWriter::valueRefusal(const Tag *tag, const QVariant &value, QVector<quint16> *words)
+{
+    if (!tag)
+        return tr("The tag is not in the register map.");
     QString error;
     const QVector<quint16> encoded = tag->encode(value, &error);
     if (encoded.isEmpty())
         return error.isEmpty() ? tr("The value cannot be encoded.") : error;
 
-    // Limits of the map, for numbers only (not bits or bit fields).
-    const double low = double(tag->minValue());
-    const double high = double(tag->maxValue());
-    if (!isBitTable(tag) && !tag->bitfield() && low < high) {
+    // The limits of the map, compared at the tag's own type with what the
+    // device would hold.
+    if (tag->hasLimits()) {
         Tag probe(tag->registerType(), tag->dataType(), tag->byteOrderInput(),
                   tag->byteOrderOutput(), 0, QString(), QString(), QString());
         probe.setCount(tag->count());
         probe.setRawData(encoded);
-        const QVariant decoded = probe.value();
-        QVector<double> numbers;
-        const int width = Tag::elementWidth(tag->dataType());
-        if (tag->count() > 1) {
-            const QByteArray bytes = decoded.toByteArray();
-            for (int p = 0; width > 0 && p + width <= bytes.size(); p += width) {
-                quint64 bits = 0;
-                for (int b = 0; b < width; ++b)
-                    bits |= quint64(quint8(bytes.at(p + b))) << (8 * b);
-                const QVariant e = Tag::elementFromBits(tag->dataType(), bits);
-                numbers << (tag->dataType() == Tag::UInt64 ? double(e.toULongLong()) : e.toDouble());
-            }
-        } else {
-            numbers << (tag->dataType() == Tag::UInt64 ? double(decoded.toULongLong())
-                        : tag->dataType() == Tag::Int64 ? double(decoded.toLongLong())
-                                                        : decoded.toDouble());
-        }
-        for (const double n : numbers) {
-            if (std::isnan(n) || n < low || n > high)
-                return tr("%1 is outside the tag's limits %2 to %3")
-                    .arg(std::isnan(n) ? QStringLiteral("NaN") : shortestReal(n, false),
-                         shortestReal(low, true), shortestReal(high, true));
-        }
+        const QVariant outside = tag->outsideLimits(probe.value());
+        if (outside.isValid())
+            return tr("%1 is outside the tag's limits %2 to %3")
+                .arg(Tag::numberText(outside), Tag::numberText(tag->lowerLimit()),
+                     Tag::numberText(tag->upperLimit()));
     }
     if (words)
         *words = encoded;

@@ -68,6 +68,13 @@ public:
     // the words it becomes.
     QString check(const Tag *tag, const QVariant &value, bool readOnlyByRights,
                   QVector<quint16> *words = nullptr) const;
+    // The checks of the value alone, for an editor to tell while the user
+    // types: empty when the tag's type holds it (Tag::encode) and it lies
+    // within the tag's limits at the tag's own type, else the reason
+    // ("element 3 is empty", "33554432 is outside the tag's limits 0 to
+    // 33554431", ...). With the words it becomes.
+    static QString valueRefusal(const Tag *tag, const QVariant &value,
+                                QVector<quint16> *words = nullptr);
 
     // Queues a write and returns its id; the outcome arrives by finished(),
     // never before this returns (a refusal too).

@@ -217,15 +217,14 @@ QString TagFormatter::accessText(const Tag *tag, bool writableAtLevel)
 
 bool TagFormatter::isOutOfRange(const Tag *tag)
 {
-    if (!tag || tag->bitfield() || !(tag->minValue() < tag->maxValue()))
+    if (!tag || !tag->hasLimits())
         return false;
-    const double lo = double(tag->minValue());
-    const double hi = double(tag->maxValue());
-    for (const double v : numericValues(tag)) {
-        if (std::isnan(v) || v < lo || v > hi)
-            return true;
+    // Compared at the tag's own type, the damped value as it is shown.
+    if (tag->count() <= 1 && tag->enableDamping()) {
+        double damped = 0;
+        return scalarValue(tag, &damped) && tag->outsideLimits(damped).isValid();
     }
-    return false;
+    return tag->outsideLimits(tag->value()).isValid();
 }
 
 QString TagFormatter::registerTypeName(Tag::RegisterType type)

@@ -760,7 +760,8 @@ QString TagTableModel::toolTip(const Leaf &leaf, const Tag *tag, int column) con
     if (!tag->description().isEmpty())
         lines << tag->description();
     if (column == ValueColumn && leaf.hasValue && TagFormatter::isOutOfRange(tag))
-        lines << tr("Outside the range %1 to %2.").arg(double(tag->minValue())).arg(double(tag->maxValue()));
+        lines << tr("Outside the range %1 to %2.")
+                     .arg(Tag::numberText(tag->lowerLimit()), Tag::numberText(tag->upperLimit()));
     if (!tag->isUpdate())
         lines << tr("Not polled at the current access level.");
     if (leaf.refreshedAt) {

@@ -303,9 +303,11 @@ void tst_TagBaseLoader::conversions_data()
     QTest::newRow("bool 1") << "bitfield=\"1\"" << "bitfield" << QVariant(true);
     QTest::newRow("bool 00 is true") << "bitfield=\"00\"" << "bitfield" << QVariant(true);
     QTest::newRow("offset max") << "offset=\"65535\"" << "offset" << QVariant(65535);
-    QTest::newRow("offset too large") << "offset=\"65536\"" << "offset" << QVariant(0);
-    QTest::newRow("offset negative") << "offset=\"-1\"" << "offset" << QVariant(0);
-    QTest::newRow("offset hex") << "offset=\"0x10\"" << "offset" << QVariant(0);
+    // An offset that is no address would put the tag after the previous one.
+    const QVariant notAddress = QStringList{"refused", "is not an address from 0 to 65535."};
+    QTest::newRow("offset too large") << "offset=\"65536\"" << "offset" << notAddress;
+    QTest::newRow("offset negative") << "offset=\"-1\"" << "offset" << notAddress;
+    QTest::newRow("offset hex") << "offset=\"0x10\"" << "offset" << notAddress;
     QTest::newRow("counter text") << "counter=\"two\"" << "count" << QVariant(0);
     QTest::newRow("counter empty") << "counter=\"\"" << "count" << QVariant(0);
     QTest::newRow("mask 64 ones") << QString("mask=\"%1\"").arg(QString(64, '1')) << "mask"
@@ -338,9 +340,12 @@ void tst_TagBaseLoader::conversions_data()
                              "16777217", "007.5", "1.", ".5", "+1.5", " 1.5", "1.5 ", "-", "", "3.4028236e38"})
         QTest::newRow(qPrintable(QStringLiteral("float %1").arg(text)))
             << QStringLiteral("v:max=\"%1\"").arg(text) << "maxValue" << qtFloat(text);
-    for (const char *text : {"00065535", "65536", "123456789", "+5", " 5", "5 "})
+    for (const char *text : {"00065535", "65536", "70000", "123456789", "+5", " 5", "5 "}) {
+        bool ok = false;
+        const int offset = QString(text).toUShort(&ok);
         QTest::newRow(qPrintable(QStringLiteral("offset %1").arg(text)))
-            << QStringLiteral("offset=\"%1\"").arg(text) << "offset" << QVariant(int(QString(text).toUShort()));
+            << QStringLiteral("offset=\"%1\"").arg(text) << "offset" << (ok ? QVariant(offset) : notAddress);
+    }
     for (const char *text : {"-0", "-", "-2147483648", "2147483648", "999999999", "-1234567890"})
         QTest::newRow(qPrintable(QStringLiteral("precision %1").arg(text)))
             << QStringLiteral("v:precision=\"%1\"").arg(text) << "precision" << QVariant(QString(text).toInt());
@@ -358,6 +363,13 @@ void tst_TagBaseLoader::conversions()
     TagBaseLoader loader(writeBase(QStringLiteral("<hr><tag><information id=\"T\"/>%1</tag></hr>")
                                        .arg(element)),
                          "1.0");
+    if (expected.userType() == QMetaType::QStringList) {
+        QVERIFY(!loader.readBase());
+        QCOMPARE(loader.error(), TagBaseLoader::FormatError);
+        QVERIFY2(loader.errorString().startsWith("Tag \"T\" (line 3): its offset"), qPrintable(loader.errorString()));
+        QVERIFY2(loader.errorString().endsWith(expected.toStringList().at(1)), qPrintable(loader.errorString()));
+        return;
+    }
     QVERIFY2(loader.readBase(), qPrintable(loader.errorString()));
     const Tag *t = loader.base()->tagHash(Tag::HR).value("T");
     QVERIFY(t);
@@ -601,8 +613,9 @@ void tst_TagBaseLoader::zeroByte_data()
     QTest::addColumn<bool>("loads");
 
     const QByteArray doc = "<base version=\"1\"><hr><tag><information id=\"T\"/></tag></hr></base>";
-    // Without a declaration the text ends at the zero byte.
-    QTest::newRow("garbage after zero") << doc + QByteArray(1, '\0') + "\x01\xff<junk" << true;
+    // Whatever follows a zero byte would go unread: the file is damaged.
+    QTest::newRow("garbage after zero") << doc + QByteArray(1, '\0') + "\x01\xff<junk" << false;
+    QTest::newRow("zero after the root") << doc + "\n" + QByteArray(1, '\0') << false;
     QTest::newRow("zero first") << QByteArray(1, '\0') + doc << false;
     // A declared codec decodes every byte: the zero byte reaches the parser,
     // which reports it.
@@ -682,6 +695,38 @@ void tst_TagBaseLoader::limits_data()
     QTest::newRow("256 properties") << properties(256) << 0 << QString();
     QTest::newRow("257 properties")
         << properties(257) << int(TagBaseLoader::FormatError) << "Tag \"P\" (line 3): more than 256 properties";
+    // Limits are read at the tag's own type: as floats, 33554431 became
+    // 33554432 and 1e300 became 0, which switched the check off.
+    const auto limited = [](const QString &type, const QString &min, const QString &max,
+                            const QString &extra = QString()) {
+        return QStringLiteral("<hr>\n<tag><information id=\"L\"/>\n<modbussettins datatype=\"%1\" %4/>\n"
+                              "<value min=\"%2\" max=\"%3\"/></tag>\n</hr>\n").arg(type, min, max, extra);
+    };
+    const auto limitError = [](const QString &reason) { return "Tag \"L\" (line 4): its limit " + reason; };
+    QTest::newRow("uint32 limits exact") << limited("uint32", "0", "33554431") << 0 << QString();
+    QTest::newRow("uint64 full range") << limited("uint64", "0", "18446744073709551615") << 0 << QString();
+    QTest::newRow("int64 lowest, written with exponent") << limited("int64", "-9223372036854775808", "9.2e18") << 0 << QString();
+    QTest::newRow("double beyond float") << limited("double", "-1e300", "1e300") << 0 << QString();
+    QTest::newRow("float at its largest") << limited("float", "-3.4028235e+38", "3.4028235e38") << 0 << QString();
+    QTest::newRow("uint16 max 70000") << limited("uint16", "0", "70000") << int(TagBaseLoader::FormatError)
+                                      << limitError("max=\"70000\": 70000 is outside the range of uint16 (0 to 65535).");
+    QTest::newRow("uint32 min -1") << limited("uint32", "-1", "10") << int(TagBaseLoader::FormatError)
+                                   << limitError("min=\"-1\": -1 is outside the range of uint32 (0 to 4294967295).");
+    QTest::newRow("uint64 max 2^64") << limited("uint64", "0", "18446744073709551616") << int(TagBaseLoader::FormatError)
+                                     << limitError("max=\"18446744073709551616\": 18446744073709551616 is outside the range of uint64");
+    QTest::newRow("int8 fraction") << limited("int8", "-0.5", "10") << int(TagBaseLoader::FormatError)
+                                   << limitError("min=\"-0.5\": -0.5 is not a whole number.");
+    QTest::newRow("float max 1e39") << limited("float", "0", "1e39") << int(TagBaseLoader::FormatError)
+                                    << limitError("max=\"1e39\": 1e39 is outside the range of a float.");
+    QTest::newRow("double max 1e309") << limited("double", "0", "1e309") << int(TagBaseLoader::FormatError)
+                                      << limitError("max=\"1e309\": 1e309 is outside the range of a double.");
+    QTest::newRow("double min nan") << limited("double", "nan", "1") << int(TagBaseLoader::FormatError)
+                                    << limitError("min=\"nan\": nan is not a finite number.");
+    QTest::newRow("limit not a number") << limited("int32", "low", "1") << int(TagBaseLoader::FormatError)
+                                        << limitError("min=\"low\": \"low\" is not a number.");
+    // Bit fields and bits take no limits: their maps carry any numbers there.
+    QTest::newRow("bit field ignores limits")
+        << limited("uint16", "-1000000.0", "1000000.0", "bitfield=\"true\" mask=\"1\"") << 0 << QString();
     QTest::newRow("nested too deep")
         << "<ir><tag>" + QStringLiteral("<x>").repeated(300) << int(TagBaseLoader::ParseError)
         << "nested deeper than 256 levels: line - 3, column - 769";
@@ -782,10 +827,14 @@ void tst_TagBaseLoader::largeFile()
             address = offset;
         }
         expected[i] = address;
+        // Limits the tag's own type holds: whole numbers of 8 bits for the
+        // integers, a fraction for the reals.
+        const bool real = QByteArray(k.type) == "float" || QByteArray(k.type) == "double";
         text += QStringLiteral("<tag><information id=\"T%1\" name=\"Tag & %1\"/>"
                                "<modbussettins datatype=\"%2\" counter=\"%3\" offset=\"%4\"/>"
-                               "<value max=\"%1.5\"/></tag>\n")
-                    .arg(i).arg(QLatin1String(k.type)).arg(k.counter).arg(offset).toUtf8();
+                               "<value max=\"%5\"/></tag>\n")
+                    .arg(i).arg(QLatin1String(k.type)).arg(k.counter).arg(offset)
+                    .arg(real ? QStringLiteral("%1.5").arg(i) : QString::number(i % 100)).toUtf8();
         address = (address + k.registers) % 65536;
     }
     text += "</hr>\n</base>\n";
@@ -801,7 +850,8 @@ void tst_TagBaseLoader::largeFile()
         QVERIFY(t);
         QCOMPARE(int(t->startAddress()), expected.at(i));
         QCOMPARE(t->name(), QStringLiteral("Tag & %1").arg(i));
-        QCOMPARE(t->maxValue(), float(i + 0.5));
+        const bool real = t->dataType() == Tag::Float || t->dataType() == Tag::Double;
+        QCOMPARE(t->maxValue(), real ? float(i + 0.5) : float(i % 100));
     }
 }
 

@@ -68,6 +68,8 @@ private slots:
     void refusedFiles();
     void exceptionInTheMiddle_data();
     void exceptionInTheMiddle();
+    void exactValues_data();
+    void exactValues();
 
 private:
     QString dump();
@@ -186,6 +188,13 @@ void tst_PollParams::refusedFiles_data()
                                     << "WNone: refused: no HR tag with this id";
     QTest::newRow("outside the limits") << fileWith(entry.arg("HR", "WInt32", "int32", "5000000"))
                                         << "WInt32: refused: 5000000 is outside the tag's limits";
+    QTest::newRow("uint64 beyond what a JSON number holds")
+        << fileWith(entry.arg("HR", "WU64", "uint64", "9007199254740993"))
+        << "Entry 2 (WU64): 9007199254740993 is more than a JSON number holds exactly; "
+           "write it as the text \"9007199254740993\".";
+    QTest::newRow("int64 element beyond what a JSON number holds")
+        << fileWith(entry.arg("HR", "WI64", "int64", "[1, -9007199254740993]"))
+        << "Entry 2 (WI64): element 2: -9007199254740993 is more than a JSON number holds exactly";
     QTest::newRow("read-only tag") << fileWith(entry.arg("HR", "WRead", "float", "1"))
                                    << "WRead: refused: the register map does not make this tag a parameter";
 }
@@ -247,6 +256,58 @@ void tst_PollParams::exceptionInTheMiddle()
     // The device's own registers: 1.5 or 3.5 as big-endian float, WInt32 word-swapped.
     const QStringList registers = dump().split(' ');
     QCOMPARE(registers.mid(0, 4), goOn ? (QStringList{"16480", "0", "77", "0"}) : (QStringList{"16320", "0", "5", "0"}));
+}
+
+void tst_PollParams::exactValues_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("value");     // as the program prints it
+    QTest::addColumn<QByteArray>("saved");  // the entry's value in the file
+    QTest::addColumn<QString>("other");     // the nearest value the file must not be taken for
+
+    QTest::newRow("uint64 2^53 + 1") << "WU64" << "9007199254740993" << QByteArray("\"9007199254740993\"")
+                                     << "9007199254740992";
+    QTest::newRow("int64 -(2^53 + 1)") << "WI64" << "-9007199254740993" << QByteArray("\"-9007199254740993\"")
+                                       << "-9007199254740992";
+    QTest::newRow("float max") << "WF" << "3.4028235e+38" << QByteArray("3.4028235e+38") << "3.4028233e+38";
+    QTest::newRow("float denormal") << "WF" << "1e-45" << QByteArray("1e-45") << "0";
+    QTest::newRow("float negative zero") << "WF" << "-0" << QByteArray("\"-0\"") << "0";
+    QTest::newRow("double denormal") << "WWide" << "5e-324" << QByteArray("5e-324") << "0";
+    QTest::newRow("double negative zero") << "WWide" << "-0" << QByteArray("\"-0\"") << "0";
+}
+
+// Saved, compared and applied without losing a bit: the file holds what the
+// device holds, tells it from the nearest other value and gives it back.
+void tst_PollParams::exactValues()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, saved);
+    QFETCH(QString, other);
+    const QStringList map{"--map", dataFile("base_v5.0.xml"), "--version", "5.0"};
+    const QString file = m_dir.filePath("exact.kvparams");
+
+    Run run = poll(device() + map + QStringList{"--write", id + "=" + value});
+    QVERIFY2(run.exitCode == 0 && run.out.contains("written " + value + ", read back " + value), qPrintable(run.out));
+    run = poll(device() + map + QStringList{"--save-params", file});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.out));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QJsonValue entry;
+    for (const QJsonValue &p : QJsonDocument::fromJson(f.readAll()).object().value("parameters").toArray()) {
+        if (p.toObject().value("id").toString() == id)
+            entry = p.toObject().value("value");
+    }
+    QCOMPARE(entry, QJsonDocument::fromJson("[" + saved + "]").array().at(0));
+
+    QVERIFY(poll(device() + map + QStringList{"--write", id + "=" + other}).exitCode == 0);
+    run = poll(device() + map + QStringList{"--compare-params", file});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.out.contains(QStringLiteral("%1: device %2, file %3").arg(id, other, value)), qPrintable(run.out));
+    run = poll(device() + map + QStringList{"--apply-params", file});
+    QVERIFY2(run.exitCode == 0 && run.out.contains(id + ": written " + value + ", read back " + value),
+             qPrintable(run.out));
+    QCOMPARE(poll(device() + map + QStringList{"--compare-params", file}).exitCode, 0);
 }
 
 QTEST_GUILESS_MAIN(tst_PollParams)

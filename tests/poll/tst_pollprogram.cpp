@@ -626,6 +626,65 @@ void tst_PollProgram::writes_data()
                                 << "Nope: refused: no tag with this id in the register map" << -1 << hr({});
     QTest::newRow("bad value") << QStringList{"WInt32=1.5"} << 2
                                << "WInt32: refused: 1.5 is not a whole number" << -1 << hr({});
+
+    // Both limits are allowed, one step beyond each is not.
+    QTest::newRow("float at its max") << QStringList{"WFloat=100"} << 0
+                                      << "WFloat: written 100 bar, read back 100" << 0 << hr({0x42C8, 0x0000});
+    QTest::newRow("float at its min") << QStringList{"WFloat=-100"} << 0
+                                      << "WFloat: written -100 bar, read back -100" << 0 << hr({0xC2C8, 0x0000});
+    QTest::newRow("float a step above its max")
+        << QStringList{"WFloat=100.00001"} << 2
+        << "WFloat: refused: 100.00001 is outside the tag's limits -100 to 100" << -1 << hr({});
+    QTest::newRow("float a step below its min")
+        << QStringList{"WFloat=-100.00001"} << 2
+        << "WFloat: refused: -100.00001 is outside the tag's limits -100 to 100" << -1 << hr({});
+    // Limits at the tag's own type: no float rounds 33554431 up or 1e300 to 0.
+    QTest::newRow("uint32 at its max") << QStringList{"WLimited=33554431"} << 0
+                                       << "WLimited: written 33554431, read back 33554431" << 20 << hr({0x01FF, 0xFFFF});
+    QTest::newRow("uint32 at its min") << QStringList{"WLimited=1"} << 0
+                                       << "WLimited: written 1, read back 1" << 20 << hr({0x0000, 0x0001});
+    QTest::newRow("uint32 a step above its max")
+        << QStringList{"WLimited=33554432"} << 2
+        << "WLimited: refused: 33554432 is outside the tag's limits 1 to 33554431" << -1 << hr({});
+    QTest::newRow("uint32 a step below its min")
+        << QStringList{"WLimited=0"} << 2 << "WLimited: refused: 0 is outside the tag's limits 1 to 33554431" << -1 << hr({});
+    QTest::newRow("double at its min") << QStringList{"WWide=-1e300"} << 0
+                                       << "WWide: written -1e+300, read back -1e+300" << 22
+                                       << hr({0xFE37, 0xE43C, 0x8800, 0x759C});
+    QTest::newRow("double at its max") << QStringList{"WWide=1e300"} << 0
+                                       << "WWide: written 1e+300, read back 1e+300" << 22
+                                       << hr({0x7E37, 0xE43C, 0x8800, 0x759C});
+    QTest::newRow("double beyond its min")
+        << QStringList{"WWide=-1e301"} << 2
+        << "WWide: refused: -1e+301 is outside the tag's limits -1e+300 to 1e+300" << -1 << hr({});
+    QTest::newRow("double NaN") << QStringList{"WWide=nan"} << 2
+                                << "WWide: refused: NaN is outside the tag's limits" << -1 << hr({});
+    QTest::newRow("double infinity") << QStringList{"WWide=inf"} << 2
+                                     << "WWide: refused: inf is outside the tag's limits" << -1 << hr({});
+    // What the program prints is taken back as the same words.
+    QTest::newRow("uint64 2^53 + 1") << QStringList{"WU64=9007199254740993"} << 0
+                                     << "WU64: written 9007199254740993, read back 9007199254740993" << 26
+                                     << hr({0x0020, 0x0000, 0x0000, 0x0001});
+    QTest::newRow("int64 -(2^53 + 1)") << QStringList{"WI64=-9007199254740993"} << 0
+                                       << "WI64: written -9007199254740993, read back -9007199254740993" << 30
+                                       << hr({0xFFDF, 0xFFFF, 0xFFFF, 0xFFFF});
+    QTest::newRow("float max as printed") << QStringList{"WF=3.4028235e+38"} << 0
+                                          << "WF: written 3.4028235e+38, read back 3.4028235e+38" << 34
+                                          << hr({0x7F7F, 0xFFFF});
+    QTest::newRow("float lowest as printed") << QStringList{"WF=-3.4028235e+38"} << 0
+                                             << "WF: written -3.4028235e+38, read back -3.4028235e+38" << 34
+                                             << hr({0xFF7F, 0xFFFF});
+    QTest::newRow("float beyond max") << QStringList{"WF=3.4028236e+38"} << 2
+                                      << "WF: refused: 3.4028236e+38 is outside the range of a float" << -1 << hr({});
+    QTest::newRow("float denormal") << QStringList{"WF=1e-45"} << 0
+                                    << "WF: written 1e-45, read back 1e-45" << 34 << hr({0x0000, 0x0001});
+    QTest::newRow("float negative zero") << QStringList{"WF=-0"} << 0
+                                         << "WF: written -0, read back -0" << 34 << hr({0x8000, 0x0000});
+    // An empty element would shift the later values into other registers.
+    QTest::newRow("array with an empty element") << QStringList{"WArray=1,2,,3"} << 2
+                                                 << "WArray: refused: element 3 is empty" << -1 << hr({});
+    QTest::newRow("array with a trailing comma") << QStringList{"WArray=1,2,3,"} << 2
+                                                 << "WArray: refused: element 4 is empty" << -1 << hr({});
 }
 
 void tst_PollProgram::writes()

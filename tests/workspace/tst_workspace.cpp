@@ -44,6 +44,7 @@
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -106,6 +107,7 @@ private slots:
     void brokenMapReportedOnce();
     void refusedConnectionSaysWhy();
     void pollingPeriodAndStop();
+    void arrayEditorRefusesEmptyElement();
 
 private:
     // The demo simulator runs on a thread of its own: work on it goes there.
@@ -571,6 +573,60 @@ void tst_Workspace::pollingPeriodAndStop()
     page()->pollingAction()->trigger(); // on again
     QTRY_COMPARE(engine->typeUpdate(), TagBase::CyclicUpdate);
     waitForPasses(2);
+}
+
+// An empty element typed into the array editor is refused with its
+// position; skipped, it would shift the later values into other registers.
+void tst_Workspace::arrayEditorRefusesEmptyElement()
+{
+    controller()->disconnectFromDevice();
+    QFile map(Pointbook::PointbookPlugin::registerMapFolder() + "base_v7.88.xml");
+    QVERIFY(map.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    map.write("<base version=\"7.88\"><hr><tag><information id=\"Table\" name=\"Table\"/>"
+              "<modbussettins datatype=\"uint16\" byteOrderInput=\"10\" byteOrderOutput=\"01\" counter=\"4\" "
+              "access=\"RW\"/><value min=\"0\" max=\"1000\"/><typetag type=\"parameter\"/></tag></hr></base>\n");
+    map.close();
+    QFile rights(Clearance::ClearancePlugin::clearanceFolder() + "/admin_v7.88.xml");
+    QVERIFY(rights.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    rights.write("<base version=\"7.88\"><hr><tag id=\"Table\" update=\"true\" visible=\"true\" "
+                 "readonly=\"false\"/></hr></base>\n");
+    rights.close();
+    Core::SettingsDatabase *db = Core::ICore::settingsDatabase();
+    db->beginGroup("Clearance");
+    db->setValue("CurrentClearance", "admin");
+    db->endGroup();
+    m_plugins.clearance->readSettings();
+
+    TestDevice device("7.88");
+    QVERIFY(device.listenOn());
+    for (int i = 0; i < 4; ++i)
+        device.setData(QModbusDataUnit::HoldingRegisters, quint16(i), 9);
+    controller()->connectTo(ConnectionProfile::tcp("127.0.0.1", device.port()));
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
+    waitForPasses(1);
+
+    const QModelIndex table = controller()->model()->indexOfTag(Tag::HR, "Table", TagTableModel::ValueColumn);
+    QVERIFY(table.isValid());
+    QSignalSpy finished(controller(), &WorkspaceController::writeFinished);
+    QTreeView *view = page()->view();
+    view->edit(page()->filterModel()->mapFromSource(table));
+    auto *edit = view->findChild<QLineEdit *>("valueEditorText");
+    QVERIFY(edit);
+    edit->selectAll();
+    QTest::keyClicks(edit, "1,2,,3,4");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, Patience);
+    const auto outcome = finished.at(0).at(0).value<Pointbook::TagWriter::Outcome>();
+    QCOMPARE(outcome.result, Pointbook::TagWriter::Refused);
+    QCOMPARE(outcome.detail, QString("element 3 is empty"));
+    QVERIFY(table.data(Qt::ToolTipRole).toString().contains("element 3 is empty"));
+    for (int i = 0; i < 4; ++i) {
+        quint16 word = 0;
+        QVERIFY(device.data(QModbusDataUnit::HoldingRegisters, quint16(i), &word));
+        QCOMPARE(word, quint16(9));
+    }
+    controller()->disconnectFromDevice();
+    device.disconnectDevice();
 }
 
 QTEST_MAIN(tst_Workspace)

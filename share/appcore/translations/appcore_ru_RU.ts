@@ -2386,6 +2386,14 @@ Reason: %3</source>
         <translation>значение типа %1 должно быть целым числом, а не %2</translation>
     </message>
     <message>
+        <source>%1 is more than a JSON number holds exactly; write it as the text &quot;%1&quot;</source>
+        <translation>%1 больше, чем число JSON хранит точно; запишите его текстом «%1»</translation>
+    </message>
+    <message>
+        <source>%1 is outside the range of %2</source>
+        <translation>%1 вне диапазона %2</translation>
+    </message>
+    <message>
         <source>the device holds %1, which a parameter file cannot hold</source>
         <translation>устройство содержит %1, а файл параметров не может это хранить</translation>
     </message>
@@ -2580,6 +2588,18 @@ Reason: %3</source>
         <translation>%1%2 вне диапазона %3 (от %4 до %5)</translation>
     </message>
     <message>
+        <source>%1 is outside the range of %2 (%3 to %4)</source>
+        <translation>%1 вне диапазона %2 (от %3 до %4)</translation>
+    </message>
+    <message>
+        <source>%1 is outside the range of a %2</source>
+        <translation>%1 вне диапазона типа %2</translation>
+    </message>
+    <message>
+        <source>element %1 is empty</source>
+        <translation>элемент %1 пуст</translation>
+    </message>
+    <message>
         <source>no value given</source>
         <translation>значение не задано</translation>
     </message>
@@ -2645,6 +2665,22 @@ Reason: %3</source>
     <message>
         <source>Error opening file:</source>
         <translation>Ошибка открытия файла:</translation>
+    </message>
+    <message>
+        <source>its offset &quot;%1&quot; is not an address from 0 to 65535.</source>
+        <translation>его смещение «%1» не является адресом от 0 до 65535.</translation>
+    </message>
+    <message>
+        <source>its limit min=&quot;%1&quot;: %2.</source>
+        <translation>его предел min=«%1»: %2.</translation>
+    </message>
+    <message>
+        <source>its limit max=&quot;%1&quot;: %2.</source>
+        <translation>его предел max=«%1»: %2.</translation>
+    </message>
+    <message>
+        <source>the file contains a zero byte</source>
+        <translation>файл содержит нулевой байт</translation>
     </message>
     <message>
         <source>The file %1 is too large: %2 bytes, at most %3 bytes (64 MiB) are read.</source>
