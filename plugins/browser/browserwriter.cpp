@@ -117,8 +117,10 @@ void BrowserWriter::onFinished(const TagWriter::Outcome &outcome)
     const QString where = BrowserModel::reference(outcome.registerType, outcome.address);
     const bool ok = outcome.result == TagWriter::Ok;
     emit finished(ok ? tr("%1 written: %2, read back %3.").arg(where, outcome.newValue, outcome.readBack)
-                     : tr("%1 not written (%2): %3")
-                           .arg(where, TagWriter::resultText(outcome.result), outcome.detail),
+                  : outcome.result == TagWriter::Unknown
+                      ? tr("%1: outcome unknown: %2").arg(where, outcome.detail)
+                      : tr("%1 not written (%2): %3")
+                            .arg(where, TagWriter::resultText(outcome.result), outcome.detail),
                   ok);
     tag->deleteLater();
 }

@@ -93,6 +93,14 @@ void ChangeLog::setDataBaseConnection(Sqlstore::Internal::DataBaseConnection *co
 {
     m_connection = connection;
     m_tableQueued = false;
+    m_settled = false;
+    m_aheadRows.clear();
+    ensureTable();
+}
+
+QString ChangeLog::endedBeforeAnswerText()
+{
+    return tr("the program ended before the answer");
 }
 
 void ChangeLog::setServerConnection(Sqlstore::Internal::DataBaseConnection *connection)
@@ -118,9 +126,13 @@ void ChangeLog::ensureTable()
     // Created on first use; the worker runs it before anything queued later.
     // While a server is configured, each new row is also copied into the
     // outbox, in the transaction that records it.
+    // A row goes to the server once, complete: when inserted with its
+    // outcome, or when its pending row is completed.
     QStringList fields;
     for (const QString &column : columns())
         fields << QStringLiteral("'%1', NEW.%1").arg(column);
+    const QString copy = QStringLiteral("json_object(") + fields.join(QLatin1String(", "))
+                         + QStringLiteral(") FROM outbox_control WHERE outbox_control.id = 1");
     auto *create = new DBOutboxSetup(
         QStringList(QStringLiteral(
             "CREATE TABLE IF NOT EXISTS write_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
@@ -128,8 +140,9 @@ void ChangeLog::ensureTable()
             "register_type TEXT, address INTEGER, tag_id TEXT, tag_name TEXT, old_value TEXT, "
             "new_value TEXT, raw_words TEXT, result TEXT NOT NULL, detail TEXT)"))
         + Outbox::localSetup(QStringLiteral("write_log"), QStringLiteral("write_log"),
-                             QStringLiteral("json_object(") + fields.join(QLatin1String(", "))
-                                 + QStringLiteral(") FROM outbox_control WHERE outbox_control.id = 1")));
+                             copy + QStringLiteral(" AND NEW.result <> 'pending'"))
+        + Outbox::localUpdateSetup(QStringLiteral("write_log"), QStringLiteral("result"), QStringLiteral("write_log"),
+                                   copy + QStringLiteral(" AND OLD.result = 'pending' AND NEW.result <> 'pending'")));
     connect(create, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
             [this, create](bool ok) {
                 if (!ok)
@@ -137,6 +150,65 @@ void ChangeLog::ensureTable()
                 create->setStatus(IDataBaseTransaction::Completed);
             });
     m_connection->addTransactionExec(create);
+    if (m_settled)
+        return;
+    m_settled = true;
+    // Queued before any row of this run, so only rows of earlier runs are
+    // still pending here: their answer never reached the program.
+    auto *settle = new DBPreparedStatement(
+        QStringLiteral("UPDATE write_log SET result = ?, detail = ? WHERE result = ?"),
+        {{Pointbook::TagWriter::resultName(Pointbook::TagWriter::Unknown), endedBeforeAnswerText(),
+          Pointbook::TagWriter::resultName(Pointbook::TagWriter::Pending)}});
+    connect(settle, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
+            [this, settle](bool ok) {
+                if (!ok)
+                    m_settled = false;
+                settle->setStatus(IDataBaseTransaction::Completed);
+            });
+    m_connection->addTransactionExec(settle);
+}
+
+void ChangeLog::recordAhead(const Pointbook::TagWriter::Outcome &o, const QString &accessLevel,
+                            const QString &connection, const QString &deviceVersion,
+                            const Pointbook::TagWriter::Proceed &proceed, const QDateTime &timeUtc)
+{
+    if (!m_connection) {
+        proceed(QString()); // no log kept: nothing to record ahead
+        return;
+    }
+    ensureTable();
+    const QVariantList values{
+        timeUtc.toUTC().toString(Qt::ISODateWithMs), accessLevel, connection, deviceVersion,
+        registerName(o.registerType), o.address, o.tagId, o.tagName, o.oldValue,
+        o.newValue, hexWords(o.words), Pointbook::TagWriter::resultName(Pointbook::TagWriter::Pending),
+        QString()};
+    auto *insert = new DBPreparedStatement(
+        QStringLiteral("INSERT INTO write_log (") + columns().join(QLatin1String(", "))
+            + QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"),
+        {values}, true);
+    const int request = o.requestId;
+    // Sent without its row, a write could be missing from the log. A
+    // transaction stopped with the worker ends by the first signal only.
+    const QString refusal = tr("The change log could not store the write, so it was not sent.");
+    connect(insert, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
+            [proceed, refusal](bool ok) {
+                if (!ok)
+                    proceed(refusal);
+            });
+    connect(insert, qOverload<bool, QVector<QVector<QVariant>>>(&IDataBaseTransaction::transactionExecutionEnded),
+            this, [this, insert, request, proceed, refusal](bool ok, const QVector<QVector<QVariant>> &rows) {
+                insert->setStatus(IDataBaseTransaction::Completed);
+                if (!ok)
+                    return;
+                const qint64 id = rows.value(0).value(0).toLongLong();
+                if (id <= 0) {
+                    proceed(refusal);
+                    return;
+                }
+                m_aheadRows.insert(request, id);
+                proceed(QString());
+            });
+    m_connection->addTransactionExec(insert);
 }
 
 void ChangeLog::record(const Pointbook::TagWriter::Outcome &o, const QString &accessLevel,
@@ -148,13 +220,27 @@ void ChangeLog::record(const Pointbook::TagWriter::Outcome &o, const QString &ac
         return;
     }
     ensureTable();
+    const QString detail = o.result == Pointbook::TagWriter::Ok ? QStringLiteral("read back %1").arg(o.readBack)
+                                                                : o.detail;
+    if (m_aheadRows.contains(o.requestId)) {
+        const qint64 id = m_aheadRows.take(o.requestId);
+        auto *complete = new DBPreparedStatement(
+            QStringLiteral("UPDATE write_log SET new_value = ?, raw_words = ?, result = ?, detail = ? "
+                           "WHERE id = ? AND result = ?"),
+            {{o.newValue, hexWords(o.words), Pointbook::TagWriter::resultName(o.result), detail, id,
+              Pointbook::TagWriter::resultName(Pointbook::TagWriter::Pending)}});
+        connect(complete, qOverload<bool>(&IDataBaseTransaction::transactionExecutionEnded), this,
+                [this, complete](bool ok) {
+                    complete->setStatus(IDataBaseTransaction::Completed);
+                    emit recorded(ok);
+                });
+        m_connection->addTransactionExec(complete);
+        return;
+    }
     const QVariantList values{
         timeUtc.toUTC().toString(Qt::ISODateWithMs), accessLevel, connection, deviceVersion,
         registerName(o.registerType), o.address, o.tagId, o.tagName, o.oldValue,
-        o.newValue, hexWords(o.words), Pointbook::TagWriter::resultName(o.result),
-        o.result == Pointbook::TagWriter::Ok
-            ? QStringLiteral("read back %1").arg(o.readBack)
-            : o.detail};
+        o.newValue, hexWords(o.words), Pointbook::TagWriter::resultName(o.result), detail};
     auto *insert = new DBPreparedStatement(
         QStringLiteral("INSERT INTO write_log (") + columns().join(QLatin1String(", "))
             + QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),

@@ -41,6 +41,10 @@ CommissioningPlugin::CommissioningPlugin()
 
 CommissioningPlugin::~CommissioningPlugin()
 {
+    // The writer outlives this plug-in; its hook must not reach a dead log.
+    if (auto *workspace = Workspace::WorkspacePlugin::instance())
+        if (workspace->controller() && workspace->controller()->writer())
+            workspace->controller()->writer()->setWriteAhead({});
     delete m_dialog;
     if (s_instance == this)
         s_instance = nullptr;
@@ -69,6 +73,14 @@ bool CommissioningPlugin::initialize(const QStringList &arguments, QString *erro
 
     if (auto *workspace = Workspace::WorkspacePlugin::instance()) {
         Workspace::WorkspaceController *controller = workspace->controller();
+        // Every write that goes out is in the log before the device sees it.
+        controller->writer()->setWriteAhead(
+            [this, controller](const Pointbook::TagWriter::Outcome &outcome,
+                               const Pointbook::TagWriter::Proceed &proceed) {
+                auto *levels = Clearance::ClearancePlugin::instance();
+                m_log->recordAhead(outcome, levels ? levels->currentClearance() : QString(),
+                                   controller->profile().displayName(), controller->version(), proceed);
+            });
         connect(controller, &Workspace::WorkspaceController::writeFinished, this,
                 [this, controller](const Pointbook::TagWriter::Outcome &outcome) {
                     auto *levels = Clearance::ClearancePlugin::instance();

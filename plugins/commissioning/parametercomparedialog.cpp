@@ -260,7 +260,9 @@ void ParameterCompareDialog::onStepFinished(int index)
         m_table->item(r, TagColumn)->setCheckState(Qt::Unchecked);
         break;
     case ParameterApplier::Failed:
-        cell->setText(tr("failed (%1)").arg(result.detail));
+        // An unknown outcome is not a failure: the device may hold the value.
+        cell->setText(result.outcome.result == Pointbook::TagWriter::Unknown ? result.detail
+                                                                             : tr("failed (%1)").arg(result.detail));
         colour = QColor(248, 215, 218);
         break;
     case ParameterApplier::Skipped:

@@ -89,7 +89,10 @@ void ParameterApplier::onFinished(const TagWriter::Outcome &outcome)
         r.detail = tr("read back %1").arg(outcome.readBack);
     } else {
         r.state = Failed;
-        r.detail = outcome.detail.isEmpty() ? TagWriter::resultText(outcome.result) : outcome.detail;
+        r.detail = outcome.detail.isEmpty() ? TagWriter::resultText(outcome.result)
+                   : outcome.result == TagWriter::Unknown
+                       ? TagWriter::resultText(outcome.result) + QLatin1String(": ") + outcome.detail
+                       : outcome.detail;
         if (!m_continue)
             m_stopped = true;
     }

@@ -96,6 +96,8 @@ QString TagWriter::resultName(Result result)
     case Exception: return QStringLiteral("exception");
     case Timeout: return QStringLiteral("timeout");
     case Mismatch: return QStringLiteral("mismatch");
+    case Unknown: return QStringLiteral("unknown");
+    case Pending: return QStringLiteral("pending");
     }
     return QString();
 }
@@ -108,13 +110,15 @@ QString TagWriter::resultText(Result result)
     case Exception: return tr("device exception");
     case Timeout: return tr("no answer");
     case Mismatch: return tr("read back differs");
+    case Unknown: return tr("outcome unknown");
+    case Pending: return tr("pending");
     }
     return QString();
 }
 
 QString TagWriter::resultTextOf(const QString &name)
 {
-    for (Result result : {Ok, Refused, Exception, Timeout, Mismatch}) {
+    for (Result result : {Ok, Refused, Exception, Timeout, Mismatch, Unknown, Pending}) {
         if (name == resultName(result))
             return resultText(result);
     }
@@ -135,6 +139,11 @@ QString TagWriter::exceptionName(int code)
     case 11: return tr("gateway target device failed to respond");
     default: return tr("unknown exception");
     }
+}
+
+QString TagWriter::noAnswerText()
+{
+    return tr("no answer; the device may have taken the value");
 }
 
 QString TagWriter::valueText(const Tag *tag, const QVariant &value)
@@ -350,6 +359,43 @@ void TagWriter::send()
     if (job.sent.isEmpty())
         job.sent = job.words;
     job.outcome.words = job.sent;
+    if (!m_writeAhead) {
+        transmit();
+        return;
+    }
+    // The record of the attempt comes first: once the request is out, the
+    // device may act on it whatever becomes of this program.
+    job.awaitingWriteAhead = true;
+    Outcome pending = job.outcome;
+    pending.result = Pending;
+    const QPointer<TagWriter> self(this);
+    const int id = job.id;
+    m_writeAhead(pending, [self, id](const QString &refusal) {
+        if (!self || self->m_jobs.isEmpty())
+            return;
+        Job &first = self->m_jobs.first();
+        if (first.id != id || !first.awaitingWriteAhead)
+            return;
+        first.awaitingWriteAhead = false;
+        if (refusal.isEmpty())
+            self->transmit();
+        else
+            self->conclude(Refused, refusal);
+    });
+}
+
+void TagWriter::transmit()
+{
+    Job &job = m_jobs.first();
+    Tag *tag = job.tag;
+    if (!tag) {
+        conclude(Refused, tr("The tag is no longer in the register map."));
+        return;
+    }
+    if (!m_connection) { // gone while the record was being stored
+        conclude(Refused, tr("The device is not connected."));
+        return;
+    }
     IModbusTransaction *t = nullptr;
     if (tag->registerType() == Tag::CO) {
         QVector<quint8> bits;
@@ -368,6 +414,10 @@ void TagWriter::send()
     }
     const auto ended = [this, t](bool ok) {
         if (!ok) {
+            if (wentOutUnanswered(t->outcome(), t->usSinceSent())) {
+                conclude(Unknown, noAnswerText());
+                return;
+            }
             conclude(failureResult(t->outcome()),
                      failureText(t->outcome(), t->errorString(), t->exceptionCode()),
                      t->exceptionCode());
@@ -402,7 +452,10 @@ void TagWriter::readBack()
     }
     const auto compare = [this, t](bool ok, const QVector<quint16> &words) {
         if (!ok) {
-            conclude(failureResult(t->outcome()),
+            // The write was answered; without the read-back nobody knows
+            // what the device holds now.
+            const Result result = failureResult(t->outcome());
+            conclude(result == Timeout ? Unknown : result,
                      tr("Written, but reading it back failed: %1")
                          .arg(failureText(t->outcome(), t->errorString(), t->exceptionCode())),
                      t->exceptionCode());
@@ -462,6 +515,15 @@ TagWriter::Result TagWriter::failureResult(int outcome) const
     default: // no answer: timeout, link lost or down, dropped
         return Timeout;
     }
+}
+
+bool TagWriter::wentOutUnanswered(int outcome, qint64 usSinceSent) const
+{
+    // A request never sent (link down, cleared from the queue) changed
+    // nothing; one on the wire may have been carried out.
+    return usSinceSent >= 0
+           && (outcome == IModbusTransaction::Timeout || outcome == IModbusTransaction::ConnectionLost
+               || outcome == IModbusTransaction::Dropped);
 }
 
 QString TagWriter::failureText(int outcome, const QString &error, int exceptionCode) const

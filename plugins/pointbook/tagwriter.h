@@ -11,6 +11,8 @@
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
+
 namespace Fieldlink {
 namespace FieldlinkCore {
 class ModbusConnection;
@@ -34,7 +36,11 @@ class POINTBOOK_EXPORT TagWriter : public QObject
     Q_OBJECT
 
 public:
-    enum Result { Ok = 0, Refused, Exception, Timeout, Mismatch };
+    // Timeout: nothing went out, or the answer to a read before the write
+    // did not come. Unknown: the write went out and its answer (or that of
+    // the read-back) did not come, so the device may hold the new value.
+    // Pending: under way, as handed to the write-ahead hook.
+    enum Result { Ok = 0, Refused, Exception, Timeout, Mismatch, Unknown, Pending };
     Q_ENUM(Result)
 
     struct Outcome
@@ -81,16 +87,29 @@ public:
     int write(Tag *tag, const QVariant &value, bool readOnlyByRights = false);
     int pendingCount() const { return m_jobs.size(); }
 
+    // Called when a write request is ready to go out, with its outcome so
+    // far (result Pending, the words to send). The request waits until
+    // `proceed` is called: with an empty text it goes out, otherwise the
+    // write ends refused for that reason. Lets a record of the attempt be
+    // stored before the device can act on it. `proceed` may be called at
+    // once or later, at most once; it does nothing once the writer is gone.
+    using Proceed = std::function<void(const QString &refusal)>;
+    using WriteAhead = std::function<void(const Outcome &outcome, const Proceed &proceed)>;
+    void setWriteAhead(const WriteAhead &hook) { m_writeAhead = hook; }
+
     // The value as text: shortest form that reads back as the same number;
     // bit fields and bits as on/off, arrays in brackets.
     static QString valueText(const Tag *tag, const QVariant &value);
-    static QString resultName(Result result); // ok, refused, exception, timeout, mismatch
+    // ok, refused, exception, timeout, mismatch, unknown, pending
+    static QString resultName(Result result);
     // The result for people, in the program's language; resultName() is the
     // code that files, the database and the poller's output keep.
     static QString resultText(Result result);
     // resultText() of a stored code; an unknown code stays as it is.
     static QString resultTextOf(const QString &name);
     static QString exceptionName(int code);
+    // The detail of a write that went out without an answer.
+    static QString noAnswerText();
 
 signals:
     void started(int requestId, const QString &tagId);
@@ -107,19 +126,23 @@ private:
         QVector<quint16> keep;   // per word, the bits that belong to the tag (RMW)
         Outcome outcome;
         bool refused = false;
+        bool awaitingWriteAhead = false;
     };
 
     void next();
     void readBefore();
     void send();
+    void transmit();
     void readBack();
     void conclude(Result result, const QString &detail, int exceptionCode = 0);
     QString failureText(int outcome, const QString &error, int exceptionCode) const;
     Result failureResult(int outcome) const;
+    bool wentOutUnanswered(int outcome, qint64 usSinceSent) const;
 
     QPointer<Fieldlink::FieldlinkCore::ModbusConnection> m_connection;
     Fieldlink::FieldlinkCore::QModbusSettings *m_settings;
     QList<Job> m_jobs;
+    WriteAhead m_writeAhead;
     bool m_running = false;
     int m_nextId = 1;
 };

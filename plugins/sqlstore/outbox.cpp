@@ -67,6 +67,19 @@ QStringList Outbox::localSetup(const QString &table, const QString &kind, const 
                                 .arg(IDataBaseTransaction::protect(name), IDataBaseTransaction::protect(definition));
 }
 
+QStringList Outbox::localUpdateSetup(const QString &table, const QString &column, const QString &kind,
+                                     const QString &select)
+{
+    const QString name = table + QLatin1String("_update_to_outbox");
+    const QString definition = QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 "
+                                              "WHEN (SELECT enabled FROM outbox_control WHERE id = 1) = 1 BEGIN "
+                                              "INSERT INTO outbox (kind, station, payload) SELECT '%4', "
+                                              "outbox_control.station, %5; END")
+                                   .arg(name, column, table, kind, select);
+    return localSchema() << QStringLiteral("INSERT OR REPLACE INTO outbox_trigger (name, definition) VALUES (%1, %2)")
+                                .arg(IDataBaseTransaction::protect(name), IDataBaseTransaction::protect(definition));
+}
+
 QStringList Outbox::controlStatements(bool enabled, const QString &station)
 {
     return localSchema()

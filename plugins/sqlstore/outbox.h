@@ -55,6 +55,11 @@ public:
     // has id 1). Run these and controlStatements() through DBOutboxSetup,
     // which creates the trigger only while copying is on.
     static QStringList localSetup(const QString &table, const QString &kind, const QString &select);
+    // The same for a row completed later: a trigger after an update of
+    // `column` copies the row as kind (the select's WHERE may use OLD and
+    // NEW to copy it once only).
+    static QStringList localUpdateSetup(const QString &table, const QString &column, const QString &kind,
+                                        const QString &select);
     static QStringList localSchema();
     // Creates the outbox if need be and turns the copying on (with the
     // station name) or off.

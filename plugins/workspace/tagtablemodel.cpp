@@ -904,6 +904,10 @@ void TagTableModel::onWriteFinished(const Pointbook::TagWriter::Outcome &outcome
                 setWriteState(outcome.registerType, outcome.tagId, faded);
             }
         });
+    } else if (outcome.result == Pointbook::TagWriter::Unknown) {
+        // Not a failure: the device may well hold the value.
+        write.state = WriteFailed;
+        write.text = tr("Writing %1: outcome unknown: %2").arg(outcome.newValue, outcome.detail);
     } else {
         write.state = WriteFailed;
         write.text = tr("Writing %1 failed (%2): %3")

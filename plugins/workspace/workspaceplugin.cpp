@@ -91,6 +91,9 @@ bool WorkspacePlugin::initialize(const QStringList &arguments, QString *errorStr
                 if (o.result == TagWriter::Ok)
                     Popnote::PopnotePlugin::notify(name, tr("Written %1, read back %2.").arg(o.newValue, o.readBack),
                                                    Popnote::PopnotePlugin::Information);
+                else if (o.result == TagWriter::Unknown)
+                    Popnote::PopnotePlugin::notify(name, tr("Writing %1: outcome unknown: %2").arg(o.newValue, o.detail),
+                                                   Popnote::PopnotePlugin::Error);
                 else
                     Popnote::PopnotePlugin::notify(name, tr("Not written: %1").arg(o.detail),
                                                    o.result == TagWriter::Refused ? Popnote::PopnotePlugin::NotFound

@@ -1,20 +1,32 @@
 // The change log: every kind of outcome becomes one row with its columns,
 // texts from users and devices go in as data (never as SQL), rows come back
-// newest first and filtered by tag, and the view shows and exports them.
+// newest first and filtered by tag, and the view shows and exports them. A
+// write that goes out is in the file before the device can act on it, and
+// one whose answer never came reads "unknown", not "not written".
 
 #include <commissioning/changelog.h>
 #include <commissioning/changelogdialog.h>
+#include <fieldlink/modbusconnection.h>
+#include <fieldlink/qmodbussettings.h>
 #include <sqlstore/databaseconnection.h>
 #include <sqlstore/databasesettings.h>
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 using Commissioning::ChangeLog;
+using Fieldlink::FieldlinkCore::ModbusConnection;
+using Fieldlink::FieldlinkCore::QModbusSettings;
 using Pointbook::Tag;
 using Pointbook::TagWriter;
 using Sqlstore::Internal::DataBaseConnection;
@@ -29,6 +41,8 @@ private slots:
     void cleanupTestCase();
     void everyOutcomeIsOneRow();
     void filterAndView();
+    void writeAhead_data();
+    void writeAhead();
 
 private:
     QVector<QVector<QVariant>> load(const QString &filter);
@@ -145,6 +159,131 @@ void tst_ChangeLog::filterAndView()
     QVERIFY2(lines.at(1).contains(",mismatch,"), qPrintable(lines.at(1)));
     QVERIFY(!dialog.exportCsv(m_dir.filePath("no/such/folder/x.csv"), &error));
     QVERIFY(!error.isEmpty());
+}
+
+namespace {
+
+// result and detail of every row of write_log, read from the file itself.
+QStringList rowsInFile(const QString &fileName)
+{
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+        db.setDatabaseName(fileName);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("SELECT result, detail FROM write_log ORDER BY id")))
+                while (q.next())
+                    rows << q.value(0).toString() + QLatin1Char('|') + q.value(1).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+    return rows;
+}
+
+std::unique_ptr<DataBaseConnection> openDataBase(DataBaseSettings *settings, const QString &fileName)
+{
+    settings->setDriver(QStringLiteral("QSQLITE"));
+    settings->setDatabaseName(fileName);
+    auto db = std::make_unique<DataBaseConnection>();
+    if (!db->initDataBaseConnection())
+        return nullptr;
+    db->setSettings(settings);
+    return db->start() ? std::move(db) : nullptr;
+}
+
+enum Peer { Silent, Hangs };
+
+} // namespace
+
+void tst_ChangeLog::writeAhead_data()
+{
+    QTest::addColumn<int>("peer");           // what the device does once the write arrived
+    QTest::addColumn<bool>("programEnds");   // the writer and the database go before the answer
+    QTest::addColumn<QString>("detail");
+
+    QTest::newRow("no answer") << int(Silent) << false << TagWriter::noAnswerText();
+    QTest::newRow("link dropped after the write") << int(Hangs) << false << TagWriter::noAnswerText();
+    QTest::newRow("program ended before the answer") << int(Silent) << true << ChangeLog::endedBeforeAnswerText();
+}
+
+void tst_ChangeLog::writeAhead()
+{
+    QFETCH(int, peer);
+    QFETCH(bool, programEnds);
+    QFETCH(QString, detail);
+
+    const QString fileName = m_dir.filePath(QStringLiteral("ahead-%1.db").arg(QTest::currentDataTag()));
+    // A device that takes the request and never answers it (or hangs up);
+    // on arrival the file must already hold the write.
+    QTcpServer device;
+    QVERIFY(device.listen(QHostAddress::LocalHost, 0));
+    QByteArray request;
+    QStringList rowsOnArrival;
+    connect(&device, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *socket = device.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+            request += socket->readAll();
+            if (rowsOnArrival.isEmpty())
+                rowsOnArrival = rowsInFile(fileName);
+            if (peer == Hangs)
+                socket->disconnectFromHost();
+        });
+    });
+
+    DataBaseSettings settings;
+    std::unique_ptr<DataBaseConnection> db = openDataBase(&settings, fileName);
+    QVERIFY(db);
+    auto log = std::make_unique<ChangeLog>();
+    log->setDataBaseConnection(db.get());
+    ModbusConnection link;
+    link.setAutoReconnect(false);
+    link.setHost(QStringLiteral("127.0.0.1"));
+    link.setPort(device.serverPort());
+    QVERIFY(link.connectDevice());
+    QTRY_VERIFY_WITH_TIMEOUT(link.isConnected(), 10000);
+
+    Tag tag(Tag::HR, Tag::UInt16, Tag::Order10, Tag::Order10, 7, QStringLiteral("SetPoint"), QString(), QString());
+    tag.setAccess(QStringLiteral("RW"));
+    tag.setCount(1);
+    auto writer = std::make_unique<TagWriter>();
+    writer->setModbusConnection(&link);
+    writer->setModbusSettings(QModbusSettings(1, 300, 0));
+    ChangeLog *logged = log.get();
+    writer->setWriteAhead([logged](const TagWriter::Outcome &o, const TagWriter::Proceed &proceed) {
+        logged->recordAhead(o, "admin", "peer", "1.00", proceed);
+    });
+    QSignalSpy recorded(log.get(), &ChangeLog::recorded);
+    QSignalSpy finished(writer.get(), &TagWriter::finished);
+    connect(writer.get(), &TagWriter::finished, log.get(),
+            [logged](const TagWriter::Outcome &o) { logged->record(o, "admin", "peer", "1.00"); });
+    writer->write(&tag, 42);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!request.isEmpty(), 10000);
+    QCOMPARE(rowsOnArrival, QStringList{"pending|"});
+    if (programEnds) {
+        writer.reset();
+        log.reset();
+        db->stop();
+        db.reset();
+        QCOMPARE(rowsInFile(fileName), QStringList{"pending|"});
+        // The next start settles what the last run could not.
+        db = openDataBase(&settings, fileName);
+        QVERIFY(db);
+        log = std::make_unique<ChangeLog>();
+        log->setDataBaseConnection(db.get());
+        QTRY_COMPARE_WITH_TIMEOUT(rowsInFile(fileName), QStringList{"unknown|" + detail}, 20000);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+        const auto outcome = finished.at(0).at(0).value<TagWriter::Outcome>();
+        QCOMPARE(outcome.result, TagWriter::Unknown);
+        QCOMPARE(outcome.detail, detail);
+        QTRY_COMPARE_WITH_TIMEOUT(recorded.count(), 1, 10000);
+        QVERIFY(recorded.at(0).at(0).toBool());
+    }
+    QCOMPARE(rowsInFile(fileName), QStringList{"unknown|" + detail});
+    log.reset();
+    db->stop();
 }
 
 QTEST_MAIN(tst_ChangeLog)

@@ -163,6 +163,8 @@ private slots:
     void writes();
     void peerWrites_data();
     void peerWrites();
+    void lateAnswers_data();
+    void lateAnswers();
 
 private:
     bool startPeer(QProcess *peer, quint16 port, const QString &revision);
@@ -713,6 +715,48 @@ void tst_PollProgram::writes()
         QCOMPARE(device.requestCount(), quint64(0)); // refused before anything was sent
     for (int i = 0; i < served.size(); ++i)
         QCOMPARE(device.served(QModbusDataUnit::HoldingRegisters, address + i), served.at(i));
+}
+
+void tst_PollProgram::lateAnswers_data()
+{
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("secondSent");
+
+    const QString unknown = QStringLiteral(": outcome unknown: no answer; the device may have taken the value");
+    QTest::newRow("the next write waits") << QStringList()
+                                          << QStringList{"WFloat" + unknown,
+                                                         "WInt32: skipped (stopped after an unknown outcome)"}
+                                          << false;
+    QTest::newRow("--continue-on-failure") << QStringList{"--continue-on-failure"}
+                                           << QStringList{"WFloat" + unknown, "WInt32" + unknown} << true;
+}
+
+// The device takes each write but answers after the poller stopped waiting.
+void tst_PollProgram::lateAnswers()
+{
+    QFETCH(QStringList, extra);
+    QFETCH(QStringList, lines);
+    QFETCH(bool, secondSent);
+
+    Devicesim::DeviceSimulator device;
+    QVERIFY2(device.loadMap(dataFile("base_v3.0.xml")), qPrintable(device.errorString()));
+    QVERIFY(device.listen(QStringLiteral("127.0.0.1"), 0));
+    device.setResponseDelay(900);
+    const quint16 before = device.served(QModbusDataUnit::HoldingRegisters, 2);
+
+    const Run run = poll(QStringList{"--tcp", QStringLiteral("127.0.0.1:%1").arg(device.port()), "--map",
+                                     dataFile("base_v3.0.xml"), "--version", "3.0", "--timeout", "200",
+                                     "--retries", "0", "--write", "WFloat=12.5", "--write", "WInt32=-123456"}
+                         << extra);
+    QVERIFY2(run.exitCode == 1, qPrintable(run.out + run.err));
+    for (const QString &line : lines)
+        QVERIFY2(run.out.contains(line + '\n'), qPrintable(run.out + run.err));
+    QTRY_COMPARE_WITH_TIMEOUT(device.served(QModbusDataUnit::HoldingRegisters, 0), quint16(0x4148), 10000);
+    if (secondSent)
+        QTRY_COMPARE_WITH_TIMEOUT(device.served(QModbusDataUnit::HoldingRegisters, 2), quint16(0x1DC0), 10000);
+    else
+        QCOMPARE(device.served(QModbusDataUnit::HoldingRegisters, 2), before);
 }
 
 void tst_PollProgram::peerWrites_data()

@@ -52,7 +52,8 @@ QList<QCommandLineOption> optionList()
         {"apply-params", tr("Write the parameters of FILE to the device, each read back. Nothing "
                             "is written when the file or any of its entries is refused."), "file"},
         {"continue-on-failure", tr("With --apply-params: go on after a failed write instead of "
-                                   "stopping there.")},
+                                   "stopping there. With --write: send the writes after one "
+                                   "whose outcome is unknown.")},
         {"format", tr("Output: table, csv or json (default: table on a terminal, csv otherwise)."),
          "format"},
     };
@@ -221,8 +222,8 @@ PollOptions::ParseResult PollOptions::parse(const QStringList &arguments)
         if (paramModes > 1)
             return fail(tr("--save-params, --compare-params and --apply-params exclude each other."));
         continueOnFailure = parser.isSet("continue-on-failure");
-        if (continueOnFailure && !parser.isSet("apply-params"))
-            return fail(tr("--continue-on-failure needs --apply-params."));
+        if (continueOnFailure && !parser.isSet("apply-params") && !parser.isSet("write"))
+            return fail(tr("--continue-on-failure needs --apply-params or --write."));
         if (paramModes > 0) {
             for (const char *other : {"write", "interval", "tag", "all"}) {
                 if (parser.isSet(other))
@@ -278,6 +279,9 @@ QString PollOptions::helpText()
         "read back equal; 1 the device refused a write, did not answer or read back another\n"
         "value; 2 a write was refused before sending (unknown id, not writable, out of range,\n"
         "bad value; then nothing is sent at all), or usage, map or connection errors.\n"
+        "A write sent without an answer reads \"outcome unknown: no answer; the device may have\n"
+        "taken the value\" (exit 1); the writes after it are not sent unless\n"
+        "--continue-on-failure.\n"
         "\n"
         "Parameter files (.kvparams, JSON; see the README for the format):\n"
         "  --save-params FILE     exit 0 saved; 1 a parameter could not be read (no file is\n"

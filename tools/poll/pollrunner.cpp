@@ -136,21 +136,34 @@ int PollRunner::runWrites()
         return Unusable;
     }
 
+    // One write at a time: after a write whose outcome is unknown the
+    // device's state is not known, so the rest wait for the user's word.
     QHash<int, TagWriter::Outcome> outcomes;
     QList<int> ids;
+    bool stopped = false;
     connect(&writer, &TagWriter::finished, this, [&](const TagWriter::Outcome &o) {
         outcomes.insert(o.requestId, o);
+        if (o.result == TagWriter::Unknown && !m_options.continueOnFailure)
+            stopped = true;
+        if (!stopped && ids.size() < planned.size())
+            ids << writer.write(planned.at(ids.size()).tag, planned.at(ids.size()).value, false);
         wake();
     });
-    for (const Planned &p : qAsConst(planned))
-        ids << writer.write(p.tag, p.value, false);
+    ids << writer.write(planned.first().tag, planned.first().value, false);
     const int perWrite = 3 * m_settings.responseTimeout() * (m_settings.numberOfRetries() + 1);
-    const WaitResult waited = waitUntil([&]() { return outcomes.size() == ids.size(); },
-                                        perWrite * ids.size() + StallMarginMs);
+    const WaitResult waited = waitUntil(
+        [&]() { return outcomes.size() == ids.size() && (stopped || ids.size() == planned.size()); },
+        perWrite * planned.size() + StallMarginMs);
 
-    bool allOk = waited == Done;
-    for (int i = 0; i < ids.size(); ++i) {
+    bool allOk = waited == Done && !stopped;
+    for (int i = 0; i < planned.size(); ++i) {
         const QString &name = planned.at(i).id;
+        if (i >= ids.size()) {
+            *m_out << name << ": " << (stopped ? tr("skipped (stopped after an unknown outcome)")
+                                               : tr("no outcome: the run was interrupted")) << '\n';
+            allOk = false;
+            continue;
+        }
         if (!outcomes.contains(ids.at(i))) {
             *m_out << name << ": " << tr("no outcome: the run was interrupted") << '\n';
             allOk = false;
@@ -165,6 +178,10 @@ int PollRunner::runWrites()
             break;
         case TagWriter::Mismatch:
             *m_out << name << ": " << tr("written %1%2, read back %3: %4").arg(o.newValue, unit, o.readBack, o.detail) << '\n';
+            allOk = false;
+            break;
+        case TagWriter::Unknown:
+            *m_out << name << ": " << TagWriter::resultText(o.result) << ": " << o.detail << '\n';
             allOk = false;
             break;
         default:
@@ -385,8 +402,11 @@ int PollRunner::runApplyParams()
                        .arg(r.outcome.newValue, unit, r.outcome.readBack) << '\n';
             break;
         case ParameterApplier::Failed:
-            *m_out << steps.at(i).id << ": " << tr("not written (%1): %2")
-                       .arg(Pointbook::TagWriter::resultName(r.outcome.result), r.detail) << '\n';
+            if (r.outcome.result == Pointbook::TagWriter::Unknown)
+                *m_out << steps.at(i).id << ": " << r.detail << '\n';
+            else
+                *m_out << steps.at(i).id << ": " << tr("not written (%1): %2")
+                           .arg(Pointbook::TagWriter::resultName(r.outcome.result), r.detail) << '\n';
             break;
         case ParameterApplier::Skipped:
             *m_out << steps.at(i).id << ": " << tr("skipped (%1)").arg(r.detail) << '\n';

@@ -323,6 +323,10 @@
         <source>%1 not written (%2): %3</source>
         <translation>%1 не записано (%2): %3</translation>
     </message>
+    <message>
+        <source>%1: outcome unknown: %2</source>
+        <translation>%1: результат неизвестен: %2</translation>
+    </message>
 </context>
 <context>
     <name>Browser::CreateTagsDialog</name>
@@ -1001,6 +1005,17 @@ The present file is kept as a backup.</source>
     <message>
         <source>Password successfully saved!</source>
         <translation>Пароль успешно сохранён!</translation>
+    </message>
+</context>
+<context>
+    <name>Commissioning::ChangeLog</name>
+    <message>
+        <source>the program ended before the answer</source>
+        <translation>программа завершилась до получения ответа</translation>
+    </message>
+    <message>
+        <source>The change log could not store the write, so it was not sent.</source>
+        <translation>Журнал изменений не смог сохранить запись, поэтому значение не отправлено.</translation>
     </message>
 </context>
 <context>
@@ -2845,6 +2860,18 @@ Reason: %3</source>
         <source>read back differs</source>
         <translation>считано другое значение</translation>
     </message>
+    <message>
+        <source>outcome unknown</source>
+        <translation>результат неизвестен</translation>
+    </message>
+    <message>
+        <source>pending</source>
+        <translation>ожидает ответа</translation>
+    </message>
+    <message>
+        <source>no answer; the device may have taken the value</source>
+        <translation>нет ответа; устройство могло принять значение</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -3752,6 +3779,10 @@ Reason: %3</source>
         <source>Writing %1 failed (%2): %3</source>
         <translation>Запись %1 не удалась (%2): %3</translation>
     </message>
+    <message>
+        <source>Writing %1: outcome unknown: %2</source>
+        <translation>Запись %1: результат неизвестен: %2</translation>
+    </message>
 </context>
 <context>
     <name>Workspace::TagValueDelegate</name>
@@ -3983,6 +4014,10 @@ Reason: %3</source>
     <message>
         <source>none</source>
         <translation>нет</translation>
+    </message>
+    <message>
+        <source>Writing %1: outcome unknown: %2</source>
+        <translation>Запись %1: результат неизвестен: %2</translation>
     </message>
 </context>
 <context>
