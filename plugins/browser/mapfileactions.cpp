@@ -100,6 +100,22 @@ void MapFileActions::report(const QString &text, bool error)
                                          : Popnote::PopnotePlugin::Information);
 }
 
+bool MapFileActions::authorised(const QString &action)
+{
+    Clearance::ClearancePlugin *levels = Clearance::ClearancePlugin::instance();
+    QString why;
+    if (levels && levels->authoriseChange(action, m_parent, &why))
+        return true;
+    if (!levels) {
+        why = tr("%1 needs the access levels, which are not loaded.").arg(action);
+        Popnote::PopnotePlugin::notify(tr("Register maps"), why, Popnote::PopnotePlugin::Error);
+    }
+    // The access levels have shown and logged their refusal already.
+    m_lastMessage = why;
+    emit message(why);
+    return false;
+}
+
 void MapFileActions::mapChanged(const QString &version)
 {
     if (!m_controller || m_controller->phase() == WorkspaceController::Idle)
@@ -122,6 +138,8 @@ void MapFileActions::createTags(const BrowserModel *model, const QList<int> &row
                true);
         return;
     }
+    if (!authorised(tr("Creating tags in a register map")))
+        return;
     const QString folder = Pointbook::PointbookPlugin::registerMapFolder();
     CreateTagsDialog dialog(proposed, m_controller ? m_controller->version() : QString(), m_parent);
     for (;;) {
@@ -195,6 +213,8 @@ void MapFileActions::createTags(const BrowserModel *model, const QList<int> &row
 
 void MapFileActions::importRegisterMap()
 {
+    if (!authorised(tr("Importing a register map")))
+        return;
     const QString file = QFileDialog::getOpenFileName(m_parent, tr("Import register map"), m_lastFolder,
                                                       tr("Register maps (*.xml);;All files (*)"));
     if (file.isEmpty())
@@ -264,6 +284,8 @@ void MapFileActions::importRegisterMap()
 
 void MapFileActions::importAccessFile()
 {
+    if (!authorised(tr("Importing an access file")))
+        return;
     const QString file = QFileDialog::getOpenFileName(
         m_parent, tr("Import access file"), m_lastFolder,
         tr("Access files (clearance.xml *_v*.xml);;XML files (*.xml);;All files (*)"));

@@ -50,6 +50,9 @@ signals:
 
 private:
     void report(const QString &text, bool error);
+    // Files that decide rights or what is polled change only at the highest
+    // access level; a refusal has been shown when this returns false.
+    bool authorised(const QString &action);
     // The version's map was written or imported: show it when it is the
     // device's.
     void mapChanged(const QString &version);

@@ -3,6 +3,7 @@
 #include "baseclearance.h"
 #include "clearancedialog.h"
 #include "clearanceloader.h"
+#include "passworddigest.h"
 #include "passwordmanagementdialog.h"
 
 #include <core/actioncontainer.h>
@@ -21,8 +22,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QLoggingCategory>
 
 namespace Clearance {
+
+Q_LOGGING_CATEGORY(clearanceLog, "app.clearance")
 
 namespace {
 
@@ -129,6 +135,53 @@ BaseClearance *ClearancePlugin::currentBaseClearance() const
 BaseClearance *ClearancePlugin::baseClearance(const QString &clearance) const
 {
     return m_baseClearances.value(clearance, nullptr);
+}
+
+QString ClearancePlugin::highestClearance() const
+{
+    return m_clearanceIds.isEmpty() ? QString() : m_clearanceIds.constLast();
+}
+
+bool ClearancePlugin::authoriseChange(const QString &action, QWidget *parent, QString *refusal)
+{
+    const QString highest = highestClearance();
+    if (highest.isEmpty() || m_currentClearance == highest)
+        return true;
+
+    const QString highestName = m_clearances.value(highest).isEmpty() ? highest : m_clearances.value(highest);
+    const QString currentName =
+        m_clearances.value(m_currentClearance).isEmpty() ? m_currentClearance : m_clearances.value(m_currentClearance);
+    QInputDialog dialog(parent ? parent : Core::ICore::mainWindow(), kDialogFlags);
+    dialog.setObjectName(QStringLiteral("HighestLevelPasswordDialog"));
+    dialog.setWindowTitle(tr("Access level"));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setLabelText(tr("%1 needs the access level \"%2\"; the current level is \"%3\".\n"
+                           "Password of \"%2\":")
+                            .arg(action, highestName, currentName));
+    QString why;
+    if (dialog.exec() != QDialog::Accepted) {
+        why = tr("%1 needs the access level \"%2\"; the current level is \"%3\".")
+                  .arg(action, highestName, currentName);
+    } else {
+        QByteArray stored;
+        if (Core::SettingsDatabase *database = Core::ICore::settingsDatabase()) {
+            database->beginGroup(QLatin1String(kSettingsGroup));
+            stored = database->value(highest, QByteArray()).toByteArray();
+            database->endGroup();
+        }
+        if (PasswordDigest::equal(PasswordDigest::effective(stored), PasswordDigest::digest(dialog.textValue()))) {
+            qCInfo(clearanceLog).noquote() << "Allowed with the password of level" << highest << "at level"
+                                           << m_currentClearance << ":" << action;
+            return true;
+        }
+        why = tr("%1 refused: invalid password of the access level \"%2\".").arg(action, highestName);
+    }
+    qCWarning(clearanceLog).noquote() << "Refused at level" << m_currentClearance << ":" << why;
+    Popnote::PopnotePlugin::notify(tr("Access level"), why, Popnote::PopnotePlugin::Error);
+    if (refusal)
+        *refusal = why;
+    return false;
 }
 
 void ClearancePlugin::readClearance()

@@ -10,6 +10,10 @@
 #include <QString>
 #include <QStringList>
 
+QT_BEGIN_NAMESPACE
+class QWidget;
+QT_END_NAMESPACE
+
 namespace Core {
 class ICore;
 }
@@ -48,6 +52,16 @@ public:
     BaseClearance *baseClearance(const QString &clearance) const;
     QString version() const { return m_version; }
     ClearanceLoader *loader() const { return m_loader; }
+
+    // The level the list file names last: the one trusted with what decides
+    // everybody's rights. Empty when no level list is loaded.
+    QString highestClearance() const;
+    // Replacing access files, the level list or register maps is for the
+    // highest level. At a lower level the user may type the highest level's
+    // password for this one action; the current level stays as it is. A
+    // refusal is shown, logged and, when asked for, returned. Without a
+    // level list there is no level to protect and the action is allowed.
+    bool authoriseChange(const QString &action, QWidget *parent, QString *refusal = nullptr);
 
     // The folder of the access files, with a trailing separator.
     static QString clearanceFolder();

@@ -4,6 +4,7 @@
 
 #include <QAtomicInt>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSqlDatabase>
@@ -71,6 +72,18 @@ bool SettingsDatabase::open()
         return false;
     }
 
+    // Settings of other programs' users are none of their business: the
+    // file (and the journals SQLite gives the same rights) is its owner's.
+    const QFile::Permissions foreign = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+                                       | QFile::WriteOther | QFile::ExeOther;
+    if (!info.exists()) {
+        QFile file(m_fileName);
+        if (file.open(QIODevice::WriteOnly))
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    } else if (info.permissions() & foreign) {
+        QFile::setPermissions(m_fileName, info.permissions() & ~foreign);
+    }
+
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         db.setDatabaseName(m_fileName);
@@ -80,6 +93,10 @@ bool SettingsDatabase::open()
             return false;
         }
     }
+    // A value removed or replaced (a secret moved elsewhere) leaves no copy
+    // in the file's free pages.
+    if (!exec(QStringLiteral("PRAGMA secure_delete = ON")))
+        return false;
     if (!exec(QStringLiteral("CREATE TABLE IF NOT EXISTS settings "
                              "(key TEXT PRIMARY KEY NOT NULL, value BLOB)")))
         return false;

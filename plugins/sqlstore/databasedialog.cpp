@@ -2,7 +2,10 @@
 
 #include "databasesettings.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -33,6 +36,10 @@ DatabaseDialog::DatabaseDialog(const ServerSettings &s, QWidget *parent)
     , m_user(new QLineEdit(s.user, this))
     , m_password(new QLineEdit(s.password, this))
     , m_station(new QLineEdit(s.station, this))
+    , m_tls(new QComboBox(this))
+    , m_rootCertificate(new QLineEdit(QDir::toNativeSeparators(s.rootCertificate), this))
+    , m_browse(new QPushButton(tr("Choose…"), this))
+    , m_tlsWarning(new QLabel(this))
     , m_test(new QPushButton(tr("Test connection"), this))
     , m_result(new QLabel(this))
     , m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this))
@@ -47,6 +54,10 @@ DatabaseDialog::DatabaseDialog(const ServerSettings &s, QWidget *parent)
     m_user->setObjectName(QStringLiteral("lineEditUser"));
     m_password->setObjectName(QStringLiteral("lineEditPassword"));
     m_station->setObjectName(QStringLiteral("lineEditStation"));
+    m_tls->setObjectName(QStringLiteral("comboBoxTls"));
+    m_rootCertificate->setObjectName(QStringLiteral("lineEditRootCertificate"));
+    m_browse->setObjectName(QStringLiteral("pushButtonRootCertificate"));
+    m_tlsWarning->setObjectName(QStringLiteral("labelTlsWarning"));
     m_test->setObjectName(QStringLiteral("pushButtonTest"));
     m_result->setObjectName(QStringLiteral("labelTestResult"));
 
@@ -59,6 +70,14 @@ DatabaseDialog::DatabaseDialog(const ServerSettings &s, QWidget *parent)
     m_result->setWordWrap(true);
     m_result->setTextInteractionFlags(Qt::TextSelectableByMouse);
     (s.useServer ? m_server : m_local)->setChecked(true);
+    m_tls->addItem(tr("Off: not encrypted"), ServerSettings::TlsDisable);
+    m_tls->addItem(tr("When the server offers it"), ServerSettings::TlsPrefer);
+    m_tls->addItem(tr("Required, certificate not checked"), ServerSettings::TlsRequire);
+    m_tls->addItem(tr("Required, server's certificate and name checked"), ServerSettings::TlsVerifyFull);
+    m_tls->setCurrentIndex(qMax(0, m_tls->findData(s.tlsMode)));
+    m_rootCertificate->setPlaceholderText(tr("certificate authority of the server (PEM file)"));
+    m_tlsWarning->setWordWrap(true);
+    m_tlsWarning->setStyleSheet(QStringLiteral("color: #b00020;"));
 
     auto *form = new QFormLayout(m_serverBox);
     form->addRow(tr("Host:"), m_host);
@@ -66,6 +85,12 @@ DatabaseDialog::DatabaseDialog(const ServerSettings &s, QWidget *parent)
     form->addRow(tr("Database:"), m_database);
     form->addRow(tr("User:"), m_user);
     form->addRow(tr("Password:"), m_password);
+    form->addRow(tr("Encryption:"), m_tls);
+    auto *rootRow = new QHBoxLayout;
+    rootRow->addWidget(m_rootCertificate, 1);
+    rootRow->addWidget(m_browse);
+    form->addRow(tr("Root certificate:"), rootRow);
+    form->addRow(m_tlsWarning);
     auto *testRow = new QHBoxLayout;
     testRow->addWidget(m_test);
     testRow->addStretch(1);
@@ -92,6 +117,22 @@ DatabaseDialog::DatabaseDialog(const ServerSettings &s, QWidget *parent)
 
     connect(m_server, &QRadioButton::toggled, this, &DatabaseDialog::updateEnabled);
     connect(m_test, &QPushButton::clicked, this, &DatabaseDialog::startTest);
+    connect(m_browse, &QPushButton::clicked, this, &DatabaseDialog::chooseRootCertificate);
+    // What a test found holds only for the values it tried.
+    for (QLineEdit *edit : {m_host, m_rootCertificate}) {
+        connect(edit, &QLineEdit::textEdited, this, [this] {
+            m_testedEncryption = -1;
+            updateTlsWarning();
+        });
+    }
+    connect(m_port, qOverload<int>(&QSpinBox::valueChanged), this, [this] {
+        m_testedEncryption = -1;
+        updateTlsWarning();
+    });
+    connect(m_tls, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
+        m_testedEncryption = -1;
+        updateEnabled();
+    });
     connect(m_buttons, &QDialogButtonBox::accepted, this, [this] {
         QString reason;
         if (m_server->isChecked() && !settings().isComplete(&reason)) {
@@ -114,6 +155,8 @@ ServerSettings DatabaseDialog::settings() const
     s.user = m_user->text().trimmed();
     s.password = m_password->text();
     s.station = m_station->text().trimmed();
+    s.tlsMode = ServerSettings::TlsMode(m_tls->currentData().toInt());
+    s.rootCertificate = QDir::fromNativeSeparators(m_rootCertificate->text().trimmed());
     return s;
 }
 
@@ -121,6 +164,34 @@ void DatabaseDialog::updateEnabled()
 {
     m_serverBox->setEnabled(m_server->isChecked());
     m_test->setEnabled(m_server->isChecked() && m_testsRunning == 0);
+    const bool verify = m_tls->currentData().toInt() == ServerSettings::TlsVerifyFull;
+    m_rootCertificate->setEnabled(verify);
+    m_browse->setEnabled(verify);
+    updateTlsWarning();
+}
+
+void DatabaseDialog::updateTlsWarning()
+{
+    QString text;
+    if (m_server->isChecked()) {
+        if (m_tls->currentData().toInt() == ServerSettings::TlsDisable)
+            text = tr("Not encrypted: the password and every row cross the network readable.");
+        else if (m_testedEncryption == 0)
+            text = tr("The server offered no encryption: this connection is not encrypted.");
+    }
+    m_tlsWarning->setText(text);
+    m_tlsWarning->setVisible(!text.isEmpty());
+}
+
+void DatabaseDialog::chooseRootCertificate()
+{
+    const QString file = QFileDialog::getOpenFileName(this, tr("Root certificate"), m_rootCertificate->text(),
+                                                      tr("Certificates (*.crt *.pem *.cer);;All files (*)"));
+    if (file.isEmpty())
+        return;
+    m_rootCertificate->setText(QDir::toNativeSeparators(file));
+    m_testedEncryption = -1;
+    updateTlsWarning();
 }
 
 void DatabaseDialog::showResult(bool ok, const QString &message)
@@ -129,8 +200,10 @@ void DatabaseDialog::showResult(bool ok, const QString &message)
     m_result->setText(message);
 }
 
-bool DatabaseDialog::testConnection(const ServerSettings &s, QString *message)
+bool DatabaseDialog::testConnection(const ServerSettings &s, QString *message, bool *encrypted)
 {
+    if (encrypted)
+        *encrypted = false;
     QString reason;
     if (!s.isComplete(&reason)) {
         *message = reason;
@@ -155,10 +228,19 @@ bool DatabaseDialog::testConnection(const ServerSettings &s, QString *message)
                 *message = tr("No connection: %1").arg(db.lastError().text().trimmed());
             } else {
                 QSqlQuery query(db);
-                if (query.exec(QStringLiteral("SELECT current_setting('server_version')")) && query.next()) {
+                if (query.exec(QStringLiteral("SELECT current_setting('server_version'), "
+                                              "(SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()), "
+                                              "(SELECT version FROM pg_stat_ssl WHERE pid = pg_backend_pid())"))
+                    && query.next()) {
                     ok = true;
+                    const bool tls = query.value(1).toBool();
+                    if (encrypted)
+                        *encrypted = tls;
                     *message = tr("Connected: PostgreSQL %1, database \"%2\" as \"%3\".")
-                                   .arg(query.value(0).toString(), parameters.databaseName(), parameters.userName());
+                                   .arg(query.value(0).toString(), parameters.databaseName(), parameters.userName())
+                               + QLatin1Char(' ')
+                               + (tls ? tr("Encrypted (%1).").arg(query.value(2).toString())
+                                      : tr("Not encrypted."));
                 } else {
                     *message = tr("Connected, but the server did not answer: %1")
                                    .arg(query.lastError().text().trimmed());
@@ -182,12 +264,18 @@ void DatabaseDialog::startTest()
     QPointer<DatabaseDialog> self(this);
     QThread *thread = QThread::create([self, s] {
         QString message;
-        const bool ok = testConnection(s, &message);
+        bool encrypted = false;
+        const bool ok = testConnection(s, &message, &encrypted);
         // The dialog may be gone by now; the pointer is read on its thread.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, ok, message] {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, ok, message, encrypted, s] {
             if (!self)
                 return;
             --self->m_testsRunning;
+            // Only when the form still holds what was tried.
+            const ServerSettings now = self->settings();
+            if (ok && now.host == s.host && now.port == s.port && now.tlsMode == s.tlsMode
+                && now.rootCertificate == s.rootCertificate)
+                self->m_testedEncryption = encrypted ? 1 : 0;
             self->updateEnabled();
             self->showResult(ok, message);
             emit self->testFinished(ok, message);

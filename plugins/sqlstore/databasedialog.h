@@ -7,6 +7,7 @@
 #include <QDialog>
 
 QT_BEGIN_NAMESPACE
+class QComboBox;
 class QDialogButtonBox;
 class QGroupBox;
 class QLabel;
@@ -31,10 +32,13 @@ public:
     ServerSettings settings() const;
     QPushButton *testButton() const { return m_test; }
     QLabel *testResult() const { return m_result; }
+    // Shown while what is chosen or found leaves the link unencrypted.
+    QLabel *tlsWarning() const { return m_tlsWarning; }
 
     // Tries the connection with the values of the form, without blocking;
-    // true with the server's version, false with the reason.
-    static bool testConnection(const ServerSettings &settings, QString *message);
+    // true with the server's version, false with the reason. encrypted
+    // tells whether the link that was made is.
+    static bool testConnection(const ServerSettings &settings, QString *message, bool *encrypted = nullptr);
 
 public slots:
     void startTest();
@@ -45,6 +49,8 @@ signals:
 private:
     void updateEnabled();
     void showResult(bool ok, const QString &message);
+    void updateTlsWarning();
+    void chooseRootCertificate();
 
     QRadioButton *m_local;
     QRadioButton *m_server;
@@ -55,10 +61,17 @@ private:
     QLineEdit *m_user;
     QLineEdit *m_password;
     QLineEdit *m_station;
+    QComboBox *m_tls;
+    QLineEdit *m_rootCertificate;
+    QPushButton *m_browse;
+    QLabel *m_tlsWarning;
     QPushButton *m_test;
     QLabel *m_result;
     QDialogButtonBox *m_buttons;
     int m_testsRunning = 0;
+    // What the last test found for the form as it is: -1 not known, 0 a
+    // plain link, 1 an encrypted one.
+    int m_testedEncryption = -1;
 };
 
 } // namespace Internal

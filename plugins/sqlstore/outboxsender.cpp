@@ -98,12 +98,17 @@ private:
 
     void report(bool online, qint64 waiting, const QString &error)
     {
-        if (online == m_online && waiting == m_waiting && error == m_error)
+        const bool encrypted = m_encrypted;
+        if (online == m_online && waiting == m_waiting && error == m_error && encrypted == m_reportedEncrypted)
             return;
         m_online = online;
         m_waiting = waiting;
         m_error = error;
-        toFront([online, waiting, error](OutboxSender *front) { front->report(online, waiting, error); });
+        m_reportedEncrypted = encrypted;
+        toFront([online, waiting, error, encrypted](OutboxSender *front) {
+            front->m_encrypted = encrypted;
+            front->report(online, waiting, error);
+        });
     }
 
     // The front may be gone (settings switched while a server was slow to
@@ -168,9 +173,15 @@ private:
     bool openServer(QString *error)
     {
         QSqlDatabase server = QSqlDatabase::database(m_serverName, false);
-        if (!server.isOpen() && !server.open()) {
-            *error = server.lastError().text().trimmed();
-            return false;
+        if (!server.isOpen()) {
+            if (!server.open()) {
+                *error = server.lastError().text().trimmed();
+                return false;
+            }
+            // Told to the user: a link that crosses the network in clear.
+            QSqlQuery query(server);
+            m_encrypted = query.exec(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()"))
+                          && query.next() && query.value(0).toBool();
         }
         if (m_schemaReady)
             return true;
@@ -342,6 +353,8 @@ private:
     QString m_origin;
     QTimer *m_timer = nullptr;
     bool m_schemaReady = false;
+    bool m_encrypted = false;
+    bool m_reportedEncrypted = false;
     int m_retry = OutboxSender::ShortestRetry;
     bool m_online = false;
     qint64 m_waiting = -1;

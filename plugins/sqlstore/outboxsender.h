@@ -49,6 +49,8 @@ public:
     bool isOnline() const { return m_online; }
     qint64 waiting() const { return m_waiting; }
     QString lastError() const { return m_error; }
+    // Whether the link of the last connection to the server is encrypted.
+    bool isEncrypted() const { return m_encrypted; }
 
 signals:
     // After every change of any of the three.
@@ -64,6 +66,7 @@ private:
     bool m_online = false;
     qint64 m_waiting = -1;
     QString m_error;
+    bool m_encrypted = false;
 };
 
 } // namespace Internal

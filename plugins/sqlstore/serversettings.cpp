@@ -1,9 +1,10 @@
 #include "serversettings.h"
 
 #include "databasesettings.h"
+#include "serverpasswordstore.h"
 
-#include <core/settingsdatabase.h>
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QSql>
 #include <QSysInfo>
@@ -13,7 +14,6 @@ namespace Internal {
 
 namespace {
 const char Group[] = "Database";
-const char PasswordKey[] = "Sqlstore/ServerPassword";
 } // namespace
 
 QString ServerSettings::defaultStation()
@@ -28,6 +28,26 @@ QString ServerSettings::effectiveStation() const
     return name.isEmpty() ? defaultStation() : name;
 }
 
+QString ServerSettings::tlsModeKey(TlsMode mode)
+{
+    switch (mode) {
+    case TlsDisable: return QStringLiteral("disable");
+    case TlsRequire: return QStringLiteral("require");
+    case TlsVerifyFull: return QStringLiteral("verify-full");
+    case TlsPrefer: break;
+    }
+    return QStringLiteral("prefer");
+}
+
+ServerSettings::TlsMode ServerSettings::tlsModeFromKey(const QString &key)
+{
+    for (const TlsMode mode : {TlsDisable, TlsRequire, TlsVerifyFull}) {
+        if (key == tlsModeKey(mode))
+            return mode;
+    }
+    return TlsPrefer;
+}
+
 bool ServerSettings::isComplete(QString *reason) const
 {
     QString why;
@@ -39,6 +59,13 @@ bool ServerSettings::isComplete(QString *reason) const
         why = QObject::tr("Enter the name of the database.");
     else if (user.trimmed().isEmpty())
         why = QObject::tr("Enter the user name.");
+    else if (tlsMode == TlsVerifyFull && rootCertificate.trimmed().isEmpty())
+        why = QObject::tr("Choose the root certificate that signed the server's certificate.");
+    else if (tlsMode == TlsVerifyFull && !QFileInfo(rootCertificate.trimmed()).isFile())
+        why = QObject::tr("The root certificate %1 is not a readable file.").arg(rootCertificate.trimmed());
+    // The driver splits its options at semicolons.
+    else if (tlsMode == TlsVerifyFull && rootCertificate.contains(QLatin1Char(';')))
+        why = QObject::tr("The path of the root certificate must not contain \";\".");
     if (reason)
         *reason = why;
     return why.isEmpty();
@@ -49,8 +76,15 @@ void ServerSettings::fillIn(DataBaseSettings *settings) const
     settings->setDriver(QStringLiteral("QPSQL"));
     // Warnings and notices of the server (a table that exists already, a
     // commit with nothing to commit) are not the user's concern.
-    settings->setConnectOptions(QStringLiteral("connect_timeout=%1;options='-c client_min_messages=error'")
-                                    .arg(ConnectTimeout));
+    QString options = QStringLiteral("connect_timeout=%1;options='-c client_min_messages=error';sslmode=%2")
+                          .arg(ConnectTimeout)
+                          .arg(tlsModeKey(tlsMode));
+    if (tlsMode == TlsVerifyFull) {
+        QString path = rootCertificate.trimmed();
+        path.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+        options += QStringLiteral(";sslrootcert='%1'").arg(path);
+    }
+    settings->setConnectOptions(options);
     settings->setDatabaseName(database.trimmed());
     settings->setHostName(host.trimmed());
     settings->setPort(port);
@@ -59,7 +93,8 @@ void ServerSettings::fillIn(DataBaseSettings *settings) const
     settings->setPrecisionPolicy(QSql::HighPrecision);
 }
 
-ServerSettings ServerSettings::load(QSettings *settings, Core::SettingsDatabase *secrets)
+ServerSettings ServerSettings::load(QSettings *settings, ServerPasswordStore *passwords,
+                                   Core::SettingsDatabase *legacy)
 {
     ServerSettings s;
     if (settings) {
@@ -72,14 +107,16 @@ ServerSettings ServerSettings::load(QSettings *settings, Core::SettingsDatabase 
         s.database = settings->value(QStringLiteral("Name")).toString();
         s.user = settings->value(QStringLiteral("User")).toString();
         s.station = settings->value(QStringLiteral("Station")).toString();
+        s.tlsMode = tlsModeFromKey(settings->value(QStringLiteral("TlsMode")).toString());
+        s.rootCertificate = settings->value(QStringLiteral("RootCertificate")).toString();
         settings->endGroup();
     }
-    if (secrets)
-        s.password = secrets->value(QLatin1String(PasswordKey)).toString();
+    if (passwords)
+        s.password = passwords->load(legacy);
     return s;
 }
 
-void ServerSettings::save(QSettings *settings, Core::SettingsDatabase *secrets) const
+bool ServerSettings::save(QSettings *settings, ServerPasswordStore *passwords, QString *error) const
 {
     if (settings) {
         settings->beginGroup(QLatin1String(Group));
@@ -89,17 +126,19 @@ void ServerSettings::save(QSettings *settings, Core::SettingsDatabase *secrets) 
         settings->setValue(QStringLiteral("Name"), database.trimmed());
         settings->setValue(QStringLiteral("User"), user.trimmed());
         settings->setValue(QStringLiteral("Station"), station.trimmed());
+        settings->setValue(QStringLiteral("TlsMode"), tlsModeKey(tlsMode));
+        settings->setValue(QStringLiteral("RootCertificate"), rootCertificate.trimmed());
         settings->endGroup();
         settings->sync();
     }
-    if (secrets)
-        secrets->setValue(QLatin1String(PasswordKey), password);
+    return !passwords || passwords->save(password, error);
 }
 
 bool ServerSettings::operator==(const ServerSettings &o) const
 {
     return useServer == o.useServer && host == o.host && port == o.port && database == o.database
-           && user == o.user && password == o.password && station == o.station;
+           && user == o.user && password == o.password && station == o.station && tlsMode == o.tlsMode
+           && rootCertificate == o.rootCertificate;
 }
 
 } // namespace Internal

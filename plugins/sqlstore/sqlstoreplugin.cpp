@@ -7,6 +7,7 @@
 #include "dboutboxsetup.h"
 #include "outbox.h"
 #include "outboxsender.h"
+#include "serverpasswordstore.h"
 
 #include <core/actioncontainer.h>
 #include <core/actionmanager.h>
@@ -19,6 +20,8 @@
 #include <QAction>
 #include <climits>
 #include <QLabel>
+#include <QMessageBox>
+#include <QSettings>
 #include <QStatusBar>
 
 #include <QDir>
@@ -50,6 +53,8 @@ SqlstorePlugin::~SqlstorePlugin()
     m_connection = nullptr;
     delete m_settings;
     m_settings = nullptr;
+    delete m_passwords;
+    m_passwords = nullptr;
     if (s_instance == this)
         s_instance = nullptr;
 }
@@ -136,7 +141,9 @@ bool SqlstorePlugin::initialize(const QStringList &arguments, QString *errorStri
             tools->addAction(command, Core::Constants::G_TOOLS_OPTIONS);
     }
 
-    m_server = ServerSettings::load(Core::ICore::settings(), Core::ICore::settingsDatabase());
+    if (!m_passwords)
+        m_passwords = new ServerPasswordStore(passwordFolder());
+    m_server = ServerSettings::load(Core::ICore::settings(), m_passwords, Core::ICore::settingsDatabase());
     applyServerSettings();
     return true;
 }
@@ -152,13 +159,21 @@ void SqlstorePlugin::extensionsInitialized()
     updateStatus();
 }
 
-void SqlstorePlugin::setServerSettings(const ServerSettings &settings)
+QString SqlstorePlugin::passwordFolder()
+{
+    return QFileInfo(Core::ICore::settings()->fileName()).absolutePath() + QLatin1String("/Korvane_Config/private");
+}
+
+bool SqlstorePlugin::setServerSettings(const ServerSettings &settings, QString *error)
 {
     const bool changed = settings != m_server;
     m_server = settings;
-    m_server.save(Core::ICore::settings(), Core::ICore::settingsDatabase());
+    if (!m_passwords)
+        m_passwords = new ServerPasswordStore(passwordFolder());
+    const bool kept = m_server.save(Core::ICore::settings(), m_passwords, error);
     if (changed)
         applyServerSettings();
+    return kept;
 }
 
 void SqlstorePlugin::applyServerSettings()
@@ -221,10 +236,10 @@ DataBaseConnection *SqlstorePlugin::readConnection() const
     return m_serverConnection ? m_serverConnection : m_connection;
 }
 
-QString SqlstorePlugin::statusText(bool online, qint64 waiting)
+QString SqlstorePlugin::statusText(bool online, qint64 waiting, bool encrypted)
 {
     if (online)
-        return QString();
+        return encrypted ? QString() : tr("server connection not encrypted");
     return tr("server offline, %n rows waiting", nullptr, int(qBound<qint64>(0, waiting, INT_MAX)));
 }
 
@@ -234,17 +249,27 @@ void SqlstorePlugin::updateStatus()
         return;
     // Only once the sender has tried: a start must not flash "offline".
     const bool known = m_sender && m_sender->waiting() >= 0;
-    const QString text = known ? statusText(m_sender->isOnline(), m_sender->waiting()) : QString();
+    const bool plain = known && m_sender->isOnline() && !m_sender->isEncrypted();
+    const QString text = known ? statusText(m_sender->isOnline(), m_sender->waiting(), !plain) : QString();
     m_statusLabel->setText(text);
-    m_statusLabel->setToolTip(known ? m_sender->lastError() : QString());
+    m_statusLabel->setToolTip(plain ? tr("The password and every row cross the network readable. Choose the "
+                                         "encryption in Tools → Database…")
+                                    : known ? m_sender->lastError() : QString());
     m_statusLabel->setVisible(!text.isEmpty());
 }
 
 void SqlstorePlugin::showDatabaseDialog()
 {
     DatabaseDialog dialog(m_server, Core::ICore::mainWindow());
-    if (dialog.exec() == QDialog::Accepted)
-        setServerSettings(dialog.settings());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QString error;
+    if (!setServerSettings(dialog.settings(), &error)) {
+        QMessageBox::warning(Core::ICore::mainWindow(), tr("Database"),
+                             tr("The settings are used in this run, but the password could not be kept: "
+                                "after a restart it must be entered again.\n%1")
+                                 .arg(error));
+    }
 }
 
 ExtensionSystem::IPlugin::ShutdownFlag SqlstorePlugin::aboutToShutdown()

@@ -25,6 +25,7 @@ namespace Internal {
 class DataBaseConnection;
 class DataBaseSettings;
 class OutboxSender;
+class ServerPasswordStore;
 
 // The database driver plug-in: keeps the local SQLite database under the
 // application's work folder and runs its worker. Other plug-ins reach the
@@ -55,7 +56,11 @@ public:
     // file starts or stops keeping rows for the server, the sender and the
     // server's reading connection are replaced. Stored in the user settings.
     ServerSettings serverSettings() const { return m_server; }
-    void setServerSettings(const ServerSettings &settings);
+    // False when the password could not be kept (the rest is applied), with
+    // the reason.
+    bool setServerSettings(const ServerSettings &settings, QString *error = nullptr);
+    // Where the server's password is kept when no secret store runs.
+    static QString passwordFolder();
     bool usesServer() const { return m_server.useServer && m_serverConnection; }
     QString station() const { return m_server.effectiveStation(); }
     // Where views read: the server when one is configured, else the local file.
@@ -63,7 +68,7 @@ public:
     DataBaseConnection *serverConnection() const { return m_serverConnection; }
     OutboxSender *outboxSender() const { return m_sender; }
     // The status bar's text for the sender's state; empty while all is well.
-    static QString statusText(bool online, qint64 waiting);
+    static QString statusText(bool online, qint64 waiting, bool encrypted = true);
 
 public slots:
     void showDatabaseDialog();
@@ -83,6 +88,7 @@ private:
     DataBaseConnection *m_serverConnection = nullptr;
     DataBaseSettings *m_serverSettings = nullptr;
     OutboxSender *m_sender = nullptr;
+    ServerPasswordStore *m_passwords = nullptr;
     QPointer<QLabel> m_statusLabel;
     QString m_databaseFile;
     // The copying has been switched in this run: switching it off again

@@ -1,11 +1,13 @@
 #include "testsupport.h"
 
 #include <sqlstore/databaseconnection.h>
+#include <sqlstore/serversettings.h>
 #include <sqlstore/sqlstoreplugin.h>
 
 #include <core/coreplugin.h>
 #include <core/icore.h>
 #include <core/mainwindow.h>
+#include <core/settingsdatabase.h>
 
 #include <QApplication>
 #include <QDir>
@@ -39,6 +41,8 @@ private slots:
     void readOnlyWorkFolder();
     void missingMainWindow();
     void shutdownTwice();
+    void serverPasswordKeptPrivate_data();
+    void serverPasswordKeptPrivate();
 
 private:
     void startCore();
@@ -58,6 +62,8 @@ void PluginTest::initTestCase()
 {
     qRegisterMetaType<Rows>();
     QStandardPaths::setTestModeEnabled(true);
+    // No desktop secret store: the password goes to the owner-only file.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
 void PluginTest::init()
@@ -198,6 +204,66 @@ void PluginTest::missingMainWindow()
     QVERIFY(error.contains("main window"));
     QVERIFY(!m_plugin->dataBaseConnection());
     QVERIFY(!m_plugin->initialize({}, nullptr));
+}
+
+void PluginTest::serverPasswordKeptPrivate_data()
+{
+    QTest::addColumn<QString>("earlier"); // kept in clear by an earlier version
+    QTest::newRow("first start") << QString();
+    QTest::newRow("from the settings database") << QString("old s3cret");
+}
+
+// Only the owner may read the password: the real files' modes, and what the
+// INI file and the settings database hold, before and after a restart.
+void PluginTest::serverPasswordKeptPrivate()
+{
+    QFETCH(QString, earlier);
+    const QFile::Permissions foreign = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+                                       | QFile::WriteOther | QFile::ExeOther;
+    startCore();
+    const QString settingsFile = Core::ICore::settingsDatabase()->fileName();
+    QCOMPARE(QFileInfo(settingsFile).permissions() & foreign, QFile::Permissions());
+    if (!earlier.isEmpty()) {
+        Core::ICore::settingsDatabase()->setValue("Sqlstore/ServerPassword", earlier);
+        m_core->aboutToShutdown();
+        m_core.reset();
+        QVERIFY(QFile::setPermissions(settingsFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
+                                                        | QFile::ReadOther));
+        startCore();
+        QCOMPARE(QFileInfo(settingsFile).permissions() & foreign, QFile::Permissions());
+    }
+    m_plugin.reset(new SqlstorePlugin);
+    QString error;
+    QVERIFY2(m_plugin->initialize({}, &error), qPrintable(error));
+    QCOMPARE(m_plugin->serverSettings().password, earlier);
+    const QString passwordFile = SqlstorePlugin::passwordFolder() + "/serverpassword";
+    QCOMPARE(QFileInfo::exists(passwordFile), !earlier.isEmpty());
+
+    ServerSettings server = m_plugin->serverSettings();
+    server.host = "127.0.0.1";
+    server.database = server.user = "team";
+    server.password = QString::fromUtf8("new s3cret \xe2\x98\x83");
+    QVERIFY2(m_plugin->setServerSettings(server, &error), qPrintable(error));
+    QCOMPARE(QFileInfo(passwordFile).permissions() & foreign, QFile::Permissions());
+    QCOMPARE(QFileInfo(SqlstorePlugin::passwordFolder()).permissions() & foreign, QFile::Permissions());
+    QFile kept(passwordFile);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), server.password.toUtf8());
+    for (const QString &file : {settingsFile, Core::ICore::settings()->fileName()}) {
+        QFile f(file);
+        QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(file));
+        QVERIFY2(!f.readAll().contains("s3cret"), qPrintable(file));
+    }
+    m_plugin->aboutToShutdown();
+    m_plugin.reset();
+    m_core->aboutToShutdown();
+    m_core.reset();
+
+    startCore();
+    m_plugin.reset(new SqlstorePlugin);
+    QVERIFY2(m_plugin->initialize({}, &error), qPrintable(error));
+    QCOMPARE(m_plugin->serverSettings().password, server.password);
+    QCOMPARE(m_plugin->serverSettings().host, server.host);
 }
 
 void PluginTest::shutdownTwice()

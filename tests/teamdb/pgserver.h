@@ -3,11 +3,13 @@
 // A PostgreSQL server of the test's own: a fresh cluster in a temporary
 // folder, listening on a free loopback port and a socket in that folder,
 // trusting local connections. Run as an unprivileged user when the tests
-// run as root (PostgreSQL refuses root).
+// run as root (PostgreSQL refuses root). With enableTls() before start() it
+// also offers TLS with a certificate of a throwaway authority of its own.
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -46,6 +48,55 @@ public:
                                           "-E", "UTF8", "--locale=C"}, error);
     }
 
+    static bool opensslAvailable() { return !QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty(); }
+
+    // Makes an authority (ca.crt), a server certificate it signs for
+    // 127.0.0.1 and localhost, and a second, unrelated authority
+    // (other-ca.crt).
+    bool enableTls(QString *error)
+    {
+        const QString ext = m_dir->filePath("san.cnf");
+        {
+            QFile file(ext);
+            if (!file.open(QIODevice::WriteOnly)) {
+                *error = "cannot write " + ext;
+                return false;
+            }
+            file.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n");
+        }
+        const QStringList key = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+        const QString openssl = QStringLiteral("openssl");
+        if (!run(openssl, QStringList{"req", "-x509"} + key + QStringList{"-keyout", "ca.key", "-out", "ca.crt",
+                                                                         "-days", "2", "-subj", "/CN=Test authority"},
+                 error, false)
+            || !run(openssl, QStringList{"req"} + key + QStringList{"-keyout", "server.key", "-out", "server.csr",
+                                                                   "-subj", "/CN=127.0.0.1"},
+                    error, false)
+            || !run(openssl, {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+                              "-CAcreateserial", "-out", "server.crt", "-days", "2", "-extfile", "san.cnf"},
+                    error, false)
+            || !run(openssl, QStringList{"req", "-x509"} + key + QStringList{"-keyout", "other.key", "-out",
+                                                                            "other-ca.crt", "-days", "2", "-subj",
+                                                                            "/CN=Other authority"},
+                    error, false))
+            return false;
+        QFile::setPermissions(m_dir->filePath("server.key"), QFile::ReadOwner | QFile::WriteOwner);
+        if (!m_runAs.isEmpty()) {
+            const passwd *user = ::getpwnam(m_runAs.toLocal8Bit().constData());
+            for (const char *name : {"server.key", "server.crt"}) {
+                if (!user || ::chown(QFile::encodeName(m_dir->filePath(name)).constData(), user->pw_uid, user->pw_gid) != 0) {
+                    *error = "cannot hand the server's key to its user";
+                    return false;
+                }
+            }
+        }
+        m_tls = true;
+        return true;
+    }
+    QString authority() const { return m_dir->filePath("ca.crt"); }
+    QString otherAuthority() const { return m_dir->filePath("other-ca.crt"); }
+    bool tls() const { return m_tls; }
+
     bool start(QString *error)
     {
         if (m_port == 0) {
@@ -56,10 +107,13 @@ public:
             }
             m_port = probe.serverPort();
         }
-        const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off "
-                                               "-c max_connections=40")
-                                    .arg(m_port)
-                                    .arg(m_dir->path());
+        QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off "
+                                         "-c max_connections=40")
+                              .arg(m_port)
+                              .arg(m_dir->path());
+        if (m_tls)
+            options += QStringLiteral(" -c ssl=on -c ssl_cert_file=%1 -c ssl_key_file=%2")
+                           .arg(m_dir->filePath("server.crt"), m_dir->filePath("server.key"));
         m_running = run(binDir() + "/pg_ctl", {"-D", dataDir(), "-o", options, "-l", m_dir->filePath("log"),
                                                "-w", "-t", "120", "start"}, error);
         return m_running;
@@ -87,12 +141,12 @@ public:
 private:
     QString dataDir() const { return m_dir->filePath("data"); }
 
-    bool run(const QString &program, const QStringList &arguments, QString *error)
+    bool run(const QString &program, const QStringList &arguments, QString *error, bool asServer = true)
     {
         QProcess process;
         process.setWorkingDirectory(m_dir->path());
         process.setProcessChannelMode(QProcess::MergedChannels);
-        if (m_runAs.isEmpty())
+        if (m_runAs.isEmpty() || !asServer)
             process.start(program, arguments);
         else
             process.start(QStringLiteral("runuser"), QStringList{"-u", m_runAs, "--", program} + arguments);
@@ -110,4 +164,5 @@ private:
     QString m_runAs;
     int m_port = 0;
     bool m_running = false;
+    bool m_tls = false;
 };

@@ -2,7 +2,8 @@
 // log and recording arrive with their station; a server that goes away
 // during recording gets every row exactly once when it is back; rows of a
 // program killed while they waited arrive after its next start; two
-// stations writing at once; the connection test of the Database dialog.
+// stations writing at once; the connection test of the Database dialog and
+// its encryption modes; a commit the server refuses keeps the rows waiting.
 
 #include "pgserver.h"
 
@@ -21,6 +22,7 @@
 #include <trend/recorder.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
@@ -214,9 +216,14 @@ private slots:
     void connectionTest();
     void silentServerDoesNotHoldTheWindow();
     void rowsOfAnUnloadedKindWaitAlone();
+    void refusedCommitKeepsTheRows();
+    void encryption_data();
+    void encryption();
 
 private:
     qint64 serverCount(const QString &statement);
+    // Empty when every statement ran, else the server's reason.
+    QString serverRun(const QStringList &statements);
     static qint64 localCount(const QString &file, const QString &statement);
     Tag *makeTag(Station *s, const QString &id);
     void passes(Station *s, int count, int base);
@@ -233,6 +240,8 @@ void tst_TeamServer::initTestCase()
         QSKIP("Qt's PostgreSQL driver is not installed (package libqt5sql5-psql).");
     QString error;
     QVERIFY2(m_server.init(&error), qPrintable(error));
+    if (PgServer::opensslAvailable())
+        QVERIFY2(m_server.enableTls(&error), qPrintable(error));
     QVERIFY2(m_server.start(&error), qPrintable(error + m_server.log()));
 }
 
@@ -259,6 +268,28 @@ qint64 tst_TeamServer::serverCount(const QString &statement)
     }
     QSqlDatabase::removeDatabase(name);
     return count;
+}
+
+QString tst_TeamServer::serverRun(const QStringList &statements)
+{
+    QString error;
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(m_server.host());
+        db.setPort(m_server.port());
+        db.setDatabaseName(QStringLiteral("postgres"));
+        db.setUserName(QStringLiteral("postgres"));
+        if (!db.open())
+            error = db.lastError().text();
+        QSqlQuery query(db);
+        for (int i = 0; error.isEmpty() && i < statements.size(); ++i) {
+            if (!query.exec(statements.at(i)))
+                error = query.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return error;
 }
 
 qint64 tst_TeamServer::localCount(const QString &file, const QString &statement)
@@ -536,6 +567,112 @@ void tst_TeamServer::rowsOfAnUnloadedKindWaitAlone()
                               qint64(2), Patience);
     QTRY_COMPARE_WITH_TIMEOUT(s->sender->waiting(), qint64(1), Patience);
     QCOMPARE(localCount(s->file, "SELECT count(*) FROM outbox WHERE kind = 'unloaded'"), qint64(1));
+}
+
+// The statements of a batch succeed and the server refuses its commit (a
+// deferred check): the rows stay in the outbox, and once the server takes
+// them they arrive exactly once.
+void tst_TeamServer::refusedCommitKeepsTheRows()
+{
+    std::unique_ptr<Station> s = openStation(m_dir.filePath("refused.db"), "bench-refused");
+    QVERIFY(s);
+    QVERIFY(recordWrites(s.get(), "First", 1));
+    startSender(s.get(), m_server);
+    QTRY_COMPARE_WITH_TIMEOUT(serverCount("SELECT count(*) FROM write_log WHERE station = 'bench-refused'"), qint64(1),
+                              Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(s->sender->waiting(), qint64(0), Patience);
+
+    QCOMPARE(serverRun({"CREATE TABLE commit_gate (open boolean)",
+                        "CREATE FUNCTION hold_at_commit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                        "IF NEW.station = 'bench-refused' AND NOT EXISTS (SELECT 1 FROM commit_gate) THEN "
+                        "RAISE EXCEPTION 'held at commit'; END IF; RETURN NULL; END $$",
+                        "CREATE CONSTRAINT TRIGGER hold_at_commit AFTER INSERT ON write_log "
+                        "DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION hold_at_commit()"}),
+             QString());
+    QVERIFY(recordWrites(s.get(), "Held", 30));
+    // Refused, or (the fault) taken out of the outbox all the same.
+    QTRY_VERIFY_WITH_TIMEOUT(s->sender->lastError().contains("held at commit")
+                                 || localCount(s->file, "SELECT count(*) FROM outbox") < 30,
+                             Patience);
+    QCOMPARE(localCount(s->file, "SELECT count(*) FROM outbox"), qint64(30));
+    QVERIFY2(s->sender->lastError().contains("held at commit"), qPrintable(s->sender->lastError()));
+    QCOMPARE(serverCount("SELECT count(*) FROM write_log WHERE station = 'bench-refused'"), qint64(1));
+
+    QCOMPARE(serverRun({"INSERT INTO commit_gate VALUES (true)"}), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(s->sender->waiting(), qint64(0), Patience);
+    QCOMPARE(localCount(s->file, "SELECT count(*) FROM outbox"), qint64(0));
+    QCOMPARE(serverCount("SELECT count(*) FROM write_log WHERE station = 'bench-refused' AND tag_id = 'Held'"), qint64(30));
+    QCOMPARE(serverCount("SELECT count(DISTINCT address) FROM write_log WHERE station = 'bench-refused' "
+                         "AND tag_id = 'Held'"),
+             qint64(30));
+    QCOMPARE(serverRun({"DROP TRIGGER hold_at_commit ON write_log", "DROP FUNCTION hold_at_commit()",
+                        "DROP TABLE commit_gate"}),
+             QString());
+}
+
+void tst_TeamServer::encryption_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("root"); // "right", "wrong" or none
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("warned");
+
+    QTest::newRow("off") << int(ServerSettings::TlsDisable) << "" << "Not encrypted." << true;
+    QTest::newRow("when offered") << int(ServerSettings::TlsPrefer) << "" << "Encrypted (TLS" << false;
+    QTest::newRow("required") << int(ServerSettings::TlsRequire) << "" << "Encrypted (TLS" << false;
+    QTest::newRow("checked against its authority")
+        << int(ServerSettings::TlsVerifyFull) << "right" << "Encrypted (TLS" << false;
+    QTest::newRow("checked against another authority")
+        << int(ServerSettings::TlsVerifyFull) << "wrong" << "certificate verify failed" << false;
+    QTest::newRow("checked without an authority")
+        << int(ServerSettings::TlsVerifyFull) << "" << "Choose the root certificate" << false;
+}
+
+// The encryption chosen in the Database dialog, tried against the server's
+// own certificate; a plain link is shown in the dialog and the status bar.
+void tst_TeamServer::encryption()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, root);
+    QFETCH(QString, says);
+    QFETCH(bool, warned);
+    if (!m_server.tls())
+        QSKIP("openssl is not installed: no certificate for the server.");
+
+    DatabaseDialog dialog(serverSettings(m_server));
+    auto *modes = dialog.findChild<QComboBox *>("comboBoxTls");
+    auto *rootEdit = dialog.findChild<QLineEdit *>("lineEditRootCertificate");
+    QVERIFY(modes && rootEdit);
+    QCOMPARE(modes->currentData().toInt(), int(ServerSettings::TlsPrefer));
+    modes->setCurrentIndex(modes->findData(mode));
+    QCOMPARE(rootEdit->isEnabled(), mode == ServerSettings::TlsVerifyFull);
+    if (!root.isEmpty())
+        QTest::keyClicks(rootEdit, root == "right" ? m_server.authority() : m_server.otherAuthority());
+
+    QSignalSpy finished(&dialog, &DatabaseDialog::testFinished);
+    QTest::mouseClick(dialog.testButton(), Qt::LeftButton);
+    QVERIFY(finished.wait(Patience));
+    const bool ok = says.startsWith("Encrypted") || says.startsWith("Not encrypted");
+    QCOMPARE(finished.at(0).at(0).toBool(), ok);
+    QVERIFY2(dialog.testResult()->text().contains(says), qPrintable(dialog.testResult()->text()));
+    QCOMPARE(dialog.tlsWarning()->isVisibleTo(&dialog), warned);
+    const ServerSettings chosen = dialog.settings();
+    QCOMPARE(int(chosen.tlsMode), mode);
+    if (!ok)
+        return;
+
+    // The sender's link is the same: the status bar says when it is plain.
+    std::unique_ptr<Station> s = openStation(m_dir.filePath(QString("tls-%1.db").arg(mode)), "bench-tls");
+    QVERIFY(s);
+    DataBaseSettings parameters;
+    chosen.fillIn(&parameters);
+    s->sender.reset(new OutboxSender(s->file, parameters));
+    s->sender->setIdleInterval(100);
+    s->sender->start();
+    QTRY_VERIFY_WITH_TIMEOUT(s->sender->isOnline(), Patience);
+    QCOMPARE(s->sender->isEncrypted(), !warned);
+    QCOMPARE(SqlstorePlugin::statusText(true, 0, s->sender->isEncrypted()),
+             warned ? QString("server connection not encrypted") : QString());
 }
 
 int main(int argc, char **argv)

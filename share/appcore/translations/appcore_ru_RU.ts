@@ -606,6 +606,22 @@ The present file is kept as a backup.</source>
         <source>No file manager could be started. The register maps are in %1</source>
         <translation>Не удалось запустить файловый менеджер. Карты регистров находятся в %1</translation>
     </message>
+    <message>
+        <source>%1 needs the access levels, which are not loaded.</source>
+        <translation>%1: нужны уровни доступа, а они не загружены.</translation>
+    </message>
+    <message>
+        <source>Creating tags in a register map</source>
+        <translation>Создание тегов в карте регистров</translation>
+    </message>
+    <message>
+        <source>Importing a register map</source>
+        <translation>Импорт карты регистров</translation>
+    </message>
+    <message>
+        <source>Importing an access file</source>
+        <translation>Импорт файла доступа</translation>
+    </message>
 </context>
 <context>
     <name>Browser::MapWriter</name>
@@ -958,6 +974,20 @@ The present file is kept as a backup.</source>
     <message>
         <source>Register card access files successfully loaded!</source>
         <translation>Файлы доступа к карте регистров успешно загружены!</translation>
+    </message>
+    <message>
+        <source>%1 needs the access level &quot;%2&quot;; the current level is &quot;%3&quot;.
+Password of &quot;%2&quot;:</source>
+        <translation>%1: нужен уровень доступа «%2»; текущий уровень — «%3».
+Пароль уровня «%2»:</translation>
+    </message>
+    <message>
+        <source>%1 needs the access level &quot;%2&quot;; the current level is &quot;%3&quot;.</source>
+        <translation>%1: нужен уровень доступа «%2»; текущий уровень — «%3».</translation>
+    </message>
+    <message>
+        <source>%1 refused: invalid password of the access level &quot;%2&quot;.</source>
+        <translation>%1: отказано, неверный пароль уровня доступа «%2».</translation>
     </message>
 </context>
 <context>
@@ -2903,6 +2933,38 @@ Reason: %3</source>
         <source>Enter the user name.</source>
         <translation>Введите имя пользователя.</translation>
     </message>
+    <message>
+        <source>Cannot remove %1.</source>
+        <translation>Не удаётся удалить %1.</translation>
+    </message>
+    <message>
+        <source>Cannot keep the server password in %1: %2</source>
+        <translation>Не удаётся сохранить пароль сервера в %1: %2</translation>
+    </message>
+    <message>
+        <source>the folder cannot be created</source>
+        <translation>папку не удаётся создать</translation>
+    </message>
+    <message>
+        <source>the folder&apos;s rights cannot be narrowed to its owner</source>
+        <translation>права на папку не удаётся ограничить владельцем</translation>
+    </message>
+    <message>
+        <source>the file&apos;s rights cannot be narrowed to its owner</source>
+        <translation>права на файл не удаётся ограничить владельцем</translation>
+    </message>
+    <message>
+        <source>Choose the root certificate that signed the server&apos;s certificate.</source>
+        <translation>Выберите корневой сертификат, которым подписан сертификат сервера.</translation>
+    </message>
+    <message>
+        <source>The root certificate %1 is not a readable file.</source>
+        <translation>Корневой сертификат %1 не является читаемым файлом.</translation>
+    </message>
+    <message>
+        <source>The path of the root certificate must not contain &quot;;&quot;.</source>
+        <translation>Путь к корневому сертификату не должен содержать «;».</translation>
+    </message>
 </context>
 <context>
     <name>Sqlstore::Internal::BoundStatement</name>
@@ -3026,6 +3088,62 @@ Reason: %3</source>
         <source>Connecting to %1:%2…</source>
         <translation>Подключение к %1:%2…</translation>
     </message>
+    <message>
+        <source>Choose…</source>
+        <translation>Выбрать…</translation>
+    </message>
+    <message>
+        <source>Off: not encrypted</source>
+        <translation>Выключено: без шифрования</translation>
+    </message>
+    <message>
+        <source>When the server offers it</source>
+        <translation>Если сервер предлагает</translation>
+    </message>
+    <message>
+        <source>Required, certificate not checked</source>
+        <translation>Обязательно, сертификат не проверяется</translation>
+    </message>
+    <message>
+        <source>Required, server&apos;s certificate and name checked</source>
+        <translation>Обязательно, проверяются сертификат и имя сервера</translation>
+    </message>
+    <message>
+        <source>certificate authority of the server (PEM file)</source>
+        <translation>центр сертификации сервера (файл PEM)</translation>
+    </message>
+    <message>
+        <source>Encryption:</source>
+        <translation>Шифрование:</translation>
+    </message>
+    <message>
+        <source>Root certificate:</source>
+        <translation>Корневой сертификат:</translation>
+    </message>
+    <message>
+        <source>Not encrypted: the password and every row cross the network readable.</source>
+        <translation>Без шифрования: пароль и все строки передаются по сети в открытом виде.</translation>
+    </message>
+    <message>
+        <source>The server offered no encryption: this connection is not encrypted.</source>
+        <translation>Сервер не предложил шифрования: это соединение не зашифровано.</translation>
+    </message>
+    <message>
+        <source>Root certificate</source>
+        <translation>Корневой сертификат</translation>
+    </message>
+    <message>
+        <source>Certificates (*.crt *.pem *.cer);;All files (*)</source>
+        <translation>Сертификаты (*.crt *.pem *.cer);;Все файлы (*)</translation>
+    </message>
+    <message>
+        <source>Encrypted (%1).</source>
+        <translation>Зашифровано (%1).</translation>
+    </message>
+    <message>
+        <source>Not encrypted.</source>
+        <translation>Не зашифровано.</translation>
+    </message>
 </context>
 <context>
     <name>Sqlstore::Internal::SqlstorePlugin</name>
@@ -3052,6 +3170,24 @@ Reason: %3</source>
             <numerusform>сервер недоступен, ожидают %n строки</numerusform>
             <numerusform>сервер недоступен, ожидают %n строк</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>Database</source>
+        <translation>База данных</translation>
+    </message>
+    <message>
+        <source>The settings are used in this run, but the password could not be kept: after a restart it must be entered again.
+%1</source>
+        <translation>Настройки действуют в этом сеансе, но пароль не удалось сохранить: после перезапуска его нужно ввести снова.
+%1</translation>
+    </message>
+    <message>
+        <source>server connection not encrypted</source>
+        <translation>соединение с сервером не зашифровано</translation>
+    </message>
+    <message>
+        <source>The password and every row cross the network readable. Choose the encryption in Tools → Database…</source>
+        <translation>Пароль и все строки передаются по сети в открытом виде. Выберите шифрование в меню Сервис → База данных…</translation>
     </message>
 </context>
 <context>
