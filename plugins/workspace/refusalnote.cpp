@@ -13,13 +13,9 @@ RefusalNote::RefusalNote(QWidget *viewport, const QRect &cell, const QString &te
 {
     setObjectName(QStringLiteral("labelValueRefused"));
     setWordWrap(true);
-    setMargin(4);
-    setFrameShape(QFrame::Box);
-    setAutoFillBackground(true);
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor(255, 235, 235));
-    colours.setColor(QPalette::WindowText, QColor(140, 0, 0));
-    setPalette(colours);
+    // A style sheet, as the window's own style sheet would win over a palette.
+    setStyleSheet(QStringLiteral("QLabel { background: #ffebeb; color: #8c0000; "
+                                 "border: 1px solid #c84040; padding: 3px; }"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
 
     const int width = std::max(cell.width(), std::min(420, viewport->width()));
