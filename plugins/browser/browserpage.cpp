@@ -308,15 +308,17 @@ void BrowserPage::writeSelected()
         return fail(tr("Only holding registers and coils can be written."));
     if (rows.size() != 1)
         return fail(tr("Select the one row to write."));
-    const QString refused = m_writer->refusal();
-    if (!refused.isEmpty())
-        return fail(refused);
     int row = rows.first();
     if (m->coveringRow(row) >= 0)
         row = m->coveringRow(row);
     const int address = m->start() + row;
     const QString reference = BrowserModel::reference(m->table(), address);
     const RowFormat format = m->rowFormat(row);
+    const QString refused = m_writer->refusal();
+    if (!refused.isEmpty()) {
+        m_writer->refuse(m->table(), address, format, QVariant(), refused);
+        return fail(refused);
+    }
 
     QVariant value;
     if (m->table() == Tag::CO) {
@@ -346,8 +348,10 @@ void BrowserPage::writeSelected()
             return;
         QString error;
         value = BrowserWriter::parse(format, text, &error);
-        if (!value.isValid())
+        if (!value.isValid()) {
+            m_writer->refuse(m->table(), address, format, text, error);
             return fail(error);
+        }
     }
     QString error;
     if (m_writer->write(m->table(), address, format, value, &error) == 0)

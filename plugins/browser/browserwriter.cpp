@@ -78,15 +78,8 @@ QVariant BrowserWriter::parse(const RowFormat &format, const QString &text, QStr
     return QString::number(word);
 }
 
-int BrowserWriter::write(Tag::RegisterType table, int address, const RowFormat &format,
-                         const QVariant &value, QString *error)
+Tag *BrowserWriter::rowTag(Tag::RegisterType table, int address, const RowFormat &format)
 {
-    const QString refused = refusal();
-    if (!refused.isEmpty()) {
-        if (error)
-            *error = refused;
-        return 0;
-    }
     const bool bits = table == Tag::DI || table == Tag::CO;
     const int registers = bits ? 1 : format.registers();
     auto *tag = new Tag(table, bits ? Tag::UInt16 : format.dataType(),
@@ -97,16 +90,38 @@ int BrowserWriter::write(Tag::RegisterType table, int address, const RowFormat &
     tag->setId(QStringLiteral("%1 %2").arg(Tag::registerTypeToString(table).toUpper()).arg(address));
     tag->setCount(1);
     tag->setAccess(QStringLiteral("RW"));
-    QString problem = m_controller->writer()->check(tag, value, false);
-    if (!problem.isEmpty()) {
+    return tag;
+}
+
+void BrowserWriter::refuse(Tag::RegisterType table, int address, const RowFormat &format,
+                           const QVariant &value, const QString &reason)
+{
+    if (!m_controller || !m_controller->writer())
+        return;
+    // The writer takes what it reports from the tag at once.
+    Tag *tag = rowTag(table, address, format);
+    m_controller->writer()->refuse(tag, value, reason);
+    delete tag;
+}
+
+int BrowserWriter::write(Tag::RegisterType table, int address, const RowFormat &format,
+                         const QVariant &value, QString *error)
+{
+    QString problem = refusal();
+    if (problem.isEmpty()) {
+        Tag *tag = rowTag(table, address, format);
+        problem = m_controller->writer()->check(tag, value, false);
+        if (problem.isEmpty()) {
+            const int id = m_controller->writer()->write(tag, value, false);
+            m_pending.insert(id, tag);
+            return id;
+        }
         delete tag;
-        if (error)
-            *error = problem;
-        return 0;
     }
-    const int id = m_controller->writer()->write(tag, value, false);
-    m_pending.insert(id, tag);
-    return id;
+    refuse(table, address, format, value, problem);
+    if (error)
+        *error = problem;
+    return 0;
 }
 
 void BrowserWriter::onFinished(const TagWriter::Outcome &outcome)

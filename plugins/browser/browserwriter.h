@@ -38,15 +38,22 @@ public:
     // with the reason when it is none of that.
     static QVariant parse(const RowFormat &format, const QString &text, QString *error);
 
-    // Queues the write; 0 with the reason when it is refused at once.
+    // Queues the write; 0 with the reason when it is refused at once (the
+    // refusal is recorded as by refuse()).
     int write(Pointbook::Tag::RegisterType table, int address, const RowFormat &format,
               const QVariant &value, QString *error);
+    // Records an attempt refused before anything was sent (the level, a
+    // text that is no value) in the change log, as the table's are.
+    void refuse(Pointbook::Tag::RegisterType table, int address, const RowFormat &format,
+                const QVariant &value, const QString &reason);
 
 signals:
     // After the read-back: the message for the user.
     void finished(const QString &message, bool ok);
 
 private:
+    // The tag a write of a browsed row uses, owned by the caller.
+    Pointbook::Tag *rowTag(Pointbook::Tag::RegisterType table, int address, const RowFormat &format);
     void onFinished(const Pointbook::TagWriter::Outcome &outcome);
 
     QPointer<Workspace::WorkspaceController> m_controller;

@@ -236,7 +236,7 @@ QString TagWriter::valueRefusal(const Tag *tag, const QVariant &value, QVector<q
     return QString();
 }
 
-int TagWriter::write(Tag *tag, const QVariant &value, bool readOnlyByRights)
+TagWriter::Job TagWriter::newJob(Tag *tag, const QVariant &value)
 {
     Job job;
     job.id = m_nextId++;
@@ -251,6 +251,33 @@ int TagWriter::write(Tag *tag, const QVariant &value, bool readOnlyByRights)
         o.address = tag->startAddress();
         o.oldValue = tag->valueByteArray().isEmpty() ? QString() : valueText(tag, tag->value());
     }
+    return job;
+}
+
+int TagWriter::enqueue(const Job &job)
+{
+    m_jobs.append(job);
+    if (!m_running) {
+        m_running = true;
+        QTimer::singleShot(0, this, &TagWriter::next);
+    }
+    return job.id;
+}
+
+int TagWriter::refuse(Tag *tag, const QVariant &value, const QString &reason)
+{
+    Job job = newJob(tag, value);
+    job.refused = true;
+    job.outcome.result = Refused;
+    job.outcome.detail = reason;
+    job.outcome.newValue = value.toString();
+    return enqueue(job);
+}
+
+int TagWriter::write(Tag *tag, const QVariant &value, bool readOnlyByRights)
+{
+    Job job = newJob(tag, value);
+    Outcome &o = job.outcome;
     const QString reason = check(tag, value, readOnlyByRights, &job.words);
     if (!reason.isEmpty()) {
         job.refused = true;
@@ -269,12 +296,7 @@ int TagWriter::write(Tag *tag, const QVariant &value, bool readOnlyByRights)
                          ? valueText(tag, [&] { QVariantList l; for (quint16 w : job.words) l << int(w); return l; }())
                          : valueText(tag, isBitTable(tag) ? QVariant(int(job.words.value(0))) : probe.value());
     }
-    m_jobs.append(job);
-    if (!m_running) {
-        m_running = true;
-        QTimer::singleShot(0, this, &TagWriter::next);
-    }
-    return job.id;
+    return enqueue(job);
 }
 
 void TagWriter::next()

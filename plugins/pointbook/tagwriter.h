@@ -85,6 +85,11 @@ public:
     // Queues a write and returns its id; the outcome arrives by finished(),
     // never before this returns (a refusal too).
     int write(Tag *tag, const QVariant &value, bool readOnlyByRights = false);
+    // An attempt refused by the caller before any check of the writer
+    // (a value that is no number, a level the caller does not trust): it
+    // ends like a write refused here, finished() with Refused and the
+    // reason, so that every refusal reaches the same record.
+    int refuse(Tag *tag, const QVariant &value, const QString &reason);
     int pendingCount() const { return m_jobs.size(); }
 
     // Called when a write request is ready to go out, with its outcome so
@@ -129,6 +134,9 @@ private:
         bool awaitingWriteAhead = false;
     };
 
+    // The job of a write of the tag, not yet queued.
+    Job newJob(Tag *tag, const QVariant &value);
+    int enqueue(const Job &job);
     void next();
     void readBefore();
     void send();

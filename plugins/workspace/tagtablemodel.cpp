@@ -844,6 +844,29 @@ QString TagTableModel::notWritableReason(const QModelIndex &index) const
     return m_writer->notWritableReason(leaf->tag, !leaf->access.writable);
 }
 
+QString TagTableModel::checkValue(const QModelIndex &index, const QVariant &value) const
+{
+    const Leaf *leaf = leafOf(index);
+    if (!leaf || !leaf->tag)
+        return tr("No tag.");
+    if (!m_writer || !m_writeHandler)
+        return tr("Writing is not available.");
+    return m_writer->check(leaf->tag, value, !leaf->access.writable);
+}
+
+int TagTableModel::refuse(const QModelIndex &index, const QVariant &value, const QString &reason)
+{
+    const Leaf *leaf = leafOf(index);
+    if (!leaf || !leaf->tag || !m_writer)
+        return 0;
+    Write write;
+    write.state = WritePending;
+    write.text = reason;
+    write.requestId = m_writer->refuse(leaf->tag, value, reason);
+    setWriteState(leaf->type, leaf->id, write);
+    return write.requestId;
+}
+
 bool TagTableModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     if (role != Qt::EditRole || index.column() != ValueColumn || !(flags(index) & Qt::ItemIsEditable))
@@ -910,9 +933,11 @@ void TagTableModel::onWriteFinished(const Pointbook::TagWriter::Outcome &outcome
         write.text = tr("Writing %1: outcome unknown: %2").arg(outcome.newValue, outcome.detail);
     } else {
         write.state = WriteFailed;
-        write.text = tr("Writing %1 failed (%2): %3")
-                         .arg(outcome.newValue, Pointbook::TagWriter::resultText(outcome.result),
-                              outcome.detail);
+        // An attempt refused before a value was typed has none to name.
+        write.text = outcome.newValue.isEmpty()
+            ? tr("Not written (%1): %2").arg(Pointbook::TagWriter::resultText(outcome.result), outcome.detail)
+            : tr("Writing %1 failed (%2): %3")
+                  .arg(outcome.newValue, Pointbook::TagWriter::resultText(outcome.result), outcome.detail);
     }
     setWriteState(outcome.registerType, outcome.tagId, write);
 }

@@ -104,6 +104,13 @@ public:
     void setWriteHandler(const std::function<int(Pointbook::Tag *, const QVariant &)> &handler);
     // Why the tag behind the row cannot be written; empty when it can.
     QString notWritableReason(const QModelIndex &index) const;
+    // Why the value cannot be written to the row's tag (the writer's checks
+    // with the row's rights); empty when it can.
+    QString checkValue(const QModelIndex &index, const QVariant &value) const;
+    // Records an attempt on the row's tag refused for `reason`: the cell
+    // shows it and the writer reports it like any other refusal. Returns
+    // the writer's request id, 0 without a tag or writer.
+    int refuse(const QModelIndex &index, const QVariant &value, const QString &reason);
 
     void setFlushInterval(int milliseconds);
     int flushInterval() const;

@@ -20,6 +20,18 @@ TagTreeView::TagTreeView(QWidget *parent)
     connect(this, &QTreeView::collapsed, this, &TagTreeView::forgetVisibleRows);
 }
 
+bool TagTreeView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    if (QTreeView::edit(index, trigger, event))
+        return true;
+    // Only what the user did to edit, not the clicks and moves that the
+    // view also tries as triggers.
+    const bool asked = trigger == DoubleClicked || trigger == EditKeyPressed || trigger == AllEditTriggers;
+    if (asked && index.isValid() && !(index.flags() & Qt::ItemIsEditable))
+        emit editRefused(index);
+    return false;
+}
+
 void TagTreeView::setModel(QAbstractItemModel *model)
 {
     for (const QMetaObject::Connection &c : qAsConst(m_modelConnections))

@@ -39,7 +39,15 @@ public:
     // The rows on screen, one index (column 0) each, top to bottom.
     QModelIndexList visibleRows() const;
 
+    using QTreeView::edit;
+
+signals:
+    // The user asked to edit a cell (double-click, F2 or an explicit
+    // edit()) that cannot be edited.
+    void editRefused(const QModelIndex &index);
+
 protected:
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                      const QVector<int> &roles = QVector<int>()) override;
     void paintEvent(QPaintEvent *event) override;

@@ -99,6 +99,23 @@ WorkspacePage::WorkspacePage(WorkspaceController *controller, QWidget *parent)
         if (index.column() != TagTableModel::ValueColumn)
             m_view->edit(index.sibling(index.row(), TagTableModel::ValueColumn));
     });
+    // A value that cannot be changed says why at once, and the attempt on
+    // a writable table is recorded with that reason.
+    connect(m_view, &TagTreeView::editRefused, this, [this](const QModelIndex &index) {
+        if (index.column() != TagTableModel::ValueColumn)
+            return;
+        TagTableModel *model = m_controller->model();
+        const QModelIndex source = m_filter->mapToSource(index);
+        const Pointbook::Tag *tag = model->tagAt(source);
+        if (!tag)
+            return;
+        const QString reason = model->notWritableReason(source);
+        if (reason.isEmpty())
+            return;
+        TagValueDelegate::showRefusal(m_view, index, reason);
+        if (tag->registerType() == Pointbook::Tag::HR || tag->registerType() == Pointbook::Tag::CO)
+            model->refuse(source, QVariant(), reason);
+    });
     auto *editValue = new QAction(tr("Write value…"), m_view);
     editValue->setObjectName(QStringLiteral("actionEditValue"));
     editValue->setShortcut(QKeySequence(Qt::Key_F2));

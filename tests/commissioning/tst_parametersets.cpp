@@ -20,6 +20,8 @@
 #include <sqlstore/sqlstoreplugin.h>
 #include <workspace/connectionstatuswidget.h>
 #include <workspace/demodevice.h>
+#include <workspace/tagfiltermodel.h>
+#include <workspace/tagtablemodel.h>
 #include <workspace/workspacecontroller.h>
 #include <workspace/workspacepage.h>
 #include <workspace/workspaceplugin.h>
@@ -29,6 +31,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTreeView>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -87,6 +91,7 @@ private slots:
     void saveCompareApplyRecord();
     void saveWithGaps();
     void brokenFileRefused();
+    void refusalsOfTheWindowRecorded();
 
 private:
     // The demo simulator runs on a thread of its own: work on it goes there.
@@ -311,6 +316,64 @@ void tst_ParameterSets::brokenFileRefused()
     QVERIFY(!shown.at(0).at(0).toBool());
     QVERIFY2(shown.at(0).at(1).toString().contains("(Damping): a value of type uint16 must be a number"),
              qPrintable(shown.at(0).at(1).toString()));
+}
+
+// What the window refuses is in the change log of the database file too:
+// who (the level), what (the tag and the text typed), why.
+void tst_ParameterSets::refusalsOfTheWindowRecorded()
+{
+    QCOMPARE(Clearance::ClearancePlugin::instance()->currentClearance(), QString("engineer"));
+    Workspace::WorkspacePage *page = Workspace::WorkspacePlugin::instance()->page();
+    QWidget *window = page->window();
+    window->resize(1100, 800);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTreeView *view = page->view();
+    view->expandAll();
+    const auto cell = [&](const char *id) {
+        return page->filterModel()->mapFromSource(
+            controller()->model()->indexOfTag(Tag::HR, id, Workspace::TagTableModel::ValueColumn));
+    };
+    const float setPoint = onDevice([](Sim *d) { return d->tagValue(Tag::HR, "SetPoint"); }).toFloat();
+    view->scrollTo(cell("SetPoint"));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->visualRect(cell("SetPoint")).center());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->visualRect(cell("SetPoint")).center());
+    auto *editor = view->viewport()->findChild<QLineEdit *>("valueEditorNumber");
+    QVERIFY(editor);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, "25");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::keyClick(editor, Qt::Key_Escape);
+    // The engineer may not change the calibration.
+    view->scrollTo(cell("CalibrationOffset"));
+    const QPoint calibration = view->visualRect(cell("CalibrationOffset")).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, calibration);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, calibration);
+
+    Commissioning::ChangeLog *log = plugin()->changeLog();
+    const QStringList &columns = Commissioning::ChangeLog::columns();
+    QVector<QVector<QVariant>> rows;
+    QTRY_VERIFY_WITH_TIMEOUT([&] {
+        QSignalSpy loaded(log, &Commissioning::ChangeLog::rowsLoaded);
+        log->load();
+        if (!loaded.wait(Patience))
+            return false;
+        rows = loaded.at(0).at(1).value<QVector<QVector<QVariant>>>();
+        return !rows.isEmpty() && rows.at(0).value(columns.indexOf("tag_id")).toString() == "CalibrationOffset";
+    }(), Patience);
+    const auto value = [&](int row, const char *column) {
+        return rows.at(row).value(columns.indexOf(QLatin1String(column))).toString();
+    };
+    QVERIFY(rows.size() >= 2);
+    QCOMPARE(value(0, "result"), QString("refused"));
+    QCOMPARE(value(0, "access_level"), QString("engineer"));
+    QCOMPARE(value(0, "detail"), QString("The current access level may not change this tag."));
+    QCOMPARE(value(1, "tag_id"), QString("SetPoint"));
+    QCOMPARE(value(1, "result"), QString("refused"));
+    QCOMPARE(value(1, "access_level"), QString("engineer"));
+    QCOMPARE(value(1, "new_value"), QString("25"));
+    QVERIFY2(value(1, "detail").contains("outside the tag's limits"), qPrintable(value(1, "detail")));
+    QCOMPARE(onDevice([](Sim *d) { return d->tagValue(Tag::HR, "SetPoint"); }).toFloat(), setPoint);
 }
 
 QTEST_MAIN(tst_ParameterSets)

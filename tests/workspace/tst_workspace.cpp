@@ -35,7 +35,7 @@
 #include <QAction>
 #include <QFile>
 #include <QSpinBox>
-#include <QDoubleSpinBox>
+#include <QLineEdit>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -318,15 +318,15 @@ void tst_Workspace::tableWritesAndReadsBack()
     QTreeView *view = page()->view();
     const QModelIndex shown = page()->filterModel()->mapFromSource(setPoint);
     view->edit(shown);
-    auto *spin = view->findChild<QDoubleSpinBox *>("valueEditorReal");
-    QVERIFY(spin);
-    QCOMPARE(spin->suffix(), QString(" bar"));
-    QCOMPARE(spin->maximum(), 16.0);
-    spin->selectAll();
-    QTest::keyClicks(spin, "6.25");
+    auto *edit = view->findChild<QLineEdit *>("valueEditorNumber");
+    QVERIFY(edit);
+    QCOMPARE(edit->findChild<QLabel *>("labelValueUnit")->text(), QString("bar"));
+    QVERIFY(edit->toolTip().contains("0 to 16 bar"));
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, "6.25");
     waitForPasses(2); // the live value goes on changing under the editor
-    QCOMPARE(spin->value(), 6.25);
-    QTest::keyClick(spin, Qt::Key_Return);
+    QCOMPARE(edit->text(), QString("6.25"));
+    QTest::keyClick(edit, Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, Patience);
     QCOMPARE(finished.at(1).at(0).value<Pointbook::TagWriter::Outcome>().readBack, QString("6.25"));
     finished.clear();
@@ -369,8 +369,16 @@ void tst_Workspace::browserWritesAtTheHighestLevelOnly()
     };
     setLevel("user");
     QVERIFY(writer.refusal().contains("highest level (admin)"));
+    QSignalSpy reported(controller(), &WorkspaceController::writeFinished);
     QCOMPARE(writer.write(Tag::HR, damping, Browser::RowFormat(Browser::RowFormat::Unsigned16), "7", &error), 0);
     QCOMPARE(error, writer.refusal());
+    // Refused, and reported for the change log with the reason.
+    QTRY_COMPARE_WITH_TIMEOUT(reported.count(), 1, Patience);
+    const auto refused = reported.at(0).at(0).value<Pointbook::TagWriter::Outcome>();
+    QCOMPARE(refused.result, Pointbook::TagWriter::Refused);
+    QCOMPARE(refused.address, damping);
+    QCOMPARE(refused.newValue, QString("7"));
+    QCOMPARE(refused.detail, writer.refusal());
     waitForPasses(1);
     QCOMPARE(finished.count(), 1);
     QCOMPARE(onDevice([](Sim *d) { return d->tagValue(Tag::HR, "Damping"); }).toInt(), 42);

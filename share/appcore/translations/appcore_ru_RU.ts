@@ -3919,6 +3919,10 @@ Reason: %3</source>
         <source>Writing %1: outcome unknown: %2</source>
         <translation>Запись %1: результат неизвестен: %2</translation>
     </message>
+    <message>
+        <source>Not written (%1): %2</source>
+        <translation>Не записано (%1): %2</translation>
+    </message>
 </context>
 <context>
     <name>Workspace::TagValueDelegate</name>
@@ -3941,6 +3945,30 @@ Reason: %3</source>
     <message>
         <source>Send &quot;%1&quot; = %2 to the device?</source>
         <translation>Отправить на устройство «%1» = %2?</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; or &quot;.&quot;</source>
+        <translation>«%1» или «.»</translation>
+    </message>
+    <message>
+        <source>Enter a value.</source>
+        <translation>Введите значение.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a number: the decimal separator is %2.</source>
+        <translation>«%1» — не число: десятичный разделитель — %2.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a number: write it without thousands separators.</source>
+        <translation>«%1» — не число: введите его без разделителей разрядов.</translation>
+    </message>
+    <message>
+        <source>Limits: %1 to %2 %3</source>
+        <translation>Пределы: от %1 до %2 %3</translation>
+    </message>
+    <message>
+        <source>Decimal separator: %1</source>
+        <translation>Десятичный разделитель: %1</translation>
     </message>
 </context>
 <context>
