@@ -130,10 +130,11 @@ QWidget *TagValueDelegate::createEditor(QWidget *parent, const QStyleOptionViewI
         QStringList help;
         if (tag->count() > 1)
             help << tr("%1 values, separated by commas").arg(tag->count());
-        if (isSingleNumber(tag) && tag->minValue() < tag->maxValue())
+        // The limits as the writer compares them, at the tag's own type.
+        if (isSingleNumber(tag) && tag->hasLimits())
             help << tr("Limits: %1 to %2 %3")
-                        .arg(TagWriter::valueText(tag, double(tag->minValue())),
-                             TagWriter::valueText(tag, double(tag->maxValue())), tag->unit())
+                        .arg(Tag::numberText(tag->lowerLimit()),
+                             Tag::numberText(tag->upperLimit()), tag->unit())
                         .trimmed();
         if (isSingleNumber(tag) && isReal(tag))
             help << tr("Decimal separator: %1").arg(separators(edit->locale()));
