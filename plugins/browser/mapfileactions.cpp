@@ -30,7 +30,9 @@ using Workspace::WorkspaceController;
 namespace {
 
 // Runs the job on a worker thread; the window stays alive (a progress dialog
-// appears when the job takes a while) and the call returns its result.
+// appears when the job takes a while) and the call returns its result. When
+// the system refuses the thread, the job runs here: the window waits for it,
+// but the work is done and nothing waits for a thread that never ran.
 template<typename R>
 R runBusy(QWidget *parent, const QString &label, const std::function<R()> &job)
 {
@@ -43,6 +45,10 @@ R runBusy(QWidget *parent, const QString &label, const std::function<R()> &job)
     progress.setMinimumDuration(400);
     progress.setValue(0);
     thread->start();
+    if (!thread->isRunning() && !thread->isFinished()) {
+        delete thread;
+        return job();
+    }
     if (!thread->isFinished())
         loop.exec();
     thread->wait();

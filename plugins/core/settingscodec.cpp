@@ -1,7 +1,11 @@
 #include "settingscodec.h"
 
 #include <QDataStream>
+#include <QDateTime>
 #include <QMetaType>
+#include <QTimeZone>
+
+#include <algorithm>
 
 namespace Core {
 namespace Internal {
@@ -32,6 +36,56 @@ bool isBoundedLeaf(int type)
     default:
         return false;
     }
+}
+
+// Qt writes a date and time in a time zone by asking the zone for its
+// data, which an unknown zone does not have: the write crashes. Reading
+// yields such values (any zone name is read), so they are refused both
+// ways.
+bool writableDateTime(const QDateTime &value)
+{
+    return value.timeSpec() != Qt::TimeZone || value.timeZone().isValid();
+}
+
+QString unknownZone()
+{
+    return QStringLiteral("a date and time in an unknown time zone");
+}
+
+// Whether Qt can write the value without harm; the reader's own checks
+// cover the rest (types and nesting it would refuse afterwards).
+bool writable(const QVariant &value, int depth, QString *reason)
+{
+    switch (value.userType()) {
+    case QMetaType::QDateTime:
+        if (writableDateTime(value.toDateTime()))
+            return true;
+        *reason = unknownZone();
+        return false;
+    case QMetaType::QVariantList:
+    case QMetaType::QVariantMap:
+    case QMetaType::QVariantHash:
+        break;
+    default:
+        return true;
+    }
+    if (depth >= SettingsCodec::MaxDepth) {
+        *reason = QStringLiteral("nested deeper than %1").arg(SettingsCodec::MaxDepth);
+        return false;
+    }
+    if (value.userType() == QMetaType::QVariantList) {
+        const QVariantList list = value.toList();
+        return std::all_of(list.cbegin(), list.cend(),
+                           [depth, reason](const QVariant &v) { return writable(v, depth + 1, reason); });
+    }
+    if (value.userType() == QMetaType::QVariantMap) {
+        const QVariantMap map = value.toMap();
+        return std::all_of(map.cbegin(), map.cend(),
+                           [depth, reason](const QVariant &v) { return writable(v, depth + 1, reason); });
+    }
+    const QVariantHash hash = value.toHash();
+    return std::all_of(hash.cbegin(), hash.cend(),
+                       [depth, reason](const QVariant &v) { return writable(v, depth + 1, reason); });
 }
 
 class Checker
@@ -115,6 +169,10 @@ private:
         QVariant scratch(type, nullptr);
         if (!QMetaType::load(m_stream, type, scratch.data()) || !ok())
             return fail(QStringLiteral("truncated or malformed %1").arg(QString::fromLatin1(QMetaType::typeName(type))));
+        // What is read must be writable again: the store writes its values
+        // back.
+        if (type == QMetaType::QDateTime && !writableDateTime(*static_cast<const QDateTime *>(scratch.constData())))
+            return fail(unknownZone());
         return true;
     }
 
@@ -127,6 +185,12 @@ private:
 
 QByteArray SettingsCodec::encode(const QVariant &value, QString *reason)
 {
+    QString unwritable;
+    if (!writable(value, 0, &unwritable)) {
+        if (reason)
+            *reason = unwritable;
+        return QByteArray();
+    }
     QByteArray bytes;
     {
         QDataStream stream(&bytes, QIODevice::WriteOnly);

@@ -113,6 +113,7 @@ void ModbusConnection::setReconnectDelays(int minimumMs, int maximumMs)
 bool ModbusConnection::connectDevice()
 {
     m_wantConnected = true;
+    m_quietRepeats = false;
     m_reconnectTimer->stop();
     m_reconnectDelay = m_reconnectMin;
     if (m_state != QModbusDevice::ConnectedState)
@@ -212,6 +213,7 @@ void ModbusConnection::destroyClient()
         m_client->disconnectDevice();
         m_client->deleteLater();
         m_client = nullptr;
+        m_losingPort = false;
     }
     if (m_link) {
         m_link->disconnect(this);
@@ -224,7 +226,13 @@ void ModbusConnection::destroyClient()
 
 void ModbusConnection::reportError(const QString &message)
 {
+    // Attempts to get a lost link back fail alike, one after the other:
+    // the reason is said once, until the link is up or the user connects.
+    const bool repeated = message == m_errorString && m_quietRepeats;
     m_errorString = message;
+    m_quietRepeats = true;
+    if (repeated)
+        return;
     qCWarning(lcFieldlink).noquote() << message;
     emit errorOccurred(message);
 }
@@ -243,6 +251,7 @@ void ModbusConnection::setState(QModbusDevice::State state)
             emit statisticsChanged();
         }
         m_hadLink = true;
+        m_quietRepeats = false;
         m_reconnectDelay = m_reconnectMin;
         m_linkDeadlines.clear();
         m_linkWaitTimer->stop();
@@ -263,6 +272,8 @@ void ModbusConnection::setState(QModbusDevice::State state)
 
 void ModbusConnection::onClientStateChanged(QModbusDevice::State state)
 {
+    if (state == QModbusDevice::UnconnectedState)
+        m_losingPort = false;
     setState(state);
     if (state != QModbusDevice::UnconnectedState)
         return;
@@ -289,6 +300,27 @@ void ModbusConnection::onClientError(QModbusDevice::Error error)
 {
     if (error == QModbusDevice::NoError || !hasLink())
         return;
+    if (m_client && error == QModbusDevice::ConnectionError
+        && m_client->state() == QModbusDevice::ConnectedState) {
+        // A serial port that went away (adapter unplugged, line closed)
+        // fails every read from then on; Qt's master reports each failure
+        // and keeps the dead port open. The link is lost: it is said once,
+        // closed, and reconnected like any lost link.
+        if (m_losingPort)
+            return;
+        m_losingPort = true;
+        QString why = m_client->errorString().trimmed();
+        while (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        reportError(tr("The serial port %1 was lost (%2).").arg(m_serialPortName, why));
+        // Closed from the event loop, not from inside the port's own
+        // notification.
+        QTimer::singleShot(0, m_client, [client = m_client] {
+            if (client->state() != QModbusDevice::UnconnectedState)
+                client->disconnectDevice();
+        });
+        return;
+    }
     // Per-request failures arrive through their replies; report link errors.
     if (error == QModbusDevice::ConnectionError || error == QModbusDevice::ConfigurationError)
         reportError(m_link ? m_link->errorString() : m_client->errorString());

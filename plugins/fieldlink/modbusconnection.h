@@ -236,6 +236,11 @@ private:
     // The link came up since the last connectDevice(): a later connection is
     // a reconnect.
     bool m_hadLink = false;
+    // The serial port failed while connected; it is being closed.
+    bool m_losingPort = false;
+    // A message equal to the last one is not reported again (see
+    // reportError()).
+    bool m_quietRepeats = false;
 };
 
 } // namespace FieldlinkCore

@@ -36,6 +36,14 @@ void DemoDevice::prepare(const QString &mapFile)
     if (m_started || file.isEmpty() || file == m_preparedFile)
         return;
     stop();
+    m_threadError.clear();
+    // Nothing may wait for a thread that is not there (the system refuses
+    // new threads when memory or its thread limit runs out).
+    m_thread.start();
+    if (!m_thread.isRunning()) {
+        m_threadError = tr("The demo device cannot run: the system refused to start a thread for it.");
+        return;
+    }
     // Made here and handed over, so that the pointer is ours at once; from
     // now on only the thread touches the simulator.
     m_simulator = new Devicesim::DeviceSimulator;
@@ -45,7 +53,6 @@ void DemoDevice::prepare(const QString &mapFile)
     m_preparedFile = file;
     m_loaded = false;
     m_loadError.clear();
-    m_thread.start();
     QMetaObject::invokeMethod(m_context, [this, file] {
         m_loaded = m_simulator->loadMap(file);
         if (!m_loaded)
@@ -67,6 +74,10 @@ bool DemoDevice::start(const QString &mapFile)
         return false;
     }
     prepare(file);
+    if (!m_context) {
+        m_errorString = m_threadError;
+        return false;
+    }
 
     enum Outcome { Listening, NotLoaded, NoVersion, NotListening } outcome = Listening;
     QString detail;

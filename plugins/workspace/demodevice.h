@@ -84,6 +84,8 @@ private:
     // Written on m_thread by the load, read after waiting for it.
     bool m_loaded = false;
     QString m_loadError;
+    // Why the last prepare() could not start the thread.
+    QString m_threadError;
     QString m_preparedFile;
     bool m_started = false;
     quint16 m_port = 0;

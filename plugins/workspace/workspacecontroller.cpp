@@ -235,8 +235,8 @@ void WorkspaceController::connectTo(const ConnectionProfile &profile)
     setPhase(Connecting);
     if (!m_connection->connectDevice())
         setProblem(m_connection->errorString());
-    else if (m_connection->isConnected())
-        onConnected();
+    else if (m_connection->isConnected() && m_phase == Connecting)
+        onConnected(); // up at once, and nobody has asked for the version yet
 }
 
 void WorkspaceController::disconnectFromDevice()
@@ -294,7 +294,30 @@ void WorkspaceController::readVersion()
                                        .arg(version.left(40)));
                     return;
                 }
-                onIdentification(false);
+                // Each reason as it is: silence, a refusal, or an answer
+                // without a version are different faults to look for.
+                switch (ok ? IModbusTransaction::InvalidResponse : request->outcome()) {
+                case IModbusTransaction::Dropped:
+                    // Cleared before it was sent: asked again (see below).
+                    *answered = false;
+                    break;
+                case IModbusTransaction::Timeout:
+                    onIdentification(false);
+                    break;
+                case IModbusTransaction::ExceptionReply:
+                    versionUnknown(tr("The device refused the device identification request (%1).")
+                                       .arg(request->failureText()));
+                    break;
+                case IModbusTransaction::InvalidResponse:
+                case IModbusTransaction::LengthMismatch:
+                    versionUnknown(tr("The device answered the device identification request without "
+                                      "a readable version."));
+                    break;
+                default:
+                    versionUnknown(tr("The device identification request failed (%1).")
+                                       .arg(request->failureText()));
+                    break;
+                }
             });
     connect(request, &QObject::destroyed, this, [this, generation, answered] {
         if (*answered || generation != m_linkGeneration || !m_linkWanted)

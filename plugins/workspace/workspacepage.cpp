@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -230,7 +231,7 @@ void WorkspacePage::onValuesChanged(const QModelIndex &topLeft)
     // left row says whether a value came in fresh from the device (rather
     // than a row turning stale).
     if (m_firstValue != FirstValue::Awaited || !m_controller->model()->isLive()
-        || !topLeft.data(TagTableModel::RefreshedRole).isValid()
+        || !topLeft.data(TagTableModel::RefreshedRole).toDateTime().isValid()
         || topLeft.data(TagTableModel::StaleRole).toBool())
         return;
     m_firstValue = FirstValue::Painting;

@@ -6,6 +6,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimeZone>
+#include <QtEndian>
 #include <QtTest>
 
 #include <memory>
@@ -37,7 +39,8 @@ private slots:
     void unreadableValueIsSkipped();
     void craftedValueIsAbsent_data();
     void craftedValueIsAbsent();
-    void tooDeepValueNotStored();
+    void unstorableValueNotStored_data();
+    void unstorableValueNotStored();
 
 private:
     QString dbFile() const { return m_dir->filePath(QStringLiteral("sub/settings.db")); }
@@ -287,6 +290,17 @@ void tst_SettingsDatabase::unreadableValueIsSkipped()
 
 namespace {
 
+// A string as QDataStream writes it: its length in bytes, then UTF-16.
+QByteArray zoneName(const char *name)
+{
+    const QString text = QString::fromLatin1(name);
+    QByteArray bytes(4, '\0');
+    qToBigEndian(quint32(text.size() * 2), bytes.data());
+    for (const QChar c : text)
+        bytes.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
+    return bytes;
+}
+
 // Lists inside lists, `depth` of them, around an invalid value.
 QByteArray nestedLists(int depth)
 {
@@ -319,6 +333,17 @@ void tst_SettingsDatabase::craftedValueIsAbsent_data()
     QTest::newRow("truncated int") << QByteArray::fromHex("00000002000000") << false;
     QTest::newRow("trailing bytes") << QByteArray::fromHex("000000020000000001ff") << false;
     QTest::newRow("empty") << QByteArray("") << false;
+    // A date and time in a named zone: Qt reads any name, but writing back
+    // one it does not know crashes.
+    const QByteArray atNoon = QByteArray::fromHex("0000001000" "0000000000258960" "02932be0" "03");
+    QTest::newRow("date time in a known zone") << atNoon + zoneName("UTC") << true;
+    QTest::newRow("date time in an unknown zone") << atNoon + zoneName("Nowhere/Bogus") << false;
+    QTest::newRow("date time in a zone too far from UTC")
+        << atNoon + zoneName("OffsetFromUtc") + QByteArray::fromHex("000f423f") + zoneName("X") + zoneName("X")
+               + QByteArray::fromHex("00000000") + zoneName("")
+        << false;
+    QTest::newRow("list holding a date time in an unknown zone")
+        << QByteArray::fromHex("000000090000000001") + atNoon + zoneName("Nowhere/Bogus") << false;
     QTest::newRow("list of a map and an int") << QByteArray::fromHex(
         "00000009000000000200000008000000000100000002006b0000000a00000000020076000000020000000007") << true;
 }
@@ -356,25 +381,37 @@ void tst_SettingsDatabase::craftedValueIsAbsent()
                  qPrintable(s_warnings.first()));
 }
 
-// What the store could not read back is not written either.
-void tst_SettingsDatabase::tooDeepValueNotStored()
+// What the store could not read back, or Qt cannot write, is not written;
+// the value is kept for the run.
+void tst_SettingsDatabase::unstorableValueNotStored_data()
 {
+    QTest::addColumn<QVariant>("value");
+
     QVariant deep;
     for (int i = 0; i < 40; ++i)
         deep = QVariantList{deep};
+    QTest::newRow("nested 40 deep") << deep;
+    const QDateTime unknownZone(QDate(2024, 5, 1), QTime(12, 0), QTimeZone("Nowhere/Bogus"));
+    QTest::newRow("date time in an unknown zone") << QVariant(unknownZone);
+    QTest::newRow("map holding one") << QVariant(QVariantMap{{QStringLiteral("at"), unknownZone}});
+}
+
+void tst_SettingsDatabase::unstorableValueNotStored()
+{
+    QFETCH(QVariant, value);
     s_warnings.clear();
     QtMessageHandler previous = qInstallMessageHandler(countWarnings);
     {
         SettingsDatabase db(dbFile());
-        QVERIFY(!db.setValue(QStringLiteral("deep"), deep));
+        QVERIFY(!db.setValue(QStringLiteral("kept"), value));
         QVERIFY(db.setValue(QStringLiteral("flat"), QVariantList{1, QStringLiteral("two")}));
-        QCOMPARE(db.value(QStringLiteral("deep")), deep);
+        QCOMPARE(db.value(QStringLiteral("kept")).userType(), value.userType());
     }
     qInstallMessageHandler(previous);
     QCOMPARE(s_warnings.size(), 1);
     QVERIFY2(s_warnings.first().contains(QLatin1String("cannot be stored")), qPrintable(s_warnings.first()));
     SettingsDatabase reopened(dbFile());
-    QVERIFY(!reopened.contains(QStringLiteral("deep")));
+    QVERIFY(!reopened.contains(QStringLiteral("kept")));
     QCOMPARE(reopened.value(QStringLiteral("flat")), QVariant(QVariantList{1, QStringLiteral("two")}));
 }
 

@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
@@ -76,6 +77,51 @@ quint16 freePort()
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
+// A pseudo-terminal pair whose ends are reached through fixed links, so
+// that a line started again is found under the same names.
+bool startLine(QProcess *socat, const QString &deviceEnd, const QString &toolEnd)
+{
+    const QString program = QStandardPaths::findExecutable("socat");
+    if (program.isEmpty())
+        return false;
+    socat->setProcessChannelMode(QProcess::SeparateChannels);
+    socat->start(program, {"-d", "-d", "pty,raw,echo=0,link=" + deviceEnd, "pty,raw,echo=0,link=" + toolEnd});
+    if (!socat->waitForStarted(5000))
+        return false;
+    QByteArray log;
+    return QTest::qWaitFor([&]() {
+        log += socat->readAllStandardError();
+        return log.contains("starting data transfer loop") || socat->state() == QProcess::NotRunning;
+    }, 10000) && socat->state() == QProcess::Running;
+}
+
+QModbusRtuSerialSlave *serialDevice(const QString &port)
+{
+    auto *device = new QModbusRtuSerialSlave;
+    QModbusDataUnitMap map;
+    map.insert(QModbusDataUnit::HoldingRegisters, {QModbusDataUnit::HoldingRegisters, 0, 10});
+    device->setMap(map);
+    device->setServerAddress(5);
+    device->setConnectionParameter(QModbusDevice::SerialPortNameParameter, port);
+    device->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, 19200);
+    device->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::EvenParity);
+    if (!device->connectDevice()) {
+        delete device;
+        return nullptr;
+    }
+    return device;
+}
+
+QStringList s_linkWarnings;
+QtMessageHandler s_previousHandler = nullptr;
+
+void keepLinkWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && context.category && qstrcmp(context.category, "fieldlink.connection") == 0)
+        s_linkWarnings.append(message);
+    s_previousHandler(type, context, message);
+}
+
 QVector<quint16> toWords(const QJsonValue &value)
 {
     QVector<quint16> words;
@@ -107,6 +153,7 @@ private slots:
     void rtuReadsAndWrites();
     void rtuFaults();
     void rtuDeviceIdentification();
+    void rtuLostPortReconnects();
 
 private:
     bool startPeer();
@@ -436,6 +483,63 @@ void tst_ModbusPeers::rtuDeviceIdentification()
     QVERIFY(e.ok);
     QCOMPARE(e.identification.value(QModbusDeviceIdentification::VendorNameObjectId), QByteArray("Korvane Serial"));
     QCOMPARE(e.identification.value(QModbusDeviceIdentification::MajorMinorRevisionObjectId), QByteArray("1.4"));
+}
+
+// The line goes away under a connected master (socat ended, as an adapter
+// pulled out): the link is lost once, said once, tried again with the
+// growing delays of every lost link, and back when the line is.
+void tst_ModbusPeers::rtuLostPortReconnects()
+{
+    QTemporaryDir dir;
+    const QString deviceEnd = dir.filePath("device");
+    const QString toolEnd = dir.filePath("tool");
+    QProcess socat;
+    if (!startLine(&socat, deviceEnd, toolEnd))
+        QFAIL("no pseudo-terminal pair from socat");
+    QScopedPointer<QModbusRtuSerialSlave> device(serialDevice(deviceEnd));
+    QVERIFY(device);
+    device->setData(QModbusDataUnit::HoldingRegisters, 3, 0x1234);
+
+    ModbusConnection master;
+    master.setConnectionType(ModbusConnection::Rtu);
+    master.setSerialPortName(toolEnd);
+    master.setReconnectDelays(100, 400);
+    QVERIFY(master.connectDevice());
+    QTRY_VERIFY_WITH_TIMEOUT(master.isConnected(), 5000);
+    QModbusSettings s(5, 1000, 0);
+    QVERIFY(execute(&master, master.readHoldings(3, 1, &s, Tx::Priority(3))).ok);
+
+    QSignalSpy lost(&master, &ModbusConnection::disconnected);
+    QSignalSpy scheduled(&master, &ModbusConnection::reconnectScheduled);
+    s_linkWarnings.clear();
+    s_previousHandler = qInstallMessageHandler(keepLinkWarnings);
+    socat.terminate();
+    QVERIFY(socat.waitForFinished(5000));
+    device.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(master.state(), QModbusDevice::UnconnectedState, 5000);
+    // Several attempts while the line is away, each said no more than once.
+    QTRY_VERIFY_WITH_TIMEOUT(scheduled.count() >= 4, 10000);
+    qInstallMessageHandler(s_previousHandler);
+    QCOMPARE(lost.count(), 1);
+    QVERIFY2(s_linkWarnings.size() <= 2 && s_linkWarnings.value(0).contains("was lost"),
+             qPrintable(s_linkWarnings.join('\n')));
+    QVector<int> delays;
+    for (const QList<QVariant> &call : qAsConst(scheduled))
+        delays.append(call.at(0).toInt());
+    QCOMPARE(delays.mid(0, 4), (QVector<int>{100, 200, 400, 400}));
+
+    QVERIFY(startLine(&socat, deviceEnd, toolEnd));
+    device.reset(serialDevice(deviceEnd));
+    QVERIFY(device);
+    device->setData(QModbusDataUnit::HoldingRegisters, 3, 0x4321);
+    QTRY_VERIFY_WITH_TIMEOUT(master.isConnected(), 10000);
+    const Ending back = execute(&master, master.readHoldings(3, 1, &s, Tx::Priority(3)));
+    QVERIFY(back.ok);
+    QCOMPARE(back.words, QVector<quint16>{0x4321});
+    master.disconnectDevice();
+    device->disconnectDevice();
+    socat.terminate();
+    socat.waitForFinished(5000);
 }
 
 QTEST_GUILESS_MAIN(tst_ModbusPeers)

@@ -3,6 +3,7 @@
 
 #include "testdevice.h"
 #include "workspacestack.h"
+#include "../support/refusedthreads.h"
 
 #include <workspace/connectionhistory.h>
 #include <workspace/connectionprofile.h>
@@ -40,7 +41,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMainWindow>
+#include <QModbusRtuSerialSlave>
 #include <QModbusTcpClient>
+#include <QProcess>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QLabel>
@@ -71,6 +74,56 @@ const char SmallMap[] =
     "<value default=\"0\" min=\"0\" max=\"1000\" precision=\"0\" dampening=\"false\"/>"
     "<chart type=\"none\"/><typetag type=\"status\" profile=\"false\"/></tag>\n"
     "</ir></base>\n";
+
+// A device on a serial line at unit 1, with its own way of meeting the
+// device identification request.
+class SerialTestDevice : public QModbusRtuSerialSlave
+{
+public:
+    enum Identification { Answers, Refuses, NamesNoVersion };
+
+    SerialTestDevice(const QString &port, Identification identification)
+        : m_identification(identification)
+    {
+        QModbusDataUnitMap map;
+        map.insert(QModbusDataUnit::InputRegisters, {QModbusDataUnit::InputRegisters, 0, 16});
+        setMap(map);
+        setServerAddress(1);
+        setConnectionParameter(QModbusDevice::SerialPortNameParameter, port);
+        setConnectionParameter(QModbusDevice::SerialBaudRateParameter, 19200);
+        setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::EvenParity);
+    }
+
+protected:
+    QModbusResponse processRequest(const QModbusPdu &request) override
+    {
+        if (request.functionCode() != QModbusPdu::EncapsulatedInterfaceTransport)
+            return QModbusRtuSerialSlave::processRequest(request);
+        if (m_identification == Refuses)
+            return QModbusExceptionResponse(request.functionCode(), QModbusExceptionResponse::IllegalFunction);
+        // Basic identification holding the vendor's name alone.
+        return QModbusResponse(request.functionCode(), QByteArray::fromHex("0e0101000001000454657374"));
+    }
+
+private:
+    Identification m_identification;
+};
+
+// A pseudo-terminal pair made by socat, its ends reached through links.
+bool startLine(QProcess *socat, const QString &deviceEnd, const QString &toolEnd)
+{
+    const QString program = QStandardPaths::findExecutable("socat");
+    if (program.isEmpty())
+        return false;
+    socat->start(program, {"-d", "-d", "pty,raw,echo=0,link=" + deviceEnd, "pty,raw,echo=0,link=" + toolEnd});
+    if (!socat->waitForStarted(5000))
+        return false;
+    QByteArray log;
+    return QTest::qWaitFor([&]() {
+        log += socat->readAllStandardError();
+        return log.contains("starting data transfer loop") || socat->state() == QProcess::NotRunning;
+    }, 10000) && socat->state() == QProcess::Running;
+}
 
 bool covered(const QVector<QPoint> &intervals, int address)
 {
@@ -108,6 +161,9 @@ private slots:
     void refusedConnectionSaysWhy();
     void pollingPeriodAndStop();
     void arrayEditorRefusesEmptyElement();
+    void demoWithoutThreadSaysWhy();
+    void identificationOverSerial_data();
+    void identificationOverSerial();
 
 private:
     // The demo simulator runs on a thread of its own: work on it goes there.
@@ -635,6 +691,91 @@ void tst_Workspace::arrayEditorRefusesEmptyElement()
     }
     controller()->disconnectFromDevice();
     device.disconnectDevice();
+}
+
+// A thread the system refuses: the demo says why instead of waiting for it
+// for good, and starts once threads are to be had again.
+void tst_Workspace::demoWithoutThreadSaysWhy()
+{
+    controller()->disconnectFromDevice();
+    Workspace::DemoDevice *demo = m_plugins.workspace->demoDevice();
+    setThreadsRefused(true);
+    page()->demoAction()->trigger();
+    setThreadsRefused(false);
+    QVERIFY(!demo->isRunning());
+    QVERIFY2(demo->errorString().contains("refused to start a thread"), qPrintable(demo->errorString()));
+    QCOMPARE(controller()->phase(), WorkspaceController::Idle);
+
+    page()->demoAction()->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
+}
+
+void tst_Workspace::identificationOverSerial_data()
+{
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<int>("identification");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("unit that never answers") << 9 << int(SerialTestDevice::Answers)
+                                             << "did not answer the device identification request";
+    QTest::newRow("refused") << 1 << int(SerialTestDevice::Refuses)
+                             << "refused the device identification request (exception 1";
+    QTest::newRow("answer without a version") << 1 << int(SerialTestDevice::NamesNoVersion)
+                                              << "answered the device identification request without";
+}
+
+// A serial port opens at once: the version is still asked for once (with the
+// configured retry), the user asked once, and told which way it failed.
+void tst_Workspace::identificationOverSerial()
+{
+    QFETCH(int, unit);
+    QFETCH(int, identification);
+    QFETCH(QString, reason);
+    QFile map(Pointbook::PointbookPlugin::registerMapFolder() + "base_v7.01.xml");
+    QVERIFY(map.open(QIODevice::WriteOnly));
+    map.write(SmallMap);
+    map.close();
+    QTemporaryDir dir;
+    // Names of their own: a serial port's lock is named after the port's.
+    const QString deviceEnd = dir.filePath(QStringLiteral("device%1").arg(unit * 10 + identification));
+    const QString toolEnd = dir.filePath(QStringLiteral("tool%1").arg(unit * 10 + identification));
+    QProcess socat;
+    QVERIFY2(startLine(&socat, deviceEnd, toolEnd), "no pseudo-terminal pair from socat");
+    SerialTestDevice device(deviceEnd, SerialTestDevice::Identification(identification));
+    QVERIFY(device.connectDevice());
+    device.setData(QModbusDataUnit::InputRegisters, 0, 55);
+
+    ConnectionProfile profile;
+    profile.setKind(ConnectionProfile::Rtu);
+    profile.setSerialPortName(toolEnd);
+    profile.setBaudRate(19200);
+    profile.setParity(QSerialPort::EvenParity);
+    profile.setUnit(unit);
+    profile.setResponseTimeout(300);
+    profile.setRetries(1);
+    QSignalSpy asked(controller(), &WorkspaceController::versionChoiceNeeded);
+    QSignalSpy firstShown(page(), &Workspace::WorkspacePage::firstValueShown);
+    const quint64 requestsBefore = link()->statistics().requests();
+    controller()->connectTo(profile);
+    QTRY_COMPARE_WITH_TIMEOUT(asked.count(), 1, Patience);
+    QVERIFY(!link()->isBusy());
+    QCOMPARE(link()->queuedCount(), 0);
+    QCOMPARE(link()->statistics().requests() - requestsBefore, quint64(1));
+    QVERIFY2(controller()->problem().contains(reason), qPrintable(controller()->problem()));
+
+    controller()->chooseVersion("7.01");
+    QTRY_COMPARE_WITH_TIMEOUT(controller()->phase(), WorkspaceController::Running, Patience);
+    waitForPasses(2);
+    QCOMPARE(asked.count(), 1);
+    // Only a value the device gave is reported as the first one shown.
+    if (unit != 1)
+        QCOMPARE(firstShown.count(), 0);
+    else
+        QTRY_COMPARE_WITH_TIMEOUT(firstShown.count(), 1, Patience);
+    controller()->disconnectFromDevice();
+    device.disconnectDevice();
+    socat.terminate();
+    socat.waitForFinished(5000);
 }
 
 QTEST_MAIN(tst_Workspace)

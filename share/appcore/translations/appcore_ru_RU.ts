@@ -2142,6 +2142,10 @@ Reason: %3</source>
         <translation>Последовательный порт %1 не существует; подключён ли адаптер?</translation>
     </message>
     <message>
+        <source>The serial port %1 was lost (%2).</source>
+        <translation>Последовательный порт %1 потерян (%2).</translation>
+    </message>
+    <message>
         <source>The link could not be opened.</source>
         <translation>Не удалось открыть канал связи.</translation>
     </message>
@@ -3726,6 +3730,10 @@ Reason: %3</source>
         <translation>Демо-устройство не может принимать соединения на 127.0.0.1: %1</translation>
     </message>
     <message>
+        <source>The demo device cannot run: the system refused to start a thread for it.</source>
+        <translation>Демо-устройство не может работать: система отказала в запуске потока для него.</translation>
+    </message>
+    <message>
         <source>Cannot put the demo register map into %1.</source>
         <translation>Не удаётся поместить демонстрационную карту регистров в %1.</translation>
     </message>
@@ -3992,6 +4000,18 @@ Reason: %3</source>
     <message>
         <source>The device did not answer the device identification request.</source>
         <translation>Устройство не ответило на запрос идентификации.</translation>
+    </message>
+    <message>
+        <source>The device refused the device identification request (%1).</source>
+        <translation>Устройство отклонило запрос идентификации (%1).</translation>
+    </message>
+    <message>
+        <source>The device answered the device identification request without a readable version.</source>
+        <translation>Устройство ответило на запрос идентификации, но без читаемой версии.</translation>
+    </message>
+    <message>
+        <source>The device identification request failed (%1).</source>
+        <translation>Запрос идентификации устройства не выполнен (%1).</translation>
     </message>
     <message>
         <source>There is no register map file (base_v&lt;version&gt;.xml) in %1.</source>
