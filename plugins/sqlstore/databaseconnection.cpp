@@ -77,6 +77,11 @@ bool DataBaseConnection::start()
         return true;
     worker->moveToThread(thread);
     thread->start(QThread::HighPriority);
+    // The system may refuse a new thread; stop() then waits for nothing.
+    if (!thread->isRunning() && !thread->isFinished()) {
+        qWarning().noquote() << tr("The database worker could not start: the system refused to start a thread for it.");
+        return false;
+    }
     emit launched();
     return true;
 }

@@ -283,6 +283,15 @@ void DatabaseDialog::startTest()
     });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start();
+    // A thread the system refuses would leave the test running for good.
+    if (!thread->isRunning() && !thread->isFinished()) {
+        delete thread;
+        --m_testsRunning;
+        updateEnabled();
+        const QString message = tr("The test could not run: the system refused to start a thread for it.");
+        showResult(false, message);
+        emit testFinished(false, message);
+    }
 }
 
 } // namespace Internal

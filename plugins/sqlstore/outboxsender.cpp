@@ -435,6 +435,11 @@ void OutboxSender::start()
     if (m_thread->isRunning())
         return;
     m_thread->start();
+    // A refused thread sends nothing; the rows wait in the outbox.
+    if (!m_thread->isRunning() && !m_thread->isFinished()) {
+        report(false, -1, tr("the system refused to start a thread for sending"));
+        return;
+    }
     OutboxSenderWorker *worker = m_worker;
     QMetaObject::invokeMethod(worker, [worker] { worker->begin(); }, Qt::QueuedConnection);
 }

@@ -254,6 +254,13 @@ void CsvExporter::exportAsync(const QString &databaseFile, const QString &fileNa
     });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start(QThread::LowPriority);
+    // The system may refuse a new thread (memory or its thread limit): the
+    // export then fails with the reason instead of never finishing.
+    if (!thread->isRunning() && !thread->isFinished()) {
+        delete thread;
+        m_error = tr("The system refused to start a thread for the export.");
+        QMetaObject::invokeMethod(this, [this] { emit finished(false, m_error); }, Qt::QueuedConnection);
+    }
 }
 
 } // namespace Trend
