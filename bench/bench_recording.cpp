@@ -118,9 +118,10 @@ int main(int argc, char **argv)
     exec(db, QStringLiteral("PRAGMA journal_mode=%1").arg(journal).toUtf8().constData());
     exec(db, QStringLiteral("PRAGMA synchronous=%1").arg(synchronous).toUtf8().constData());
     exec(db, "CREATE TABLE history (time_ms INTEGER NOT NULL, tag INTEGER NOT NULL, value REAL)");
-    exec(db, "CREATE INDEX history_tag_time ON history (tag, time_ms)");
+    // The recorder's schema and statement: one value per tag and time stamp.
+    exec(db, "CREATE UNIQUE INDEX history_tag_time_unique ON history (tag, time_ms)");
     sqlite3_stmt *insert = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO history (time_ms, tag, value) VALUES (?, ?, ?)", -1, &insert, nullptr);
+    sqlite3_prepare_v2(db, "INSERT OR IGNORE INTO history (time_ms, tag, value) VALUES (?, ?, ?)", -1, &insert, nullptr);
 
     int pass = 0;
     QVector<double> gatherCpu;

@@ -5,6 +5,7 @@
 #include <sqlstore/dboutboxsetup.h>
 #include <sqlstore/dbpreparedstatement.h>
 #include <sqlstore/outbox.h>
+#include <workspace/csvfield.h>
 
 #include <QStringList>
 
@@ -296,13 +297,9 @@ void ChangeLog::load(const QString &tagFilter, int limit, const QString &station
 
 QString ChangeLog::toCsv(const QVector<QVector<QVariant>> &rows)
 {
-    const auto field = [](const QString &text) {
-        if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-            && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-            return text;
-        return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QLatin1String("\"\""))
-               + QLatin1Char('"');
-    };
+    // Names, levels, connections and stations come from files and other
+    // stations: none may reach a spreadsheet as a formula.
+    const auto field = [](const QString &text) { return Workspace::CsvField::text(text); };
     const bool withStation = !rows.isEmpty() && rows.constFirst().size() > columns().size();
     QString csv = columns().join(QLatin1Char(',')) + (withStation ? QStringLiteral(",station") : QString())
                   + QLatin1Char('\n');

@@ -73,7 +73,8 @@ public:
     void load(const QString &tagFilter = QString(), int limit = 10000,
               const QString &station = QString());
 
-    // The rows as CSV (header, then one line per row), quoted where needed.
+    // The rows as CSV (header, then one line per row), quoted where needed;
+    // a text a spreadsheet would take for a formula is written as text.
     static QString toCsv(const QVector<QVector<QVariant>> &rows);
 
 signals:

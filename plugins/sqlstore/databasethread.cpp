@@ -347,10 +347,14 @@ void DataBaseThread::execute(IDataBaseTransaction *transaction, QSqlDatabase &da
     } else if ((!sqlite || SqliteHandle::transaction(database) != SqliteHandle::Transaction::None)
                && !database.commit()) {
         committed = false;
-        const QString reason = database.lastError().text();
+        // Kept for the transaction's user: "disk full" must reach the user
+        // as such, not as a bare failure.
+        error = database.lastError();
+        const QString reason = error.text();
         qWarning().noquote() << tr("A database transaction could not be committed: %1").arg(reason);
         database.rollback();
     }
+    transaction->m_endError = error;
     // A server connection that failed may be broken for good (the server
     // restarted): the next transaction opens a fresh one.
     if (!sqlite && (error.type() != QSqlError::NoError || !committed))

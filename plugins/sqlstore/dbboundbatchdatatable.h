@@ -35,8 +35,9 @@ public:
     int rowCount() const;
     // Rows changed by all executions together; valid once the end signal came.
     qint64 rowsAffected() const { return m_rowsAffected; }
-    // Why the batch failed, for the user; valid once the end signal came.
-    QSqlError error() const { return m_error; }
+    // Why the batch failed (a row, or the commit after the last row), for
+    // the user; valid once the end signal came.
+    QSqlError error() const { return m_error.type() != QSqlError::NoError ? m_error : endError(); }
 
 private:
     Rows m_rows;

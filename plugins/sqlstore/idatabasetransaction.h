@@ -68,6 +68,13 @@ public:
     // a user waiting for rows learns of the end as well.
     void endWithoutExecution();
 
+    // Why the worker ended the transaction with false: the error of the
+    // statement that failed, or the database's own reason for refusing the
+    // commit (a full disk, a lock); no error otherwise, and none for a
+    // transaction that could not run at all. Read it in a receiver of the
+    // end signal.
+    QSqlError endError() const { return m_endError; }
+
     QSqlError processNotReturnData(QSqlDatabase database, QSqlQuery query);
     QSqlError processReturnData(QSqlDatabase database, QSqlQuery query);
 
@@ -116,6 +123,8 @@ private:
     bool m_pendingOk = false;
     bool m_pendingWithRows = false;
     QVector<QVector<QVariant> > m_pendingRows;
+    // Written by the worker before the end signal is emitted.
+    QSqlError m_endError;
     // The user sets Completed on its own thread while the worker reads the
     // status on the worker thread.
     mutable QMutex m_mutex;

@@ -1,6 +1,7 @@
 #include "csvexporter.h"
 
 #include <pointbook/tag.h>
+#include <workspace/csvfield.h>
 #include <workspace/tagformatter.h>
 
 #include <QDateTime>
@@ -35,19 +36,22 @@ CsvExporter::CsvExporter(QObject *parent)
 
 QString CsvExporter::quoted(const QString &field)
 {
-    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"'))
-        && !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
-        return field;
-    QString text = field;
-    text.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    return Workspace::CsvField::quoted(field);
+}
+
+QString CsvExporter::columnName(const Column &column)
+{
+    QString name = column.unit.isEmpty() ? column.name : QStringLiteral("%1 [%2]").arg(column.name, column.unit);
+    if (column.stale)
+        name = tr("%1 (stale)").arg(name);
+    return name;
 }
 
 QString CsvExporter::header(const QVector<Column> &columns)
 {
     QStringList fields{QStringLiteral("time_utc")};
     for (const Column &c : columns)
-        fields.append(quoted(c.unit.isEmpty() ? c.name : QStringLiteral("%1 [%2]").arg(c.name, c.unit)));
+        fields.append(Workspace::CsvField::text(columnName(c)));
     return fields.join(QLatin1Char(','));
 }
 
@@ -82,14 +86,28 @@ CsvExporter::Column CsvExporter::columnOf(const Tag *tag)
 bool CsvExporter::writeSnapshot(const QString &fileName, const QList<Tag *> &tags, qint64 timeMs,
                                 QString *error)
 {
+    QVector<TableRow> rows;
+    rows.reserve(tags.size());
+    for (Tag *tag : tags)
+        rows.append(TableRow{tag, true, false});
+    return writeTable(fileName, rows, timeMs, error);
+}
+
+bool CsvExporter::writeTable(const QString &fileName, const QVector<TableRow> &rows, qint64 timeMs,
+                             QString *error)
+{
     QVector<Column> columns;
     QStringList values{timeText(timeMs)};
-    for (const Tag *tag : tags) {
+    for (const TableRow &row : rows) {
+        const Tag *tag = row.tag;
         if (!tag)
             continue;
-        const Column column = columnOf(tag);
+        Column column = columnOf(tag);
+        // An old value under this time stamp is marked as the table marks
+        // it; a value not read from the device at hand is left out.
+        column.stale = row.hasValue && row.stale;
         columns.append(column);
-        const QVector<double> numbers = Workspace::TagFormatter::numericValues(tag);
+        const QVector<double> numbers = row.hasValue ? Workspace::TagFormatter::numericValues(tag) : QVector<double>();
         if (numbers.size() == 1) {
             values.append(valueText(numbers.constFirst(), column));
         } else {

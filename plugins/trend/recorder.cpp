@@ -27,12 +27,23 @@ using EndedWithRows = void (IDataBaseTransaction::*)(bool, QVector<QVector<QVari
 const Ended ended = &IDataBaseTransaction::transactionExecutionEnded;
 const EndedWithRows endedWithRows = &IDataBaseTransaction::transactionExecutionEnded;
 
-const char HistoryInsert[] = "INSERT INTO history (time_ms, tag, value)  VALUES (?, ?, ?)";
+// One value per tag and time stamp: a row for a (tag, time) that is stored
+// already (the clock was set back) is left out rather than failing the pass.
+const char HistoryInsert[] = "INSERT OR IGNORE INTO history (time_ms, tag, value)  VALUES (?, ?, ?)";
 // Used only for the last rows at program end, whose tags' ids have not come
 // back yet: the id is looked up by the database itself.
 const char HistoryInsertByKey[] =
-    "INSERT INTO history (time_ms, tag, value) SELECT ?, id, ? FROM history_tag "
+    "INSERT OR IGNORE INTO history (time_ms, tag, value) SELECT ?, id, ? FROM history_tag "
     "WHERE device_version = ? AND register_type = ? AND tag_id = ?";
+// The index that keeps one value per tag and time stamp; it replaces the
+// plain index of earlier versions, which serves the same lookups.
+const char UniqueIndex[] = "CREATE UNIQUE INDEX IF NOT EXISTS history_tag_time_unique ON history (tag, time_ms)";
+const char PlainIndexDrop[] = "DROP INDEX IF EXISTS history_tag_time";
+// A database recorded by an earlier version may hold a tag's value twice at
+// one time stamp; the later row (the later pass) is kept.
+const char DuplicatesDelete[] =
+    "DELETE FROM history WHERE EXISTS (SELECT 1 FROM history later WHERE later.tag = history.tag "
+    "AND later.time_ms = history.time_ms AND later.rowid > history.rowid)";
 const char TagUpsert[] =
     "INSERT INTO history_tag (device_version, register_type, tag_id, name, unit)  VALUES (?, ?, ?, ?, ?) "
     "ON CONFLICT(device_version, register_type, tag_id) DO UPDATE SET name = excluded.name, unit = excluded.unit";
@@ -46,10 +57,15 @@ const char MeasureSize[] =
     "(SELECT page_size FROM pragma_page_size()), (SELECT count(*) FROM history)";
 constexpr int MaxPruneRounds = 8;
 
+// The database's own reason ("database or disk is full"), without the
+// driver's words around it.
 QString batchError(IDataBaseTransaction *transaction)
 {
     auto *batch = qobject_cast<DBBoundBatchDataTable *>(transaction);
-    const QString text = batch ? batch->error().text().trimmed() : QString();
+    const QSqlError error = batch ? batch->error() : transaction ? transaction->endError() : QSqlError();
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.text().trimmed();
     return text.isEmpty() ? Recorder::tr("the database is not available or did not commit")
                           : text;
 }
@@ -278,9 +294,11 @@ void Recorder::registerTags()
           << db->createTable(QStringLiteral("history"),
                              {QStringLiteral("time_ms INTEGER NOT NULL"),
                               QStringLiteral("tag INTEGER NOT NULL REFERENCES history_tag(id)"),
-                              QStringLiteral("value REAL")})
-          << db->customCommandNotReturnData(
-                 QStringLiteral("CREATE INDEX IF NOT EXISTS history_tag_time ON history (tag, time_ms)"));
+                              QStringLiteral("value REAL")});
+    IDataBaseTransaction *index = db->customCommandNotReturnData(QLatin1String(UniqueIndex));
+    if (index)
+        index->appendSqlQuery(QLatin1String(PlainIndexDrop));
+    steps << index;
     // While a server is configured, each stored value is also copied into
     // the outbox, in the transaction that stores it.
     if (IDataBaseTransaction *outbox = db->outboxSetup(Outbox::localSetup(
@@ -305,10 +323,16 @@ void Recorder::registerTags()
         return;
     }
     for (IDataBaseTransaction *step : qAsConst(steps)) {
-        connect(step, ended, this, [this, step, generation](bool ok) {
+        connect(step, ended, this, [this, step, index, generation](bool ok) {
+            const QString error = ok ? QString() : batchError(step);
             step->setStatus(IDataBaseTransaction::Completed);
-            if (!ok && generation == m_generation && m_state != Off)
-                fail(tr("The recording tables could not be prepared: %1").arg(batchError(step)));
+            if (ok || generation != m_generation || m_state == Off)
+                return;
+            // Answered before the tags' ids, so the rows that wait for them
+            // are queued after the repair.
+            if (step == index && removeDuplicates(generation))
+                return;
+            fail(tr("The recording tables could not be prepared: %1").arg(error));
         });
         queue(step);
     }
@@ -351,6 +375,23 @@ void Recorder::registerTags()
     queue(ids);
 }
 
+bool Recorder::removeDuplicates(quint64 generation)
+{
+    DataBaseConnection *db = m_connection;
+    IDataBaseTransaction *repair = db ? db->customCommandNotReturnData(QLatin1String(DuplicatesDelete)) : nullptr;
+    if (!repair)
+        return false;
+    repair->appendSqlQuery(QLatin1String(UniqueIndex));
+    repair->appendSqlQuery(QLatin1String(PlainIndexDrop));
+    connect(repair, ended, this, [this, repair, generation](bool ok) {
+        const QString error = ok ? QString() : batchError(repair);
+        repair->setStatus(IDataBaseTransaction::Completed);
+        if (!ok && generation == m_generation && m_state != Off)
+            fail(tr("The recording tables could not be prepared: %1").arg(error));
+    });
+    return queue(repair);
+}
+
 void Recorder::stop(bool final)
 {
     disconnectSlots();
@@ -363,7 +404,20 @@ void Recorder::passEnded()
 {
     if (m_state == Off)
         return;
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    // One value per tag and time stamp: a pass that ends within the
+    // millisecond of the one before (a quick pass right after a slow one) is
+    // stamped a millisecond after it. A clock set back by a step is followed,
+    // and the series starts anew.
+    const qint64 clock = QDateTime::currentMSecsSinceEpoch();
+    qint64 now = clock;
+    if (clock < m_lastClockMs - MaxClockStepBackMs) {
+        for (Slot &slot : m_slots)
+            slot.hasLast = false;
+    } else if (now <= m_lastStampMs) {
+        now = m_lastStampMs + 1;
+    }
+    m_lastClockMs = clock;
+    m_lastStampMs = now;
     for (Slot &slot : m_slots) {
         if (!slot.refreshed) {
             // A pass that did not refresh the tag breaks the series: the
@@ -454,8 +508,11 @@ void Recorder::onBatchEnded(IDataBaseTransaction *transaction, bool ok, int rows
         fail(tr("%n recorded values could not be stored: %1", nullptr, rows).arg(error));
         return;
     }
-    m_rowsStored += quint64(rows);
-    emit rowsCommitted(rows);
+    // Rows left out as duplicates are not counted as stored.
+    auto *batch = qobject_cast<DBBoundBatchDataTable *>(transaction);
+    const int stored = batch ? int(qBound<qint64>(0, batch->rowsAffected(), rows)) : rows;
+    m_rowsStored += quint64(stored);
+    emit rowsCommitted(stored);
     flush();
 }
 

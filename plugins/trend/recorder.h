@@ -26,7 +26,7 @@ namespace Trend {
 // Stores the polled values of a set of tags in the program's database, one
 // database transaction per polling pass:
 //   history_tag(id, device_version, register_type, tag_id, name, unit)
-//   history(time_ms, tag, value), indexed on (tag, time_ms)
+//   history(time_ms, tag, value), one value per (tag, time_ms)
 // A value is stored when its tag was refreshed by the pass (a failed or
 // stale read is not); values of arrays are left out. Rows are never dropped
 // quietly: when the database refuses a pass, recording stops and failed()
@@ -48,6 +48,8 @@ public:
     // Rows that may wait for the database before recording gives up.
     static constexpr int MaxPendingRows = 4000000;
     static constexpr int PruneIntervalMs = 10 * 60 * 1000;
+    // A clock set back by more than this is a step of the clock, not jitter.
+    static constexpr qint64 MaxClockStepBackMs = 1000;
 
     explicit Recorder(QObject *parent = nullptr);
     ~Recorder() override;
@@ -143,6 +145,9 @@ private:
     // while a batch is under way, when final.
     void flush(bool final = false);
     void onBatchEnded(Sqlstore::Internal::IDataBaseTransaction *transaction, bool ok, int rows);
+    // A database recorded by an earlier version holds duplicates the
+    // unique index cannot be built over: removes them and builds it.
+    bool removeDuplicates(quint64 generation);
     // Queues one batch of `rows` rows; false (and recording off) without a database.
     bool submit(Sqlstore::Internal::IDataBaseTransaction *transaction, int rows);
     int keyFor(const Pointbook::Tag *tag);
@@ -166,6 +171,8 @@ private:
     quint64 m_generation = 0;
     QString m_lastError;
     quint64 m_rowsStored = 0;
+    qint64 m_lastStampMs = 0; // time stamp of the last pass gathered
+    qint64 m_lastClockMs = 0; // the clock's reading then
     int m_maxDays = DefaultMaxDays;
     qint64 m_maxBytes = DefaultMaxBytes;
     PruneStep m_pruneStep = PruneIdle;

@@ -384,7 +384,26 @@ void TrendPlugin::setRecording(bool on)
 
 bool TrendPlugin::exportTable(const QString &fileName, QString *error)
 {
-    return CsvExporter::writeSnapshot(fileName, visibleTags(), QDateTime::currentMSecsSinceEpoch(), error);
+    // The values as the table shows them: empty where it shows none, marked
+    // where it shows them as stale.
+    QVector<CsvExporter::TableRow> rows;
+    WorkspaceController *workspace = controller();
+    if (workspace) {
+        const TagTableModel *model = workspace->model();
+        for (int t = 0; t < model->rowCount(); ++t) {
+            const QModelIndex table = model->index(t, 0);
+            for (int k = 0; k < model->rowCount(table); ++k) {
+                const QModelIndex kind = model->index(k, 0, table);
+                for (int r = 0; r < model->rowCount(kind); ++r) {
+                    const QModelIndex value = model->index(r, TagTableModel::ValueColumn, kind);
+                    if (const Tag *tag = model->tagAt(value))
+                        rows.append({tag, !value.data(Qt::DisplayRole).toString().isEmpty(),
+                                     value.data(TagTableModel::StaleRole).toBool()});
+                }
+            }
+        }
+    }
+    return CsvExporter::writeTable(fileName, rows, QDateTime::currentMSecsSinceEpoch(), error);
 }
 
 void TrendPlugin::showHistoryChoice()

@@ -87,7 +87,37 @@ bool TagFormatter::scalarValue(const Tag *tag, double *value)
 {
     if (!tag || tag->count() > 1 || Tag::elementWidth(tag->dataType()) == 0)
         return false;
-    if (tag->enableDamping() && !tag->bitfield()) {
+    if (tag->bitfield()) {
+        // The field, not the register it lies in: 0 or 1 for one bit (as the
+        // table's "off"/"on"), the masked bits in place for a wider field (as
+        // it is edited and written). Only the element's own bits count: a
+        // bit field has no sign.
+        const QVariant v = tag->value();
+        if (!v.isValid())
+            return false;
+        const int bits = Tag::elementWidth(tag->dataType()) * 8;
+        quint64 pattern = 0;
+        if (tag->dataType() == Tag::UInt64) {
+            pattern = v.toULongLong();
+        } else if (tag->dataType() == Tag::Float) {
+            const float f = v.toFloat();
+            quint32 b32 = 0;
+            std::memcpy(&b32, &f, sizeof b32);
+            pattern = b32;
+        } else if (tag->dataType() == Tag::Double) {
+            const double d = v.toDouble();
+            std::memcpy(&pattern, &d, sizeof pattern);
+        } else {
+            pattern = quint64(v.toLongLong());
+        }
+        if (bits < 64)
+            pattern &= (quint64(1) << bits) - 1;
+        const quint64 mask = tag->mask() ? tag->mask() : 1;
+        const quint64 field = pattern & mask;
+        *value = (mask & (mask - 1)) == 0 ? (field ? 1.0 : 0.0) : double(field);
+        return true;
+    }
+    if (tag->enableDamping()) {
         if (!tag->value().isValid())
             return false;
         *value = tag->dampedValue();

@@ -25,8 +25,9 @@ public:
     static QString dataTypeText(const Pointbook::Tag *tag);
     static QString accessText(const Pointbook::Tag *tag, bool writableAtLevel);
 
-    // The numeric elements of the current value (one for a single value);
-    // empty without a value or for an unknown type.
+    // The numeric elements of the current value (one for a single value;
+    // for a bit field the field's value, 0 or 1 for a single bit); empty
+    // without a value or for an unknown type.
     static QVector<double> numericValues(const Pointbook::Tag *tag);
     // The value of a single (not array) tag as numericValues() gives it,
     // without building a list: false without a value, for an array or for an

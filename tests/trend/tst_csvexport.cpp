@@ -1,5 +1,6 @@
 // CSV export of a recording and of the table: header, time format,
-// precision, rows per time stamp, and a cancelled export leaving no file.
+// precision, rows per time stamp, names that a spreadsheet would take for a
+// formula, and a cancelled export leaving no file.
 
 #include <trend/csvexporter.h>
 
@@ -25,6 +26,8 @@ private slots:
     void snapshot();
     void values_data();
     void values();
+    void formulaTexts_data();
+    void formulaTexts();
 
 private:
     QStringList lines(const QString &file)
@@ -183,6 +186,45 @@ void tst_CsvExport::values()
     column.precision = precision;
     column.integral = integral;
     QCOMPARE(CsvExporter::valueText(value, column), text);
+}
+
+void tst_CsvExport::formulaTexts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("equals") << "=HYPERLINK(\"http://x.example\",\"open\")" << ""
+                            << "\"'=HYPERLINK(\"\"http://x.example\"\",\"\"open\"\")\"";
+    QTest::newRow("plus") << "+1+cmd|' /C calc'!A0" << "" << "'+1+cmd|' /C calc'!A0";
+    QTest::newRow("minus") << "-2+3" << "" << "'-2+3";
+    QTest::newRow("at") << "@SUM(A1:A9)" << "" << "'@SUM(A1:A9)";
+    QTest::newRow("tab") << "\t=1+1" << "" << "'\t=1+1";
+    QTest::newRow("carriage return") << "\r=1+1" << "" << "\"'\r=1+1\"";
+    QTest::newRow("with unit") << "=1+1" << "bar" << "'=1+1 [bar]";
+    QTest::newRow("unit alone") << "Level" << "=1+1" << "Level [=1+1]";
+    QTest::newRow("a number stays") << "-5" << "" << "-5";
+    QTest::newRow("plain") << "Set point" << "bar" << "Set point [bar]";
+}
+
+// Names and units come from imported maps: a spreadsheet must show them as
+// texts; values, negative ones too, stay numbers.
+void tst_CsvExport::formulaTexts()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, unit);
+    QFETCH(QString, field);
+    Pointbook::Tag tag(Pointbook::Tag::HR);
+    tag.setName(name);
+    tag.setUnit(unit);
+    tag.setDataType(Pointbook::Tag::Int16);
+    tag.setByteOrderInput(Pointbook::Tag::Order10);
+    tag.setByteOrderOutput(Pointbook::Tag::Order01);
+    tag.setCount(1);
+    tag.setRawData({0xFFFE});
+    const QString file = m_dir.filePath("formula.csv");
+    QString error;
+    QVERIFY(CsvExporter::writeSnapshot(file, {&tag}, m_t0, &error));
+    QCOMPARE(lines(file), (QStringList{"time_utc," + field, "2023-11-14T22:13:20.123Z,-2"}));
 }
 
 QTEST_GUILESS_MAIN(tst_CsvExport)

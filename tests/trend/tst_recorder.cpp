@@ -1,13 +1,16 @@
 // The recorder on a real database file, with tags fed by hand: changes only
-// with a deadband, retention by age and by size, an unusable database.
+// with a deadband, retention by age and by size, one value per tag and time
+// stamp, an unusable or full database.
 
 #include <trend/recorder.h>
 
 #include <pointbook/tag.h>
 #include <sqlstore/databaseconnection.h>
 #include <sqlstore/databasesettings.h>
+#include <sqlstore/idatabasetransaction.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -17,6 +20,10 @@
 
 #include <memory>
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
 using Pointbook::Tag;
 using Sqlstore::Internal::DataBaseConnection;
 using Sqlstore::Internal::DataBaseSettings;
@@ -24,6 +31,8 @@ using Trend::Recorder;
 
 namespace {
 constexpr int Patience = 30000;
+// Set by main(): this process has mounts of its own.
+bool s_privateMounts = false;
 
 // Runs statements on the file through a connection of its own; the first
 // column of the last statement's rows.
@@ -62,12 +71,17 @@ private slots:
     void changesOnly_data();
     void changesOnly();
     void retention();
+    void oneValuePerTagAndTime_data();
+    void oneValuePerTagAndTime();
     void unusableDatabase();
+    void fullDisk_data();
+    void fullDisk();
 
 private:
     Tag *makeTag(const QString &id);
     void feed(Tag *tag, quint16 value) { tag->setRawData({value}); }
     void startRecording();
+    void useDatabase(const QString &file);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_file;
@@ -209,6 +223,79 @@ void tst_Recorder::retention()
     QCOMPARE(sql(m_file, {"SELECT max(value) FROM history"}).value(0).toInt(), 39999);
 }
 
+void tst_Recorder::useDatabase(const QString &file)
+{
+    m_recorder.reset();
+    m_connection.reset();
+    m_file = file;
+    m_settings.setDatabaseName(file);
+    m_connection.reset(new DataBaseConnection);
+    m_connection->initDataBaseConnection();
+    m_connection->setSettings(&m_settings);
+    QVERIFY(m_connection->start());
+    m_recorder.reset(new Recorder);
+    m_recorder->setConnection(m_connection.get());
+}
+
+void tst_Recorder::oneValuePerTagAndTime_data()
+{
+    QTest::addColumn<bool>("earlierDatabase");
+    QTest::newRow("passes within one millisecond") << false;
+    // Recorded by an earlier version: a plain index, values twice at one
+    // time stamp, and rows at the times the next passes will take.
+    QTest::newRow("database with duplicates") << true;
+}
+
+// Passes that end within one millisecond still give one value per tag and
+// time stamp, in the order of the passes; a database that already holds a
+// (tag, time) neither fails the recording nor gets it twice.
+void tst_Recorder::oneValuePerTagAndTime()
+{
+    QFETCH(bool, earlierDatabase);
+    Tag *tag = makeTag("Pressure");
+    m_recorder->setTags("1.0", {tag});
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (earlierDatabase) {
+        sql(m_file, {"CREATE TABLE history_tag (id INTEGER PRIMARY KEY, device_version TEXT, register_type TEXT, "
+                     "tag_id TEXT, name TEXT, unit TEXT, UNIQUE(device_version, register_type, tag_id))",
+                     "CREATE TABLE history (time_ms INTEGER NOT NULL, tag INTEGER NOT NULL REFERENCES history_tag(id), "
+                     "value REAL)",
+                     "CREATE INDEX history_tag_time ON history (tag, time_ms)",
+                     "INSERT INTO history_tag VALUES (1, '1.0', 'hr', 'Pressure', 'Pressure', '')",
+                     QStringLiteral("INSERT INTO history VALUES (%1, 1, 1), (%1, 1, 2), (%2, 1, 3), (%2, 1, 4), "
+                                    "(%3, 1, 5)").arg(now - 3000).arg(now - 2000).arg(now - 1000),
+                     QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 4999) "
+                                    "INSERT INTO history SELECT %1 + i, 1, -1 FROM n").arg(now)});
+    }
+    QSignalSpy failed(m_recorder.get(), &Recorder::failed);
+    startRecording();
+    constexpr int Passes = 50;
+    for (int i = 0; i < Passes; ++i) {
+        feed(tag, quint16(i));
+        m_recorder->passEnded();
+    }
+    m_recorder->stop();
+    QTRY_VERIFY_WITH_TIMEOUT(m_recorder->pendingRows() == 0, Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(sql(m_file, {"SELECT count(*) FROM history WHERE value >= 0"}).value(0).toInt(),
+                              earlierDatabase ? 3 + int(m_recorder->rowsStored()) : Passes, Patience);
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(sql(m_file, {"SELECT count(*) FROM (SELECT tag, time_ms FROM history GROUP BY tag, time_ms "
+                          "HAVING count(*) > 1)"}).value(0).toInt(), 0);
+    // Each value at a later time than the one before.
+    const QVariantList order = sql(m_file, {"SELECT value FROM history WHERE value >= 0 AND time_ms >= " +
+                                            QString::number(now) + " ORDER BY time_ms"});
+    for (int i = 1; i < order.size(); ++i)
+        QVERIFY(order.at(i).toInt() > order.at(i - 1).toInt());
+    if (earlierDatabase) {
+        // The later of two values at one time stamp stays.
+        QCOMPARE(sql(m_file, {"SELECT value FROM history WHERE time_ms < " + QString::number(now) + " ORDER BY time_ms"}),
+                 (QVariantList{2.0, 4.0, 5.0}));
+        QCOMPARE(sql(m_file, {"SELECT count(*) FROM sqlite_master WHERE name = 'history_tag_time'"}).value(0).toInt(), 0);
+    } else {
+        QCOMPARE(order.size(), Passes);
+    }
+}
+
 void tst_Recorder::unusableDatabase()
 {
     // A database that cannot be opened: recording ends at once and says so.
@@ -235,6 +322,73 @@ void tst_Recorder::unusableDatabase()
     QCOMPARE(aloneFailed.count(), 1);
 }
 
-QTEST_GUILESS_MAIN(tst_Recorder)
+void tst_Recorder::fullDisk_data()
+{
+    QTest::addColumn<bool>("fileSystem");
+    // The database may not grow past its page limit: the statement fails.
+    QTest::newRow("page limit") << false;
+    // The file system is full: the commit fails.
+    QTest::newRow("full file system") << true;
+}
+
+// Recording stops with the database's own reason, and every value it
+// reported stored is in the file.
+void tst_Recorder::fullDisk()
+{
+    QFETCH(bool, fileSystem);
+    const QString folder = m_dir->filePath("small");
+    QVERIFY(QDir().mkpath(folder));
+    if (fileSystem) {
+        // A file system of its own, seen by this process only (see main()).
+        if (!s_privateMounts || mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=256k") != 0)
+            QSKIP("a small file system needs root and a mount namespace of its own");
+    }
+    useDatabase(folder + "/database.db");
+    if (!fileSystem) {
+        // Per connection: on the worker's own, ahead of the recording.
+        auto *limit = m_connection->customCommandReturnData("PRAGMA max_page_count = 60");
+        connect(limit, qOverload<bool>(&Sqlstore::Internal::IDataBaseTransaction::transactionExecutionEnded),
+                limit, [limit](bool) { limit->setStatus(Sqlstore::Internal::IDataBaseTransaction::Completed); });
+        m_connection->addTransactionExec(limit);
+    }
+    // Few tags, many passes a batch: the rows go to new pages at the end of
+    // the file, so a full file system refuses the commit that writes them.
+    QList<Tag *> tags;
+    for (int i = 0; i < 4; ++i)
+        tags.append(makeTag(QStringLiteral("T%1").arg(i)));
+    m_recorder->setTags("1.0", tags);
+    QSignalSpy failed(m_recorder.get(), &Recorder::failed);
+    startRecording();
+    for (int pass = 0; pass < 200000 && failed.isEmpty(); ++pass) {
+        for (Tag *tag : qAsConst(tags))
+            feed(tag, quint16(pass));
+        m_recorder->passEnded();
+        if (pass % 100 == 99)
+            QTRY_VERIFY_WITH_TIMEOUT(m_recorder->pendingRows() < 400 || !failed.isEmpty(), Patience);
+    }
+    QCOMPARE(failed.count(), 1);
+    const QString reason = failed.first().first().toString();
+    QVERIFY2(reason.contains("database or disk is full"), qPrintable(reason));
+    QCOMPARE(m_recorder->state(), Recorder::Off);
+    const quint64 stored = m_recorder->rowsStored();
+    QVERIFY(stored > 0);
+    m_recorder.reset();
+    m_connection.reset();
+    QCOMPARE(sql(m_file, {"SELECT count(*) FROM history"}).value(0).toULongLong(), stored);
+    if (fileSystem)
+        QCOMPARE(umount2(QFile::encodeName(folder).constData(), MNT_DETACH), 0);
+}
+
+int main(int argc, char *argv[])
+{
+    // Before any thread starts: a mount namespace of this process's own, so
+    // that the small file system of fullDisk() is nobody else's and goes
+    // with the process.
+    s_privateMounts = geteuid() == 0 && unshare(CLONE_NEWNS) == 0
+                      && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    QCoreApplication app(argc, argv);
+    tst_Recorder test;
+    return QTest::qExec(&test, argc, argv);
+}
 
 #include "tst_recorder.moc"

@@ -13,6 +13,7 @@
 #include <core/coreplugin.h>
 #include <core/icore.h>
 #include <core/mainwindow.h>
+#include <core/settingsdatabase.h>
 #include <devicesim/devicesimulator.h>
 #include <fieldlink/fieldlinkplugin.h>
 #include <pointbook/basetag.h>
@@ -27,6 +28,7 @@
 #include <workspace/connectionstatuswidget.h>
 #include <workspace/demodevice.h>
 #include <workspace/tagformatter.h>
+#include <workspace/tagtablemodel.h>
 #include <workspace/workspacecontroller.h>
 #include <workspace/workspacepage.h>
 #include <workspace/workspaceplugin.h>
@@ -69,6 +71,7 @@ private slots:
     void cleanupTestCase();
 
     void recordsPassesOfTheDemo();
+    void bitTagsAsTheTableShows();
     void unavailableDatabaseStopsWithNotification();
     void settingsSurviveRestartPerVersion();
 
@@ -210,6 +213,127 @@ void tst_TrendPlugin::recordsPassesOfTheDemo()
     }
     const auto named = readRows(databaseFile(), "SELECT name, unit FROM history_tag WHERE tag_id = 'Pressure'");
     QCOMPARE(named.value(0), (QVector<QVariant>{"Pressure", "bar"}));
+}
+
+// A bit field is recorded and exported as the table shows it, 0 for "off"
+// and 1 for "on", never as the register it lies in; a value the table shows
+// as stale is exported marked so.
+void tst_TrendPlugin::bitTagsAsTheTableShows()
+{
+    connectDemo();
+    // The highest level sees the status bits.
+    const auto setLevel = [](const char *level) {
+        Core::SettingsDatabase *db = Core::ICore::settingsDatabase();
+        db->beginGroup("Clearance");
+        db->setValue("CurrentClearance", level);
+        db->endGroup();
+        Clearance::ClearancePlugin::instance()->readSettings();
+    };
+    setLevel("admin");
+    QList<Tag *> bits;
+    for (Tag *tag : trend()->visibleTags()) {
+        if (tag->bitfield())
+            bits.append(tag);
+    }
+    QVERIFY(bits.size() >= 4);
+    // The device holds still at a step where the flags' register has set bits
+    // besides a clear one: its whole value is then no flag's value.
+    const int flags = bits.first()->startAddress();
+    const auto table = bits.first()->registerType() == Tag::IR ? QModbusDataUnit::InputRegisters
+                                                                : QModbusDataUnit::HoldingRegisters;
+    const quint16 word = onDevice([flags, table](Sim *d) {
+        d->setUpdateInterval(0);
+        for (quint64 step = 0; step < 500; ++step) {
+            d->setStep(step);
+            const quint16 w = d->served(table, flags) & 0xF;
+            if (w != 0 && w != 1 && w != 0xF)
+                return w;
+        }
+        return quint16(0);
+    });
+    QVERIFY(word != 0);
+
+    Workspace::TagTableModel *model = controller()->model();
+    const auto shown = [model](const Tag *tag) {
+        const QString text = model->indexOfTag(tag->registerType(), tag->Id(), Workspace::TagTableModel::ValueColumn)
+                                 .data().toString();
+        return text == QLatin1String("on") ? 1.0 : text == QLatin1String("off") ? 0.0 : -1.0;
+    };
+    QHash<Tag *, QVector<double>> seen;
+    int passes = 0;
+    constexpr int Wanted = 5;
+    const quint64 before = trend()->recorder()->rowsStored();
+    trend()->setRecording(true);
+    const QMetaObject::Connection watch = connect(
+        Pointbook::PointbookPlugin::instance()->tagBase(), &Pointbook::TagBase::updateAllBase, this, [&] {
+            if (passes >= Wanted || trend()->recorder()->state() != Recorder::Recording)
+                return;
+            for (Tag *tag : qAsConst(bits))
+                seen[tag].append(shown(tag));
+            if (++passes == Wanted)
+                trend()->setRecording(false);
+        });
+    QTRY_COMPARE_WITH_TIMEOUT(passes, Wanted, Patience);
+    disconnect(watch);
+    QTRY_VERIFY_WITH_TIMEOUT(trend()->recorder()->pendingRows() == 0
+                                 && trend()->recorder()->rowsStored() > before, Patience);
+
+    QString file = m_home.filePath("bits.csv");
+    QVERIFY(trend()->exportTable(file));
+    controller()->stopPolling();
+    const QString staleFile = m_home.filePath("stale.csv");
+    QVERIFY(trend()->exportTable(staleFile));
+    controller()->startPolling();
+    onDevice([](Sim *d) { d->setUpdateInterval(Workspace::DemoDevice::DriftIntervalMs); });
+    setLevel("user");
+
+    const auto csv = [](const QString &name) {
+        QFile f(name);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
+                                           : QStringList();
+    };
+    // Fields split at commas outside quotes (arrays are quoted).
+    const auto fields = [](const QString &line) {
+        QStringList out{QString()};
+        bool quoted = false;
+        for (const QChar c : line) {
+            if (c == '"')
+                quoted = !quoted;
+            else if (c == ',' && !quoted)
+                out.append(QString());
+            else
+                out.last() += c;
+        }
+        return out;
+    };
+    const QStringList live = csv(file);
+    const QStringList stale = csv(staleFile);
+    QCOMPARE(live.size(), 2);
+    QCOMPARE(stale.size(), 2);
+    const QStringList header = fields(live.at(0));
+    const QStringList values = fields(live.at(1));
+    bool differs = false;
+    for (Tag *tag : qAsConst(bits)) {
+        const auto rows = readRows(databaseFile(),
+            QStringLiteral("SELECT h.value FROM history h JOIN history_tag t ON t.id = h.tag "
+                           "WHERE t.device_version = '%1' AND t.register_type = '%2' AND t.tag_id = '%3' "
+                           "ORDER BY h.time_ms DESC LIMIT %4")
+                .arg(controller()->version(), Tag::registerTypeToString(tag->registerType()), tag->Id())
+                .arg(Wanted));
+        QVector<double> stored;
+        for (const auto &row : rows)
+            stored.prepend(row.value(0).toDouble());
+        QCOMPARE(stored, seen.value(tag));
+        for (double v : qAsConst(stored))
+            QVERIFY2(v == 0.0 || v == 1.0, qPrintable(tag->name()));
+        differs = differs || stored.constLast() != double(tag->valueByteArray().value(0));
+
+        const int column = header.indexOf(tag->name());
+        QVERIFY2(column > 0, qPrintable(tag->name()));
+        QCOMPARE(values.value(column), QString::number(int(seen.value(tag).constLast())));
+        QVERIFY2(fields(stale.at(0)).contains(tag->name() + " (stale)"), qPrintable(stale.at(0)));
+    }
+    QVERIFY(differs); // the register's value is no flag's
 }
 
 void tst_TrendPlugin::unavailableDatabaseStopsWithNotification()

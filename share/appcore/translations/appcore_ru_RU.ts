@@ -3235,6 +3235,10 @@ Reason: %3</source>
         <source>Too many values share one time stamp.</source>
         <translation>Слишком много значений с одной и той же меткой времени.</translation>
     </message>
+    <message>
+        <source>%1 (stale)</source>
+        <translation>%1 (устарело)</translation>
+    </message>
 </context>
 <context>
     <name>Trend::HistoryRangeDialog</name>
