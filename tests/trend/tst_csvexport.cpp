@@ -4,6 +4,8 @@
 
 #include <trend/csvexporter.h>
 
+#include "../support/refusedthreads.h"
+
 #include <pointbook/tag.h>
 
 #include <QFile>
@@ -23,6 +25,7 @@ private slots:
     void cleanupTestCase();
     void recordedRange();
     void cancelledLeavesNoFile();
+    void refusedThreadFailsWithReason();
     void snapshot();
     void values_data();
     void values();
@@ -140,6 +143,28 @@ void tst_CsvExport::cancelledLeavesNoFile()
     QVERIFY(!missing.exportRange(m_dir.filePath("none.db"), m_dir.filePath("none.csv"), columns(), 0, 1));
     QVERIFY(!missing.errorString().isEmpty());
     QVERIFY(!QFile::exists(m_dir.filePath("none.csv")));
+}
+
+// The system refusing the export's thread ends the export with the reason;
+// nothing waits for a thread that never ran.
+void tst_CsvExport::refusedThreadFailsWithReason()
+{
+    const QString file = m_dir.filePath("refused.csv");
+    CsvExporter exporter;
+    QSignalSpy finished(&exporter, &CsvExporter::finished);
+    setThreadsRefused(true);
+    exporter.exportAsync(m_db, file, columns(), m_t0, m_t0 + 100);
+    setThreadsRefused(false);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.first().at(0).toBool(), false);
+    QVERIFY(finished.first().at(1).toString().contains("refused"));
+    QVERIFY(!QFile::exists(file));
+
+    // Once threads are to be had again, the same export runs.
+    exporter.exportAsync(m_db, file, columns(), m_t0, m_t0 + 100);
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(finished.last().at(0).toBool(), true);
+    QVERIFY(QFile::exists(file));
 }
 
 void tst_CsvExport::snapshot()
