@@ -651,6 +651,36 @@ void Tag::setEnableDamping(bool enableDamping) { m_enableDamping = enableDamping
 
 namespace {
 
+// A variant of an integer type (bool included) as sign and magnitude, so
+// that every 64-bit value is held exactly; false for any other type.
+bool integerOf(const QVariant &v, bool *negative, quint64 *magnitude)
+{
+    switch (int(v.type())) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::Char:
+    case QMetaType::SChar: {
+        const qint64 x = v.toLongLong();
+        *negative = x < 0;
+        *magnitude = x < 0 ? quint64(0) - quint64(x) : quint64(x);
+        return true;
+    }
+    case QMetaType::UInt:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+        *negative = false;
+        *magnitude = v.toULongLong();
+        return true;
+    default:
+        return false;
+    }
+}
+
 // A whole number as sign and magnitude, so that the full ranges of the
 // signed and unsigned 64-bit types fit without overflow.
 struct Whole {
@@ -694,28 +724,9 @@ bool booleanText(const QString &t, bool *on)
 
 bool wholeFromVariant(const QVariant &v, Whole *w, QString *why)
 {
+    if (integerOf(v, &w->negative, &w->magnitude))
+        return true;
     switch (int(v.type())) {
-    case QMetaType::Bool:
-        w->magnitude = v.toBool() ? 1 : 0;
-        return true;
-    case QMetaType::Int:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar: {
-        const qint64 x = v.toLongLong();
-        w->negative = x < 0;
-        w->magnitude = x < 0 ? quint64(0) - quint64(x) : quint64(x);
-        return true;
-    }
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
-        w->magnitude = v.toULongLong();
-        return true;
     case QMetaType::Float:
     case QMetaType::Double:
         return wholeFromDouble(v.toDouble(), w, why);
@@ -1086,26 +1097,9 @@ struct Exact {
 
 bool exactOf(const QVariant &v, Exact *e)
 {
+    if (integerOf(v, &e->negative, &e->magnitude))
+        return true;
     switch (int(v.type())) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar: {
-        const qint64 x = v.toLongLong();
-        e->negative = x < 0;
-        e->magnitude = x < 0 ? quint64(0) - quint64(x) : quint64(x);
-        return true;
-    }
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
-        e->magnitude = v.toULongLong();
-        return true;
     case QMetaType::Float:
     case QMetaType::Double:
         e->real = true;

@@ -2991,8 +2991,19 @@ Reason: %3</source>
 <context>
     <name>Sqlstore::Internal::DataBaseConnection</name>
     <message>
+        <source>The database worker could not start: the system refused to start a thread for it.</source>
+        <translation>Поток базы данных не запустился: система отказала в создании потока.</translation>
+    </message>
+    <message>
         <source>The database worker did not stop in time; it is left running.</source>
         <translation>Поток базы данных не остановился вовремя; он оставлен работать.</translation>
+    </message>
+</context>
+<context>
+    <name>Sqlstore::Internal::OutboxSender</name>
+    <message>
+        <source>the system refused to start a thread for sending</source>
+        <translation>система отказала в создании потока для отправки</translation>
     </message>
 </context>
 <context>
@@ -3016,6 +3027,10 @@ Reason: %3</source>
 </context>
 <context>
     <name>Sqlstore::Internal::DatabaseDialog</name>
+    <message>
+        <source>The test could not run: the system refused to start a thread for it.</source>
+        <translation>Проверка не выполнена: система отказала в создании потока.</translation>
+    </message>
     <message>
         <source>Local database file on this computer</source>
         <translation>Локальный файл базы данных на этом компьютере</translation>
@@ -3223,6 +3238,10 @@ Reason: %3</source>
 </context>
 <context>
     <name>Trend::CsvExporter</name>
+    <message>
+        <source>The system refused to start a thread for the export.</source>
+        <translation>Система отказала в создании потока для экспорта.</translation>
+    </message>
     <message>
         <source>No tag is chosen.</source>
         <translation>Не выбран ни один тег.</translation>
