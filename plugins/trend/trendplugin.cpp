@@ -85,6 +85,24 @@ QIcon recordIcon()
     icon.addPixmap(dot(true), QIcon::Normal, QIcon::On);
     return icon;
 }
+// Every tag row of the table (register table, then kind, then tag), with
+// the index of the given column in that row.
+template<typename Visit>
+void forEachTagRow(const TagTableModel *model, int column, Visit visit)
+{
+    for (int t = 0; t < model->rowCount(); ++t) {
+        const QModelIndex table = model->index(t, 0);
+        for (int k = 0; k < model->rowCount(table); ++k) {
+            const QModelIndex kind = model->index(k, 0, table);
+            for (int r = 0; r < model->rowCount(kind); ++r) {
+                const QModelIndex cell = model->index(r, column, kind);
+                if (Tag *tag = model->tagAt(cell))
+                    visit(cell, tag);
+            }
+        }
+    }
+}
+
 } // namespace
 
 TrendPlugin::TrendPlugin()
@@ -289,20 +307,8 @@ QString TrendPlugin::version() const
 QList<Tag *> TrendPlugin::visibleTags() const
 {
     QList<Tag *> tags;
-    WorkspaceController *workspace = controller();
-    if (!workspace)
-        return tags;
-    const TagTableModel *model = workspace->model();
-    for (int t = 0; t < model->rowCount(); ++t) {
-        const QModelIndex table = model->index(t, 0);
-        for (int k = 0; k < model->rowCount(table); ++k) {
-            const QModelIndex kind = model->index(k, 0, table);
-            for (int r = 0; r < model->rowCount(kind); ++r) {
-                if (Tag *tag = model->tagAt(model->index(r, 0, kind)))
-                    tags.append(tag);
-            }
-        }
-    }
+    if (WorkspaceController *workspace = controller())
+        forEachTagRow(workspace->model(), 0, [&tags](const QModelIndex &, Tag *tag) { tags.append(tag); });
     return tags;
 }
 
@@ -387,22 +393,11 @@ bool TrendPlugin::exportTable(const QString &fileName, QString *error)
     // The values as the table shows them: empty where it shows none, marked
     // where it shows them as stale.
     QVector<CsvExporter::TableRow> rows;
-    WorkspaceController *workspace = controller();
-    if (workspace) {
-        const TagTableModel *model = workspace->model();
-        for (int t = 0; t < model->rowCount(); ++t) {
-            const QModelIndex table = model->index(t, 0);
-            for (int k = 0; k < model->rowCount(table); ++k) {
-                const QModelIndex kind = model->index(k, 0, table);
-                for (int r = 0; r < model->rowCount(kind); ++r) {
-                    const QModelIndex value = model->index(r, TagTableModel::ValueColumn, kind);
-                    if (const Tag *tag = model->tagAt(value))
-                        rows.append({tag, !value.data(Qt::DisplayRole).toString().isEmpty(),
-                                     value.data(TagTableModel::StaleRole).toBool()});
-                }
-            }
-        }
-    }
+    if (WorkspaceController *workspace = controller())
+        forEachTagRow(workspace->model(), TagTableModel::ValueColumn, [&rows](const QModelIndex &value, Tag *tag) {
+            rows.append({tag, !value.data(Qt::DisplayRole).toString().isEmpty(),
+                         value.data(TagTableModel::StaleRole).toBool()});
+        });
     return CsvExporter::writeTable(fileName, rows, QDateTime::currentMSecsSinceEpoch(), error);
 }
 
